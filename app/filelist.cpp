@@ -1,0 +1,164 @@
+// The input file table and the output folder row.
+#include "app/sheetwin.h"
+#include "app/sizetext.h"
+#include "settings/settingsfile.h"
+#include "ui_sheetwin.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QProcess>
+#include <QSet>
+#include <QUrl>
+#include <algorithm>
+
+void Sheetwin::appendFileRow(const QString &path, const QString &sizeText)
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setItem(row, 0, new QTableWidgetItem(path));
+    if (!sizeText.isEmpty())
+        table->setItem(row, 1, new QTableWidgetItem(sizeText));
+}
+
+void Sheetwin::On_Button_AddFile()
+{
+    if (g_bProcess)
+        return;
+    const QString startFolder = readSetting(SettingKey::InputFolder);
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Select one or more files to open"), startFolder,
+        tr("PDF File (*.pdf);;All Supported Files (*.*)"));
+    if (files.isEmpty())
+        return;
+    const QString &first = files.first();
+    writeSetting(SettingKey::InputFolder, first.left(first.lastIndexOf(QLatin1Char('/'))));
+
+    for (const QString &path : files) {
+        const QString extension = path.mid(path.lastIndexOf(QLatin1Char('.')) + 1).toLower();
+        if (extension != QLatin1String("pdf"))
+            continue;
+        const qint64 size = QFileInfo(path).size();
+        appendFileRow(path, size > 0 ? dialogSizeText(size) : QString());
+    }
+}
+
+void Sheetwin::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+}
+
+void Sheetwin::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    QTableWidget *table = ui->tableWidget_Files;
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            break;  // not a local file: this and every later entry are ignored
+        const QFileInfo info(path);
+        if (info.isDir())
+            continue;
+        const QString suffix = info.suffix();
+        if (suffix != QLatin1String("pdf") && suffix != QLatin1String("PDF"))
+            continue;
+        bool listed = false;
+        for (int row = 0; row < table->rowCount() && !listed; ++row) {
+            const QTableWidgetItem *item = table->item(row, 0);
+            listed = item && item->text() == path;
+        }
+        if (listed)
+            continue;
+        const qint64 size = info.size();
+        appendFileRow(path, size > 0 ? dropSizeText(size) : QString());
+    }
+}
+
+void Sheetwin::On_Button_RemoveFile()
+{
+    if (g_bProcess)
+        return;
+    QTableWidget *table = ui->tableWidget_Files;
+    const int current = table->currentRow();
+    if (current >= 0)
+        table->removeRow(current);
+
+    QList<int> rows;
+    for (const QModelIndex &index : table->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+        table->removeRow(*it);
+}
+
+void Sheetwin::On_Button_ClearFile()
+{
+    if (g_bProcess)
+        return;
+    QTableWidget *table = ui->tableWidget_Files;
+    for (int row = table->rowCount() - 1; row >= 0; --row)
+        table->removeRow(row);
+}
+
+void Sheetwin::On_Button_OutputFolder()
+{
+    if (g_bProcess)
+        return;
+    const QString stored = readSetting(SettingKey::OutputFolder);
+    ui->lineEdit_OutputPath->setText(stored);
+    const QString start = QFileInfo::exists(stored) ? stored : QString();
+    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+        this, tr("Open directory"), start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks));
+    if (chosen.isEmpty())
+        return;
+    writeSetting(SettingKey::OutputFolder, chosen);
+    ui->lineEdit_OutputPath->clear();
+    ui->lineEdit_OutputPath->setText(chosen);
+}
+
+void Sheetwin::On_Button_Browse()
+{
+    const QString folder = ui->lineEdit_OutputPath->text();
+    if (!QFileInfo::exists(folder)) {
+        warn(QStringLiteral("Please select a correct output folder!"));
+        return;
+    }
+#ifdef Q_OS_WIN
+    QProcess::startDetached(QStringLiteral("explorer"), {QDir::toNativeSeparators(folder)});
+#else
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+#endif
+}
+
+// A double-click on a cell reaches both this slot and openFile. This one opens the file;
+// openFile leaves double-clicks alone, so a file opens exactly once.
+void Sheetwin::On_TableWidget_DoubleClicked()
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    const QTableWidgetItem *item = table->currentItem();
+    if (!item)
+        return;
+    const QFileInfo info(item->text());
+    if (!item->text().isEmpty() && info.isFile())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+}
+
+void Sheetwin::openFile()
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    if (sender() == table)
+        return;  // the double-click itself is handled by On_TableWidget_DoubleClicked
+    if (table->rowCount() == 0 || table->currentRow() < 0)
+        return;
+    const QTableWidgetItem *item = table->item(table->currentRow(), 0);
+    if (!item || item->text().isEmpty())
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(item->text()));
+}

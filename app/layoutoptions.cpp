@@ -1,0 +1,77 @@
+// Layout controls: the pages-per-sheet presets and the preview drawn from the controls.
+#include "app/previewgeometry.h"
+#include "app/sheetwin.h"
+#include "ui_sheetwin.h"
+
+namespace {
+
+struct Preset
+{
+    const char *text;
+    const char *count;
+    bool editable;
+};
+
+constexpr Preset kPresetTable[] = {
+    {"2x2", "2", false}, {"3x3", "3", false}, {"4x4", "4", false}, {"5x5", "5", false}, {"Custom", "", true},
+};
+
+const QString kTileStyle = QStringLiteral("background-color:rgb(170,255,255)");
+
+} // namespace
+
+void Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged(QString strcmp)
+{
+    for (const Preset &preset : kPresetTable) {
+        if (strcmp != QLatin1String(preset.text))
+            continue;
+        ui->lineEdit_pages_per_sheet_horizontal->setText(QLatin1String(preset.count));
+        ui->lineEdit_pages_per_sheet_vertical->setText(QLatin1String(preset.count));
+        ui->lineEdit_pages_per_sheet_horizontal->setEnabled(preset.editable);
+        ui->lineEdit_pages_per_sheet_vertical->setEnabled(preset.editable);
+        return;
+    }
+}
+
+LayoutValues Sheetwin::layoutValues() const
+{
+    LayoutValues v;
+    if (ui->radioButton_horizontal->isChecked())
+        v.order = FillOrder::Horizontal;
+    else if (ui->radioButton_horizontalreversed->isChecked())
+        v.order = FillOrder::HorizontalReversed;
+    else if (ui->radioButton_vertical->isChecked())
+        v.order = FillOrder::Vertical;
+    else if (ui->radioButton_verticalreversed->isChecked())
+        v.order = FillOrder::VerticalReversed;
+    else
+        v.order = FillOrder::None;
+
+    const QLineEdit *edits[6] = {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top,
+                                 ui->lineEdit_bottom, ui->lineEdit_x, ui->lineEdit_y};
+    const QComboBox *units[6] = {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top,
+                                 ui->comboBox_bottom, ui->comboBox_x, ui->comboBox_y};
+    for (int i = 0; i < 6; ++i)
+        v.lengths[i] = {edits[i]->text(), units[i]->currentText()};
+    v.columns = ui->lineEdit_pages_per_sheet_horizontal->text();
+    v.rows = ui->lineEdit_pages_per_sheet_vertical->text();
+    return v;
+}
+
+void Sheetwin::updatePreview()
+{
+    qDeleteAll(previewEdit);
+    previewEdit.clear();
+
+    const QVector<PreviewTile> tiles = previewTiles(layoutValues());
+    previewEdit.reserve(tiles.size());
+    for (const PreviewTile &tile : tiles) {
+        QTextEdit *edit = new QTextEdit(ui->frame_preview);
+        edit->setReadOnly(true);
+        edit->setStyleSheet(kTileStyle);
+        edit->setGeometry(tile.rect);
+        edit->setPlainText(QString::number(tile.number));
+        previewEdit.append(edit);
+        edit->show();
+    }
+}

@@ -1,0 +1,13 @@
+#include "app/sheetwin.h"
+#include "settings/settingsfile.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    g_qStrSettingInfoFileName = GetSettingInfoFileName();
+    Sheetwin *window = new Sheetwin;
+    window->showNormal();
+    return app.exec();
+}

@@ -1,0 +1,193 @@
+#include "app/sheetwin.h"
+
+#include "about.h"
+#include "setting.h"
+#include "settings/settingsfile.h"
+#include "ui_sheetwin.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QScreen>
+
+bool g_bProcess = false;
+
+namespace {
+
+const char *const kUnits[] = {"mm", "cm", "inch", "point"};
+const char *const kPresets[] = {"2x2", "3x3", "4x4", "5x5", "Custom"};
+
+void setToolButton(QToolButton *button, const QString &text, const QString &image)
+{
+    const QPixmap pixmap(image);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setText(text);
+    button->setIcon(QIcon(pixmap));
+    button->setIconSize(pixmap.size());
+}
+
+} // namespace
+
+Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Tavrell PDF Plyjoin"));
+
+    setAcceptDrops(true);
+    ui->tableWidget_Files->setDropIndicatorShown(true);
+    ui->tableWidget_Files->setDragDropMode(QAbstractItemView::DragOnly);
+    ui->tableWidget_Files->setDragDropOverwriteMode(true);
+
+    // Centre on the available area of the primary screen.
+    move(0, 0);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window,
+                 QBrush(QPixmap(QStringLiteral(":/MyImage/Image/bg1.png"))
+                            .scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    setPalette(pal);
+
+    connect(ui->toolButton_About, &QToolButton::clicked, this, &Sheetwin::On_Button_About);
+    connect(ui->toolButton_AddFile, &QToolButton::clicked, this, &Sheetwin::On_Button_AddFile);
+    connect(ui->toolButton_Delete, &QToolButton::clicked, this, &Sheetwin::On_Button_RemoveFile);
+    connect(ui->toolButton_Clear, &QToolButton::clicked, this, &Sheetwin::On_Button_ClearFile);
+    connect(ui->toolButton_Setting, &QToolButton::clicked, this, &Sheetwin::On_Button_Setting);
+    connect(ui->toolButton_Start, &QToolButton::clicked, this, &Sheetwin::On_Button_Start);
+    connect(ui->toolButton_Change, &QToolButton::clicked, this, &Sheetwin::On_Button_OutputFolder);
+    connect(ui->tableWidget_Files, &QTableWidget::doubleClicked, this, &Sheetwin::On_TableWidget_DoubleClicked);
+    connect(ui->PusButton_Browse, &QPushButton::clicked, this, &Sheetwin::On_Button_Browse);
+    connect(ui->tableWidget_Files, &QTableWidget::cellDoubleClicked, this, &Sheetwin::openFile);
+
+    QTableWidget *table = ui->tableWidget_Files;
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    table->setStyleSheet(QStringLiteral("background-color:rgb(122,122,122)"));
+    fooAction = new QAction(QStringLiteral("Add File(s)"), table);
+    barAction = new QAction(QStringLiteral("View PDF File"), table);
+    deloneAction = new QAction(QStringLiteral("Delete Selected Item(s)"), table);
+    delallAction = new QAction(QStringLiteral("Delete All Item(s)"), table);
+    connect(fooAction, &QAction::triggered, this, &Sheetwin::On_Button_AddFile);
+    connect(barAction, &QAction::triggered, this, &Sheetwin::openFile);
+    connect(deloneAction, &QAction::triggered, this, &Sheetwin::On_Button_RemoveFile);
+    connect(delallAction, &QAction::triggered, this, &Sheetwin::On_Button_ClearFile);
+    table->addAction(fooAction);
+    table->addAction(barAction);
+    table->addAction(deloneAction);
+    table->addAction(delallAction);
+
+    for (QComboBox *box : {ui->comboBox_x, ui->comboBox_y, ui->comboBox_left, ui->comboBox_right,
+                           ui->comboBox_top, ui->comboBox_bottom}) {
+        for (const char *unit : kUnits)
+            box->addItem(QLatin1String(unit));
+    }
+    for (const char *preset : kPresets)
+        ui->comboBox_pagers_per_sheet->addItem(QLatin1String(preset));
+
+    connect(ui->comboBox_pagers_per_sheet, &QComboBox::currentTextChanged, this,
+            &Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged);
+    for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
+                                ui->radioButton_vertical, ui->radioButton_verticalreversed})
+        connect(order, &QRadioButton::clicked, this, &Sheetwin::updatePreview);
+    for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
+                            ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
+                            ui->lineEdit_pages_per_sheet_vertical})
+        connect(edit, &QLineEdit::textChanged, this, &Sheetwin::updatePreview);
+    for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
+                           ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
+        connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::updatePreview);
+
+    ui->textEdit->setReadOnly(true);
+    InitAllChoice();
+    LoadParaInfo();
+}
+
+Sheetwin::~Sheetwin()
+{
+    SaveParaInfo();
+    // A tool still running is stopped: it writes its output atomically, so nothing
+    // half-written is left behind.
+    g_bProcess = false;
+    if (qPro) {
+        qPro->disconnect(this);
+        qPro->kill();
+        qPro->waitForFinished(30000);
+        delete qPro;
+        qPro = nullptr;
+    }
+    delete ui;
+}
+
+void Sheetwin::InitAllChoice()
+{
+    setToolButton(ui->toolButton_About, tr("About"), QStringLiteral(":/MyImage/Image/about.png"));
+    setWindowTitle(tr("Tavrell PDF Plyjoin"));
+
+    DymicUpdateStartButtonIconText(g_bProcess);
+
+    setToolButton(ui->toolButton_AddFile, tr("Add"), QStringLiteral(":/MyImage/Image/add.png"));
+    setToolButton(ui->toolButton_Delete, tr("Delete"), QStringLiteral(":/MyImage/Image/delete.png"));
+    setToolButton(ui->toolButton_Clear, tr("Clear"), QStringLiteral(":/MyImage/Image/clear.png"));
+    setToolButton(ui->toolButton_Setting, tr("Setting"), QStringLiteral(":/MyImage/Image/setting.png"));
+
+    QTableWidget *table = ui->tableWidget_Files;
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setRowCount(0);
+    table->setColumnCount(3);
+    table->horizontalHeaderItem(0)->setText(tr("File Name"));
+    table->horizontalHeaderItem(1)->setText(tr("File Size"));
+    table->setColumnWidth(1, 110);
+
+    ui->lineEdit_OutputPath->setText(readSetting(SettingKey::OutputFolder));
+    ui->progressBar->setValue(0);
+}
+
+void Sheetwin::DymicUpdateStartButtonIconText(bool bProcess)
+{
+    if (bProcess)
+        setToolButton(ui->toolButton_Start, tr("Stop"), QStringLiteral(":/MyImage/Image/stop.png"));
+    else
+        setToolButton(ui->toolButton_Start, tr("Start"), QStringLiteral(":/MyImage/Image/start.png"));
+}
+
+void Sheetwin::DymicUpdateOutputLineText(bool bProcess)
+{
+    ui->lineEdit_OutputPath->setReadOnly(bProcess);
+}
+
+void Sheetwin::resizeEvent(QResizeEvent *)
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    table->setColumnWidth(0, qMax(table->width() - 250, 400));
+    table->setColumnWidth(1, 150);
+}
+
+void Sheetwin::On_Button_About()
+{
+    about *dialog = new about(nullptr);
+    dialog->exec();
+    delete dialog;
+}
+
+void Sheetwin::On_Button_Setting()
+{
+    Setting *dialog = new Setting(nullptr);
+    dialog->exec();
+    delete dialog;
+}
+
+void Sheetwin::ClearnInfo()
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    for (int row = 0; row < table->rowCount(); ++row)
+        table->setItem(row, 2, new QTableWidgetItem(QString()));
+}
+
+void Sheetwin::warn(const QString &text)
+{
+    QMessageBox::information(this, QStringLiteral("Warning"), text, QMessageBox::Yes);
+}

@@ -1,0 +1,92 @@
+// The main window.
+//
+// How the pieces meet: the form (sheetwin.ui) holds every widget. The file-list slots
+// (filelist.cpp) edit tableWidget_Files and format sizes with sizetext.h. Every change of a
+// layout control reaches updatePreview (layoutoptions.cpp), which reads the controls into a
+// LayoutValues and draws the tiles that previewTiles() computes. The settings file is read
+// and written through settings/settingsfile.h; the window's own load and save of its layout
+// controls live in settings/sheetwinsettings.cpp. A run (run/runcontroller.cpp) builds the
+// options string with buildOptionsString() from the settings file and the same LayoutValues,
+// starts the tool named by run/toolcontract.h once per row, and follows its output with a
+// ToolOutputReader.
+#pragma once
+
+#include "run/optionsstring.h"
+#include "run/toolcontract.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QProcess>
+
+class QAction;
+class QComboBox;
+class QTextEdit;
+class Ui_Sheetwin;
+
+// True while a run is in progress; set and cleared by the run controller only.
+extern bool g_bProcess;
+
+class Sheetwin : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Sheetwin(QWidget *parent = nullptr);
+    ~Sheetwin() override;
+
+    Ui_Sheetwin *ui;
+    QString strParameter;
+    QProcess *qPro = nullptr;
+    QAction *fooAction = nullptr;
+    QAction *barAction = nullptr;
+    QAction *deloneAction = nullptr;
+    QAction *delallAction = nullptr;
+    int iNowConvertIndex = 0;
+    int isexecuteok = 0;
+    QList<QTextEdit *> previewEdit;
+
+    void InitAllChoice();
+    void LoadParaInfo();
+    void SaveParaInfo();
+    QString GetSetParameter();
+    void KillProcess();
+    void removeFolder(const QString &folder);
+    void DymicUpdateStartButtonIconText(bool bProcess);
+    void DymicUpdateOutputLineText(bool bProcess);
+
+    // The layout controls as text, read the way the preview and the options string need.
+    LayoutValues layoutValues() const;
+
+public slots:
+    void On_Button_About();
+    void On_Button_AddFile();
+    void On_Button_RemoveFile();
+    void On_Button_ClearFile();
+    void On_Button_Setting();
+    void On_Button_OutputFolder();
+    void On_Button_Start();
+    void On_Button_Browse();
+    int ExeCmd();
+    int ExeEnd();
+    void ClearnInfo();
+    void On_TableWidget_DoubleClicked();
+    void resizeEvent(QResizeEvent *event) override;
+    void openFile();
+    void SetComboxText(QComboBox *&box, QString &text);
+    void comboBox_pagers_per_sheet_currentIndexChanged(QString strcmp);
+    void updatePreview();
+    void echo();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void setRunControlsEnabled(bool enabled);
+    void appendFileRow(const QString &path, const QString &sizeText);
+    void warn(const QString &text);
+    void onProcessError(QProcess::ProcessError error);
+
+    ToolOutputReader m_toolOutput;
+};

@@ -1,0 +1,7 @@
+// What every dialog of the program shares: a title bar with only a close control, a size
+// fixed at the form's size and the tiled background image.
+#pragma once
+
+class QWidget;
+
+void setUpFixedDialog(QWidget *dialog);

@@ -1,0 +1,165 @@
+#include "run/optionsstring.h"
+
+#include "settings/settingsfile.h"
+
+namespace {
+
+const QString kOne = QStringLiteral("1");
+const QString kZero = QStringLiteral("0");
+
+// A colour component clamped to 0..255; a text that is no number passes unchanged.
+QString colourComponent(const QString &text)
+{
+    const int value = text.toInt();
+    if (value > 255)
+        return QStringLiteral("255");
+    if (value < 0)
+        return QStringLiteral("0");
+    return text;
+}
+
+QString scalePercent(const QString &text)
+{
+    const int value = text.toInt();
+    return value >= 1 && value <= 99 ? text : QStringLiteral("100");
+}
+
+QString sheetLength(const QString &text, const char *fallback)
+{
+    return text.toFloat() > 0 ? text : QString::fromLatin1(fallback);
+}
+
+// Width and height parts of " -size Custom ". They differ only in the leading blank of
+// the "cm" and plain-unit forms, which the width leaves to " -size Custom ".
+QString sheetSizePart(const QString &value, const QString &unit, bool leadingBlank)
+{
+    const QString blank = leadingBlank ? QStringLiteral(" ") : QString();
+    if (unit == QLatin1String("cm"))
+        return blank + QString::number(qint64(value.toInt()) * 10) + QStringLiteral(" mm");
+    if (unit == QLatin1String("point"))
+        return QStringLiteral(" ") + value + QStringLiteral(" pt");
+    if (unit == QLatin1String("inch"))
+        return QStringLiteral(" ") + value + QStringLiteral(" in");
+    return blank + value + QStringLiteral(" ") + unit;
+}
+
+QString rotationValue(QString text)
+{
+    return text.remove(QStringLiteral("degrees")).remove(QStringLiteral("degree"));
+}
+
+QString gridCount(const QString &text)
+{
+    const int value = text.toInt();
+    return QString::number(value > 0 ? value : 1);
+}
+
+} // namespace
+
+PageOptions PageOptions::fromSettings(const SettingsFile &file)
+{
+    namespace K = SettingKey;
+    PageOptions p;
+    p.addLine = file.read(K::AddLine);
+    p.red = file.read(K::ColorR);
+    p.green = file.read(K::ColorG);
+    p.blue = file.read(K::ColorB);
+    p.remainOriginalSize = file.read(K::RemainOriginalSize);
+    p.scaling = file.read(K::Scaling);
+    p.scalingPercent = file.read(K::ScalingPercent);
+    p.fitToPageSize = file.read(K::FitToPageSize);
+    p.width = file.read(K::PageWidth);
+    p.widthUnit = file.read(K::PageWidthUnit);
+    p.height = file.read(K::PageHeight);
+    p.heightUnit = file.read(K::PageHeightUnit);
+    p.allPages = file.read(K::AllPages);
+    p.oddPages = file.read(K::OddPages);
+    p.evenPages = file.read(K::EvenPages);
+    p.pageList = file.read(K::PageList);
+    p.pageListText = file.read(K::PageListText);
+    p.rotate = file.read(K::Rotate);
+    return p;
+}
+
+PageOptions PageOptions::defaults()
+{
+    namespace K = SettingKey;
+    PageOptions p;
+    p.addLine = settingDefault(K::AddLine);
+    p.red = p.green = p.blue = settingDefault(K::ColorR);
+    p.remainOriginalSize = settingDefault(K::RemainOriginalSize);
+    p.scaling = settingDefault(K::Scaling);
+    p.scalingPercent = settingDefault(K::ScalingPercent);
+    p.fitToPageSize = settingDefault(K::FitToPageSize);
+    p.width = settingDefault(K::PageWidth);
+    p.widthUnit = settingDefault(K::PageWidthUnit);
+    p.height = settingDefault(K::PageHeight);
+    p.heightUnit = settingDefault(K::PageHeightUnit);
+    p.allPages = settingDefault(K::AllPages);
+    p.oddPages = settingDefault(K::OddPages);
+    p.evenPages = settingDefault(K::EvenPages);
+    p.pageList = settingDefault(K::PageList);
+    p.pageListText = settingDefault(K::PageListText);
+    p.rotate = settingDefault(K::Rotate);
+    return p;
+}
+
+QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
+{
+    QString s;
+
+    if (page.addLine == kOne) {
+        s += QStringLiteral(" -addline ") + colourComponent(page.red) + QLatin1Char(' ')
+             + colourComponent(page.green) + QLatin1Char(' ') + colourComponent(page.blue);
+    }
+
+    if (page.remainOriginalSize == kZero) {
+        if (page.scaling == kOne) {
+            s += QStringLiteral(" -scale ") + scalePercent(page.scalingPercent);
+        } else if (page.scaling == kZero && page.fitToPageSize == kOne) {
+            s += QStringLiteral(" -size Custom ")
+                 + sheetSizePart(sheetLength(page.width, "210"), page.widthUnit, false)
+                 + sheetSizePart(sheetLength(page.height, "297"), page.heightUnit, true);
+        }
+    }
+
+    QString pageText = page.pageListText;
+    if (pageText == kZero || pageText.isEmpty())
+        pageText = QStringLiteral("1-2");
+    if (page.allPages == kZero) {
+        if (page.oddPages == kOne)
+            s += QStringLiteral(" -odd ");
+        else if (page.oddPages == kZero) {
+            if (page.evenPages == kOne)
+                s += QStringLiteral(" -even ");
+            else if (page.evenPages == kZero && page.pageList == kOne)
+                s += QStringLiteral(" -pr ") + pageText;
+        }
+    }
+
+    s += QStringLiteral(" -rt ") + rotationValue(page.rotate);
+
+    s += QStringLiteral(" -order ");
+    switch (layout.order) {
+    case FillOrder::Horizontal: s += QStringLiteral("H "); break;
+    case FillOrder::HorizontalReversed: s += QStringLiteral("HR "); break;
+    case FillOrder::Vertical: s += QStringLiteral("V "); break;
+    case FillOrder::VerticalReversed: s += QStringLiteral("VR "); break;
+    case FillOrder::None: break;
+    }
+
+    static const char *const kLengthOptions[6] = {" -l ", " -r ", " -t ", " -b ", " -gx ", " -gy "};
+    for (int i = 0; i < 6; ++i) {
+        const Length &len = layout.lengths[i];
+        if (len.text.isEmpty() || len.text == kZero)
+            continue;
+        s += QLatin1String(kLengthOptions[i]);
+        if (len.unit == QLatin1String("cm"))
+            s += QString::number(qint64(len.text.toInt()) * 10) + QStringLiteral(" mm");
+        else
+            s += len.text + QLatin1Char(' ') + len.unit;
+    }
+
+    s += QStringLiteral(" -per ") + gridCount(layout.columns) + QLatin1Char('*') + gridCount(layout.rows);
+    return s;
+}

@@ -1,0 +1,47 @@
+// The tiling tool's options string, built from the page options (settings file) and the
+// layout (main window controls). Pure: tests call buildOptionsString directly.
+#pragma once
+
+#include <QString>
+
+class SettingsFile;
+
+// Fill order of the grid; None when no order button is checked.
+enum class FillOrder { None, Horizontal, HorizontalReversed, Vertical, VerticalReversed };
+
+// A length as the user typed it, with its unit box's text.
+struct Length
+{
+    QString text;
+    QString unit;
+};
+
+// The layout controls of the main window, as text.
+struct LayoutValues
+{
+    FillOrder order = FillOrder::Horizontal;
+    // left, right, top, bottom, column gutter, row gutter
+    Length lengths[6];
+    QString columns;
+    QString rows;
+
+    enum Index { Left, Right, Top, Bottom, GutterX, GutterY };
+};
+
+// The page options as stored in the settings file (texts, not yet interpreted).
+struct PageOptions
+{
+    QString addLine, red, green, blue;
+    QString remainOriginalSize, scaling, scalingPercent, fitToPageSize;
+    QString width, widthUnit, height, heightUnit;
+    QString allPages, oddPages, evenPages, pageList, pageListText;
+    QString rotate;
+
+    static PageOptions fromSettings(const SettingsFile &file);
+    static PageOptions defaults();
+};
+
+QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
+
+#include <QMetaType>
+Q_DECLARE_METATYPE(LayoutValues)

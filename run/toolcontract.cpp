@@ -1,0 +1,97 @@
+#include "run/toolcontract.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+const char kProgressMarker[] = "Tavrell processing ";
+const char kSuccessMarker[] = "result=OK";
+
+QString toolFileName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("pdfplyjoin.exe");
+#else
+    return QStringLiteral("pdfplyjoin");
+#endif
+}
+
+QStringList toolCandidates(const QString &workingDir, const QString &appDir)
+{
+    QStringList places{QDir::toNativeSeparators(workingDir + QLatin1Char('/') + toolFileName())};
+    const QString besideApp = QDir::toNativeSeparators(appDir + QLatin1Char('/') + toolFileName());
+    if (!appDir.isEmpty() && besideApp != places.first())
+        places << besideApp;
+    return places;
+}
+
+QString findTool(const QString &workingDir, const QString &appDir)
+{
+    for (const QString &path : toolCandidates(workingDir, appDir)) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.size() > 0)
+            return path;
+    }
+    return QString();
+}
+
+QString outputBaseName(const QString &inputPath)
+{
+    const QString native = QDir::toNativeSeparators(inputPath);
+    QString name = native.mid(native.lastIndexOf(QDir::separator()) + 1);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    return name;
+}
+
+QString freeOutputPath(const QString &outputFolder, const QString &inputPath)
+{
+    const QString stem = outputFolder + QDir::separator() + outputBaseName(inputPath);
+    QString candidate = stem + QStringLiteral(".pdf");
+    for (qint64 n = 1; QFileInfo::exists(candidate); ++n)
+        candidate = stem + QStringLiteral("%1.pdf").arg(n, 4, 10, QLatin1Char('0'));
+    return candidate;
+}
+
+QString commandLineText(const QString &tool, const QString &options, const QString &input,
+                        const QString &output)
+{
+    return QLatin1Char('"') + tool + QStringLiteral("\" ") + options + QStringLiteral(" \"") + input
+           + QStringLiteral("\" \"") + output + QLatin1Char('"');
+}
+
+QStringList toolArguments(const QString &options, const QString &input, const QString &output)
+{
+    QStringList args = QProcess::splitCommand(options);
+    args << QStringLiteral("--") << input << output;
+    return args;
+}
+
+int progressInChunk(const QString &chunk)
+{
+    const QLatin1String marker(kProgressMarker);
+    const int at = chunk.lastIndexOf(marker);
+    if (at < 0)
+        return -1;
+    const int p = at + marker.size();
+    auto digitAt = [&](int i) { return i < chunk.size() && chunk.at(i).isDigit(); };
+    const int count = digitAt(p + 2) ? 3 : digitAt(p + 1) ? 2 : 1;
+    return chunk.mid(p, count).toInt();
+}
+
+int ToolOutputReader::feed(const QString &chunk)
+{
+    const QString text = m_tail + chunk;
+    if (text.contains(QLatin1String(kSuccessMarker)))
+        m_ok = true;
+    const int keep = int(sizeof(kSuccessMarker)) - 2;
+    m_tail = text.right(keep);
+    return progressInChunk(chunk);
+}
+
+void ToolOutputReader::reset()
+{
+    m_tail.clear();
+    m_ok = false;
+}

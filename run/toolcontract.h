@@ -1,0 +1,47 @@
+// What passes between the application and the tiling tool: where the tool lies, the
+// output name, the command line, and what the tool's standard output means.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// File name of the tool on this platform.
+QString toolFileName();
+
+// The tool in `workingDir`, else beside the application in `appDir`; the first that is a
+// file of positive size. Empty when neither is.
+QString findTool(const QString &workingDir, const QString &appDir);
+// The places findTool looks, for messages.
+QStringList toolCandidates(const QString &workingDir, const QString &appDir);
+
+// Base name of an input path: the name after the last separator, before its last ".".
+QString outputBaseName(const QString &inputPath);
+// folder + separator + base + ".pdf", or base + 0001, 0002 ... when that file exists.
+QString freeOutputPath(const QString &outputFolder, const QString &inputPath);
+
+// The command line shown for a run, with the options string embedded unchanged.
+QString commandLineText(const QString &tool, const QString &options, const QString &input,
+                        const QString &output);
+// The same words as an argument list: the options split as the text would be, then "--"
+// so that file names that begin with a dash stay file names, then input and output.
+QStringList toolArguments(const QString &options, const QString &input, const QString &output);
+
+// Follows the tool's standard output chunk by chunk.
+class ToolOutputReader
+{
+public:
+    // Reads one chunk. Returns the progress it shows (0..999), or -1 when it shows none.
+    int feed(const QString &chunk);
+    bool succeeded() const { return m_ok; }
+    void reset();
+
+private:
+    QString m_tail;  // end of the previous chunk, for a success mark split across reads
+    bool m_ok = false;
+};
+
+// Progress shown by one chunk: the number after the last progress mark, or -1.
+int progressInChunk(const QString &chunk);
+
+extern const char kProgressMarker[];  // "Tavrell processing "
+extern const char kSuccessMarker[];   // "result=OK"

@@ -1,0 +1,42 @@
+// Shared test set-up: a fresh temporary APPDATA with its own settings file per test.
+#pragma once
+
+#include "settings/settingsfile.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+class TestEnv
+{
+public:
+    TestEnv()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        qputenv("APPDATA", dir->path().toLocal8Bit());
+        g_qStrSettingInfoFileName = GetSettingInfoFileName();
+    }
+    ~TestEnv() { qunsetenv("APPDATA"); }
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    // Stores a key as the program would, in the group of the settings file.
+    static void store(const char *key, const QString &value)
+    {
+        QSettings s(g_qStrSettingInfoFileName, QSettings::IniFormat);
+        s.setValue(QStringLiteral("/SettingInfo/") + QLatin1String(key), value);
+    }
+    static QString stored(const char *key)
+    {
+        QSettings s(g_qStrSettingInfoFileName, QSettings::IniFormat);
+        return s.value(QStringLiteral("/SettingInfo/") + QLatin1String(key), QStringLiteral("<absent>")).toString();
+    }
+    QByteArray fileBytes() const
+    {
+        QFile f(g_qStrSettingInfoFileName);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+};

@@ -1,0 +1,125 @@
+// The options string handed to the tiling tool.
+#include "app/sheetwin.h"
+#include "run/optionsstring.h"
+#include "testenv.h"
+#include "ui_sheetwin.h"
+
+using Stored = QList<QPair<QString, QString>>;
+
+class TestOptionsString : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+    void fromSettingsAndLayout_data();
+    void fromSettingsAndLayout();
+    void throughTheWindow();
+
+private:
+    std::unique_ptr<TestEnv> env;
+};
+
+static LayoutValues layout(FillOrder order, const QStringList &lengths, const QString &cols, const QString &rows)
+{
+    LayoutValues v;
+    v.order = order;
+    for (int i = 0; i < 6; ++i) {
+        const QStringList parts = lengths.value(i, QStringLiteral("0|mm")).split(QLatin1Char('|'));
+        v.lengths[i] = {parts.at(0), parts.at(1)};
+    }
+    v.columns = cols;
+    v.rows = rows;
+    return v;
+}
+
+void TestOptionsString::fromSettingsAndLayout_data()
+{
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<LayoutValues>("layout");
+    QTest::addColumn<QString>("expected");
+    const auto H = FillOrder::Horizontal;
+    const LayoutValues plain = layout(H, {}, "2", "2");
+
+    QTest::newRow("defaults") << Stored{} << plain << " -rt 0  -order H  -per 2*2";
+    QTest::newRow("worked example 2")
+        << Stored{{"radioButton_addcolor", "1"}, {"colorR", "255"}, {"colorG", "0"}, {"colorB", "0"},
+                  {"radioButton_remain_original_size", "0"}, {"radioButton_scaling", "1"}, {"spinBox_scaling", "50"},
+                  {"radioButton_allpages", "0"}, {"radioButton_oddpages", "1"}, {"RotateCombo_rotate", "90 degrees"}}
+        << layout(FillOrder::VerticalReversed, {"5|mm", "0|mm", "1|cm", "0|mm", "0.5|inch", "10|point"}, "3", "2")
+        << " -addline 255 0 0 -scale 50 -odd  -rt 90  -order VR  -l 5 mm -t 10 mm -gx 0.5 inch -gy 10 point -per 3*2";
+    QTest::newRow("worked example 3")
+        << Stored{{"radioButton_remain_original_size", "0"}, {"radioButton_scaling", "0"}, {"radioButton_fit_to_page_size", "1"},
+                  {"lineEdit_Width", "8.5"}, {"comboBox_pagesize_width", "inch"}, {"lineEdit_Height", "11"},
+                  {"comboBox_pagesize_height", "inch"}, {"radioButton_allpages", "0"}, {"radioButton_oddpages", "0"},
+                  {"radioButton_evem_pages", "0"}, {"radioButton_pageno", "1"}, {"lineEdit_pageno", "1,2,5-9,20"},
+                  {"RotateCombo_rotate", "180 degrees"}}
+        << layout(H, {"0|mm", "12|point", "0|mm", "2.5|cm"}, "", "4")
+        << " -size Custom  8.5 in 11 in -pr 1,2,5-9,20 -rt 180  -order H  -r 12 point -b 0 mm -per 1*4";
+    QTest::newRow("colours clamped, non-number passes")
+        << Stored{{"radioButton_addcolor", "1"}, {"colorR", "300"}, {"colorG", "-5"}, {"colorB", "x"}} << plain
+        << " -addline 255 0 x -rt 0  -order H  -per 2*2";
+    const char *scales[][2] = {{"0", "100"}, {"150", "100"}, {"99", "99"}, {"1", "1"}, {"abc", "100"}};
+    for (auto &sc : scales)
+        QTest::newRow(qPrintable(QStringLiteral("scale %1").arg(sc[0])))
+            << Stored{{"radioButton_remain_original_size", "0"}, {"radioButton_scaling", "1"}, {"spinBox_scaling", sc[0]}} << plain
+            << QStringLiteral(" -scale %1 -rt 0  -order H  -per 2*2").arg(sc[1]);
+    QTest::newRow("no scaling mode at all")
+        << Stored{{"radioButton_remain_original_size", "0"}} << plain << " -rt 0  -order H  -per 2*2";
+    QTest::newRow("fit, bad width, cm height")
+        << Stored{{"radioButton_remain_original_size", "0"}, {"radioButton_fit_to_page_size", "1"}, {"lineEdit_Width", "-3"},
+                  {"lineEdit_Height", "30"}, {"comboBox_pagesize_height", "cm"}}
+        << plain << " -size Custom 210 mm 300 mm -rt 0  -order H  -per 2*2";
+    QTest::newRow("fit, empty width, point")
+        << Stored{{"radioButton_remain_original_size", "0"}, {"radioButton_fit_to_page_size", "1"}, {"lineEdit_Width", ""},
+                  {"comboBox_pagesize_width", "point"}}
+        << plain << " -size Custom  210 pt 297 mm -rt 0  -order H  -per 2*2";
+    QTest::newRow("page list empty falls back")
+        << Stored{{"radioButton_allpages", "0"}, {"radioButton_oddpages", "0"}, {"radioButton_evem_pages", "0"},
+                  {"radioButton_pageno", "1"}, {"lineEdit_pageno", ""}}
+        << plain << " -pr 1-2 -rt 0  -order H  -per 2*2";
+    QTest::newRow("page list with blanks unquoted")
+        << Stored{{"radioButton_allpages", "0"}, {"radioButton_pageno", "1"}, {"lineEdit_pageno", "1, 3"}}
+        << plain << " -pr 1, 3 -rt 0  -order H  -per 2*2";
+    QTest::newRow("even") << Stored{{"radioButton_allpages", "0"}, {"radioButton_evem_pages", "1"}} << plain
+                          << " -even  -rt 0  -order H  -per 2*2";
+    QTest::newRow("selection value neither 0 nor 1 stops the cascade")
+        << Stored{{"radioButton_allpages", "x"}, {"radioButton_oddpages", "1"}} << plain << " -rt 0  -order H  -per 2*2";
+    QTest::newRow("lengths present and absent")
+        << Stored{} << layout(H, {"00|mm", "1.5|cm", "2|cm", "1.5|inch", "|mm", " 0|point"}, "12", "3")
+        << " -rt 0  -order H  -l 00 mm -r 0 mm -t 20 mm -b 1.5 inch -gy  0 point -per 12*3";
+    QTest::newRow("grid fallbacks") << Stored{} << layout(H, {}, "x", "-2") << " -rt 0  -order H  -per 1*1";
+    QTest::newRow("no order") << Stored{} << layout(FillOrder::None, {}, "2", "2") << " -rt 0  -order  -per 2*2";
+    QTest::newRow("huge cm does not overflow") << Stored{} << layout(H, {"2147483647|cm"}, "1", "1")
+                                               << " -rt 0  -order H  -l 21474836470 mm -per 1*1";
+}
+
+void TestOptionsString::fromSettingsAndLayout()
+{
+    QFETCH(Stored, stored);
+    QFETCH(LayoutValues, layout);
+    QFETCH(QString, expected);
+    for (const auto &kv : stored)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    const SettingsFile file;
+    QCOMPARE(buildOptionsString(PageOptions::fromSettings(file), layout), expected);
+}
+
+void TestOptionsString::throughTheWindow()
+{
+    Sheetwin w;
+    QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 0  -order H  -per 2*2"));
+    // The layout comes from the live controls, the page options from the file, every call.
+    w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("3x3"));
+    QTest::mouseClick(w.ui->radioButton_vertical, Qt::LeftButton);
+    w.ui->lineEdit_x->setText(QStringLiteral("4"));
+    w.ui->comboBox_x->setCurrentText(QStringLiteral("point"));
+    TestEnv::store("RotateCombo_rotate", QStringLiteral("270 degrees"));
+    QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 270  -order V  -gx 4 point -per 3*3"));
+    QCOMPARE(buildOptionsString(PageOptions::defaults(), w.layoutValues()),
+             QStringLiteral(" -rt 0  -order V  -gx 4 point -per 3*3"));
+}
+
+QTEST_MAIN(TestOptionsString)
+#include "tst_optionsstring.moc"
