@@ -1,1 +1,82 @@
-int main() { return 0; }
+// pdfplyjoin: places several pages of a PDF side by side on each sheet of a new PDF.
+#include "impose.h"
+
+#include <qpdf/QPDFExc.hh>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+char g_partialOutput[4096] = "";
+
+namespace {
+
+// A signal that ends the tool removes the partial output first.
+extern "C" void removePartialAndExit(int sig)
+{
+    if (g_partialOutput[0])
+        std::remove(g_partialOutput);
+#ifndef _WIN32
+    _exit(128 + sig);
+#else
+    std::_Exit(128 + sig);
+#endif
+}
+
+void installSignalHandlers()
+{
+    for (int sig : {SIGINT, SIGTERM
+#ifndef _WIN32
+                    , SIGHUP, SIGPIPE
+#endif
+         })
+        std::signal(sig, removePartialAndExit);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    installSignalHandlers();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CommandLine cmd;
+    try {
+        cmd = parseCommandLine(args);
+    } catch (const UsageError &e) {
+        std::cerr << "pdfplyjoin: " << e.what() << "\n";
+        return 2;
+    }
+    if (cmd.action == Action::Help) {
+        std::cout << usageText();
+        return 0;
+    }
+    if (cmd.action == Action::Version) {
+        std::cout << "pdfplyjoin " << PDFPLYJOIN_VERSION << "\n";
+        return 0;
+    }
+
+    int last = -1;
+    auto progress = [&last](int percent) {
+        if (percent <= last)
+            return;
+        last = percent;
+        std::printf("Tavrell processing %d%%\n", percent);
+        std::fflush(stdout);
+    };
+    auto warn = [](const std::string &message) { std::cerr << "pdfplyjoin: warning: " << message << "\n"; };
+    try {
+        impose(cmd.options, progress, warn);
+    } catch (const std::exception &e) {
+        std::cerr << "pdfplyjoin: " << e.what() << "\n";
+        return 1;
+    }
+    std::printf("result=OK\n");
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,246 @@
+#include "options.h"
+
+#include <charconv>
+#include <cmath>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxGrid = 100;
+constexpr double kMaxLengthPoints = 14400.0 * 75000;  // far beyond any real sheet
+
+bool isOptionWord(const std::string &word)
+{
+    return word.size() >= 2 && word[0] == '-' && std::isalpha(static_cast<unsigned char>(word[1]));
+}
+
+// Parses a decimal number independent of the locale; leading and trailing blanks are
+// allowed, anything else is not.
+bool parseNumber(const std::string &word, double &value)
+{
+    size_t b = word.find_first_not_of(' ');
+    size_t e = word.find_last_not_of(' ');
+    if (b == std::string::npos)
+        return false;
+    const char *first = word.data() + b;
+    const char *last = word.data() + e + 1;
+    if (*first == '+')
+        ++first;
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
+    return ec == std::errc() && ptr == last && std::isfinite(value);
+}
+
+class Words
+{
+public:
+    Words(const std::vector<std::string> &words) : m_words(words) {}
+    bool done() const { return m_at >= m_words.size(); }
+    const std::string &peek() const { return m_words[m_at]; }
+    const std::string &take(const std::string &option)
+    {
+        if (done())
+            throw UsageError("option " + option + " needs a value");
+        return m_words[m_at++];
+    }
+    double number(const std::string &option)
+    {
+        const std::string &word = take(option);
+        double value = 0;
+        if (!parseNumber(word, value))
+            throw UsageError("\"" + word + "\" is not a number (after " + option + ")");
+        return value;
+    }
+    double length(const std::string &option)
+    {
+        const double value = number(option);
+        const std::string &unit = take(option);
+        const double perUnit = pointsPerUnit(unit);
+        if (perUnit == 0)
+            throw UsageError("\"" + unit + "\" is not a unit (after " + option + "): use mm, cm, inch, in, point or pt");
+        if (value < 0)
+            throw UsageError("a length must not be negative (after " + option + ")");
+        if (value * perUnit > kMaxLengthPoints)
+            throw UsageError("the length after " + option + " is too large");
+        return value * perUnit;
+    }
+
+private:
+    const std::vector<std::string> &m_words;
+    size_t m_at = 0;
+};
+
+int gridCount(const std::string &text, const std::string &word)
+{
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || value < 1)
+        throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after -per)");
+    if (value > kMaxGrid)
+        throw UsageError("the grid \"" + word + "\" is larger than 100 by 100");
+    return value;
+}
+
+void parseOption(const std::string &option, Words &words, Options &o)
+{
+    if (option == "-per") {
+        const std::string &word = words.take(option);
+        const size_t star = word.find_first_of("*xX");
+        if (star == std::string::npos)
+            throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after -per)");
+        o.columns = gridCount(word.substr(0, star), word);
+        o.rows = gridCount(word.substr(star + 1), word);
+    } else if (option == "-order") {
+        // The value may be missing: then the default order stays.
+        if (!words.done()) {
+            const std::string &w = words.peek();
+            if (w == "H" || w == "HR" || w == "V" || w == "VR") {
+                words.take(option);
+                o.order = w == "H" ? Order::H : w == "HR" ? Order::HR : w == "V" ? Order::V : Order::VR;
+            } else if (!isOptionWord(w)) {
+                throw UsageError("\"" + w + "\" is not an order (after -order): use H, HR, V or VR");
+            }
+        }
+    } else if (option == "-rt") {
+        const double degrees = words.number(option);
+        if (std::fmod(degrees, 90) != 0 || std::fabs(degrees) > 3600)
+            throw UsageError("rotation must be 0, 90, 180 or 270 degrees (after -rt)");
+        o.rotation = ((int(degrees) % 360) + 360) % 360;
+    } else if (option == "-l") {
+        o.left = words.length(option);
+    } else if (option == "-r") {
+        o.right = words.length(option);
+    } else if (option == "-t") {
+        o.top = words.length(option);
+    } else if (option == "-b") {
+        o.bottom = words.length(option);
+    } else if (option == "-gx") {
+        o.gutterX = words.length(option);
+    } else if (option == "-gy") {
+        o.gutterY = words.length(option);
+    } else if (option == "-odd") {
+        o.selection = Selection::Odd;
+    } else if (option == "-even") {
+        o.selection = Selection::Even;
+    } else if (option == "-pr") {
+        // A list with blanks arrives as several words: take them up to the next option.
+        std::string list = words.take(option);
+        while (!words.done() && !isOptionWord(words.peek()))
+            list += " " + words.take(option);
+        o.selection = Selection::List;
+        o.pageList = list;
+    } else if (option == "-scale") {
+        const double percent = words.number(option);
+        if (!(percent > 0) || percent > 100000)
+            throw UsageError("the scale must be a percentage above 0 (after -scale)");
+        o.scalePercent = percent;
+    } else if (option == "-size") {
+        const std::string &kind = words.take(option);
+        if (kind != "Custom")
+            throw UsageError("\"" + kind + "\" is not a sheet size (after -size): use Custom W UNIT H UNIT");
+        o.customSize = true;
+        o.sheetWidth = words.length(option);
+        o.sheetHeight = words.length(option);
+        if (!(o.sheetWidth > 0) || !(o.sheetHeight > 0))
+            throw UsageError("the sheet size must be above 0 (after -size)");
+    } else if (option == "-addline") {
+        int *channels[3] = {&o.lineRed, &o.lineGreen, &o.lineBlue};
+        for (int *channel : channels) {
+            const double v = words.number(option);
+            if (v < 0 || v > 255 || v != std::floor(v))
+                throw UsageError("colour values must be whole numbers from 0 to 255 (after -addline)");
+            *channel = int(v);
+        }
+        o.lines = true;
+    } else {
+        throw UsageError("unknown option \"" + option + "\"");
+    }
+}
+
+} // namespace
+
+double pointsPerUnit(const std::string &unit)
+{
+    if (unit == "mm")
+        return 72.0 / 25.4;
+    if (unit == "cm")
+        return 720.0 / 25.4;
+    if (unit == "inch" || unit == "in")
+        return 72.0;
+    if (unit == "point" || unit == "pt")
+        return 1.0;
+    return 0;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string> &args)
+{
+    CommandLine result;
+    for (const std::string &a : args) {
+        if (a == "--")
+            break;
+        if (a == "--help" || a == "-h") {
+            result.action = Action::Help;
+            return result;
+        }
+        if (a == "--version") {
+            result.action = Action::Version;
+            return result;
+        }
+    }
+
+    // The last two words are the files, whatever they look like; "--" may stand before them.
+    std::vector<std::string> optionWords;
+    size_t fileAt = 0;
+    const auto dashdash = std::find(args.begin(), args.end(), std::string("--"));
+    if (dashdash != args.end()) {
+        optionWords.assign(args.begin(), dashdash);
+        fileAt = size_t(dashdash - args.begin()) + 1;
+        if (args.size() - fileAt != 2)
+            throw UsageError("after \"--\" exactly INPUT and OUTPUT must follow");
+    } else {
+        if (args.size() < 2)
+            throw UsageError("INPUT and OUTPUT are needed (pdfplyjoin --help)");
+        optionWords.assign(args.begin(), args.end() - 2);
+        fileAt = args.size() - 2;
+    }
+    result.options.input = args[fileAt];
+    result.options.output = args[fileAt + 1];
+    if (result.options.input.empty() || result.options.output.empty())
+        throw UsageError("INPUT and OUTPUT must not be empty");
+
+    Words words(optionWords);
+    while (!words.done()) {
+        const std::string option = words.take("");
+        parseOption(option, words, result.options);
+    }
+    return result;
+}
+
+const char *usageText()
+{
+    return "Usage: pdfplyjoin [options] INPUT OUTPUT\n"
+           "Places several pages of INPUT side by side on each sheet of OUTPUT (N-up).\n"
+           "\n"
+           "Options:\n"
+           "  -per C*R               grid of C columns by R rows per sheet (default 2*2, at most 100*100)\n"
+           "  -order H|HR|V|VR       filling order: rows left to right (H), rows right to left (HR),\n"
+           "                         columns from the left (V), columns from the right (VR); default H\n"
+           "  -rt DEG                turn every page clockwise by 0, 90, 180 or 270 degrees\n"
+           "  -l|-r|-t|-b N UNIT     left, right, top, bottom margin of the sheet\n"
+           "  -gx|-gy N UNIT         gutter between columns, between rows\n"
+           "  -odd | -even           only odd or even page numbers\n"
+           "  -pr LIST               only the pages of LIST, e.g. 1,2,5-9,20 or 12- or 9-5\n"
+           "  -scale P               pages and cells at P percent of their size\n"
+           "  -size Custom W UNIT H UNIT\n"
+           "                         sheet of W by H; pages are scaled to fit their cells\n"
+           "  -addline R G B         separator lines (0.5 pt) in colour R G B (0-255) along the gutters\n"
+           "  --                     ends the options\n"
+           "  --help                 this text\n"
+           "  --version              the version\n"
+           "Units: mm, cm, inch, in, point, pt.\n"
+           "Without -scale and -size every cell is as large as the largest selected page.\n"
+           "\n"
+           "Progress is printed as \"Tavrell processing N%\", success as \"result=OK\".\n"
+           "Exit status: 0 success, 1 the file could not be imposed, 2 bad command line.\n";
+}

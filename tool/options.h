@@ -1,0 +1,50 @@
+// The tool's command line: pdfplyjoin [options] INPUT OUTPUT.
+#pragma once
+
+#include "pagerange.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+enum class Order { H, HR, V, VR };
+
+struct Options
+{
+    int columns = 2;
+    int rows = 2;
+    Order order = Order::H;
+    int rotation = 0;  // clockwise degrees: 0, 90, 180 or 270
+    // In points.
+    double left = 0, right = 0, top = 0, bottom = 0, gutterX = 0, gutterY = 0;
+    Selection selection = Selection::All;
+    std::string pageList;
+    double scalePercent = 100;  // original size when 100 and no sheet size
+    bool customSize = false;
+    double sheetWidth = 0, sheetHeight = 0;  // points, with customSize
+    bool lines = false;
+    int lineRed = 0, lineGreen = 0, lineBlue = 0;
+    std::string input;
+    std::string output;
+};
+
+enum class Action { Run, Help, Version };
+
+struct CommandLine
+{
+    Action action = Action::Run;
+    Options options;
+};
+
+// A command line that cannot be understood; the message names the offending word.
+struct UsageError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+CommandLine parseCommandLine(const std::vector<std::string> &args);
+
+// Points in one unit ("mm", "cm", "inch", "in", "point", "pt"); 0 for an unknown unit.
+double pointsPerUnit(const std::string &unit);
+
+const char *usageText();

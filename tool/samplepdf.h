@@ -1,0 +1,23 @@
+// Sample PDFs with numbered pages, for the demonstration run and for the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SamplePage
+{
+    double width = 595, height = 842;  // MediaBox size in points
+    double originX = 0, originY = 0;   // MediaBox lower-left corner
+    int rotate = 0;                    // the page's /Rotate
+    bool cropped = false;              // a CropBox inset by `cropInset` on every side
+    double cropInset = 0;
+    bool splitContents = false;        // /Contents as an array of two streams
+};
+
+// Writes a PDF whose page i shows the text "Page i" (from 1) in Helvetica, a frame along
+// its visible area and a small "TL" marker near the visible top-left corner.
+void writeSamplePdf(const std::string &path, const std::vector<SamplePage> &pages);
+
+// A mixed document: portrait and landscape pages of several sizes, one rotated, one with
+// an offset MediaBox and one with a CropBox.
+std::vector<SamplePage> mixedSamplePages(int count);
