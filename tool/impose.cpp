@@ -1,6 +1,7 @@
 #include "impose.h"
 
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -73,6 +74,15 @@ public:
     void finish() override {}
 };
 
+// Passes data on but keeps the next pipeline open: each content stream "finishes".
+class KeepOpen : public Pipeline
+{
+public:
+    explicit KeepOpen(Pipeline *next) : Pipeline("keep open", next) {}
+    void write(unsigned char const *data, size_t len) override { getNext()->write(data, len); }
+    void finish() override {}
+};
+
 // Concatenates the content streams of a page whose /Contents is an array.
 class JoinedContents : public QPDFObjectHandle::StreamDataProvider
 {
@@ -89,9 +99,9 @@ public:
                 continue;
             if (!item.pipeStreamData(&open, 0, qpdf_dl_generalized, true))
                 m_warn("a content stream of a page could not be read; part of the page may be missing");
-            pipeline->writeCStr("\n");
+            open.writeCStr("\n");
         }
-        pipeline->finish();
+        deflate.finish();
     }
 
 private:
@@ -247,20 +257,9 @@ double pageScale(const Options &o, const SheetLayout &layout, double w, double h
     return o.scalePercent / 100;
 }
 
-void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn)
+// Replaces the document's pages by the sheets that hold them.
+void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std::string &)> &warn)
 {
-    checkFiles(o);
-    progress(0);
-
-    QPDF pdf;
-    try {
-        pdf.processFile(o.input.c_str());
-    } catch (QPDFExc &e) {
-        if (e.getErrorCode() == qpdf_e_password)
-            throw ImposeError(o.input + " is encrypted and needs a password");
-        throw ImposeError("cannot read " + o.input + ": " + e.getMessageDetail());
-    }
-
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
     if (pages.empty())
         throw ImposeError(o.input + " has no pages");
@@ -316,7 +315,7 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
             p.form = pdf.newStream();
             if (contents.isArray()) {
                 p.form.replaceStreamData(std::make_shared<JoinedContents>(contents, warn),
-                                         QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+                                         QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
             }
         }
         QPDFObjectHandle dict = p.form.getDict();
@@ -386,6 +385,23 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     dropPageReferences(pdf);
     pdf.getRoot().replaceKey("/Pages", pagesNode);
     pdf.updateAllPagesCache();
+}
+
+void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn)
+{
+    checkFiles(o);
+    progress(0);
+
+    QPDF pdf;
+    try {
+        pdf.processFile(o.input.c_str());
+    } catch (QPDFExc &e) {
+        if (e.getErrorCode() == qpdf_e_password)
+            throw ImposeError(o.input + " is encrypted and needs a password");
+        throw ImposeError("cannot read " + o.input + ": " + e.getMessageDetail());
+    }
+
+    buildSheets(pdf, o, warn);
     progress(5);
 
     // Written beside the output under a unique name, then renamed over it when complete.
@@ -404,8 +420,10 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
         QPDFWriter writer(pdf);
         writer.setOutputFile(partial.c_str(), file, false);
         writer.setObjectStreamMode(qpdf_o_generate);
+        // Streams are copied as they are: decoding and compressing again costs more time
+        // than the whole imposition, and uncompressed images stay uncompressed.
         writer.setDecodeLevel(qpdf_dl_none);
-        writer.setCompressStreams(true);
+        writer.setCompressStreams(false);
         writer.registerProgressReporter(std::make_shared<ProgressLine>(progress, 5, 99));
         writer.write();
         if (std::fflush(file) != 0)
