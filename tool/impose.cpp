@@ -74,15 +74,6 @@ public:
     void finish() override {}
 };
 
-// Passes data on but keeps the next pipeline open: each content stream "finishes".
-class KeepOpen : public Pipeline
-{
-public:
-    explicit KeepOpen(Pipeline *next) : Pipeline("keep open", next) {}
-    void write(unsigned char const *data, size_t len) override { getNext()->write(data, len); }
-    void finish() override {}
-};
-
 // Concatenates the content streams of a page whose /Contents is an array.
 class JoinedContents : public QPDFObjectHandle::StreamDataProvider
 {
@@ -93,7 +84,9 @@ public:
     }
     void provideStreamData(QPDFObjGen const &, Pipeline *pipeline) override
     {
-        KeepOpen open(pipeline);
+        // Compressed here: the writer leaves every stream as it finds it.
+        Pl_Flate deflate("joined contents", pipeline, Pl_Flate::a_deflate);
+        KeepOpen open(&deflate);
         for (QPDFObjectHandle item : m_array.aitems()) {
             if (!item.isStream())
                 continue;
