@@ -1,3 +1,4 @@
+#include "app/appfont.h"
 #include "app/sheetwin.h"
 #include "settings/settingsfile.h"
 
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    useFormFont();
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     Sheetwin *window = new Sheetwin;
     window->showNormal();

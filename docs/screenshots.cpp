@@ -1,0 +1,66 @@
+// Renders the README's pictures headless: the main window with files listed and a 3x2
+// preview, the page options dialog and the about box.
+// usage: plyjoin-screenshots OUTDIR SAMPLE.pdf...
+#include "about.h"
+#include "app/appfont.h"
+#include "app/sheetwin.h"
+#include "setting.h"
+#include "settings/settingsfile.h"
+#include "ui_sheetwin.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+static void save(QWidget *w, const QString &path)
+{
+    w->show();
+    QApplication::processEvents();
+    w->grab().save(path);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: plyjoin-screenshots OUTDIR SAMPLE.pdf...\n");
+        return 2;
+    }
+    QTemporaryDir appdata;
+    qputenv("APPDATA", appdata.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    useFormFont();
+    g_qStrSettingInfoFileName = GetSettingInfoFileName();
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+
+    writeSetting(SettingKey::OutputFolder, QDir::toNativeSeparators(out.absolutePath()));
+    auto *window = new Sheetwin;
+    QMimeData data;
+    QList<QUrl> urls;
+    for (int i = 2; i < argc; ++i)
+        urls << QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath());
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
+    window->ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
+    window->ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("2"));
+    window->ui->lineEdit_x->setText(QStringLiteral("4"));
+    window->ui->lineEdit_y->setText(QStringLiteral("4"));
+    window->ui->lineEdit_left->setText(QStringLiteral("5"));
+    window->ui->lineEdit_top->setText(QStringLiteral("5"));
+    window->ui->tableWidget_Files->setItem(0, 2, new QTableWidgetItem(QStringLiteral("ok")));
+    window->resize(900, 640);
+    save(window, out.filePath(QStringLiteral("mainwindow.png")));
+
+    Setting setting;
+    save(&setting, out.filePath(QStringLiteral("setting.png")));
+    about box;
+    save(&box, out.filePath(QStringLiteral("about.png")));
+    window->close();
+    return 0;
+}
