@@ -23,8 +23,7 @@
 
 namespace fs = std::filesystem;
 
-// The temporary output being written, removed by the signal handler in main.cpp.
-extern char g_partialOutput[4096];
+char g_partialOutput[4096] = "";
 
 namespace {
 

@@ -55,6 +55,10 @@ struct ImposeError : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// Name of the partial output while it is being written (empty otherwise), so that a
+// signal handler can remove it.
+extern char g_partialOutput[4096];
+
 // Imposes options.input into options.output, writing atomically. Warnings about damaged
 // input go to `warn`. Throws ImposeError (or qpdf's exceptions) on failure.
 void impose(const Options &options, const ProgressFn &progress,

@@ -13,8 +13,6 @@
 #include <unistd.h>
 #endif
 
-char g_partialOutput[4096] = "";
-
 namespace {
 
 // A signal that ends the tool removes the partial output first.

@@ -1,0 +1,579 @@
+// pdfplyjoin: its command line, page selection and layout maths called directly, and the
+// real tool run on PDFs made here, checked from its output.
+#include "impose.h"
+#include "options.h"
+#include "pagerange.h"
+#include "samplepdf.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+Q_DECLARE_METATYPE(std::vector<int>)
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+Run runTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PDFPLYJOIN_PATH), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Centre of the number printed after "Page" on each sheet, by page number.
+struct Placed
+{
+    int sheet;
+    QPointF centre;
+};
+QMap<int, Placed> pagePositions(const QString &pdf, QSizeF *sheetSize = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished();
+    const QString xml = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression token(
+        QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\"|<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" "
+                       "xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    QMap<int, Placed> result;
+    int sheet = 0;
+    bool afterPage = false;
+    for (auto it = token.globalMatch(xml); it.hasNext();) {
+        const auto m = it.next();
+        if (!m.captured(1).isEmpty()) {
+            ++sheet;
+            if (sheetSize)
+                *sheetSize = QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
+            continue;
+        }
+        const QString word = m.captured(7);
+        bool isNumber = false;
+        const int n = word.toInt(&isNumber);
+        if (afterPage && isNumber) {
+            const QRectF r(QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()),
+                           QPointF(m.captured(5).toDouble(), m.captured(6).toDouble()));
+            result.insert(n, {sheet, r.center()});
+        }
+        afterPage = word == QLatin1String("Page");
+    }
+    return result;
+}
+
+int pageCount(const QString &pdf)
+{
+    QPDF q;
+    q.processFile(pdf.toLocal8Bit().constData());
+    return int(QPDFPageDocumentHelper(q).getAllPages().size());
+}
+
+} // namespace
+
+class TestTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup()
+    {
+        QDir::setCurrent(QDir::tempPath());
+        dir.reset();
+    }
+
+    void commandLine_data();
+    void commandLine();
+    void commandLineErrors_data();
+    void commandLineErrors();
+    void pageSelection_data();
+    void pageSelection();
+    void orientation_data();
+    void orientation();
+    void layoutModes();
+
+    void fillOrders_data();
+    void fillOrders();
+    void selectionAndPartialLastSheet();
+    void rotationTurnsPages();
+    void fitToSheetWithMarginsAndLines();
+    void visibleAreaOnly();
+    void sharesResourcesAndKeepsText();
+    void progressAndExitCodes();
+    void failureLeavesNothingAndKeepsExistingOutput();
+    void refusesInputAsOutputAndFolders();
+    void dashNamedFiles();
+    void damagedAndEncryptedInput();
+    void hugeSheetUsesUserUnit();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QString sample(const QString &name, int pages, const SamplePage &page = SamplePage())
+    {
+        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages), page));
+        return path(name);
+    }
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+static std::vector<std::string> words(const QString &line)
+{
+    std::vector<std::string> out;
+    for (const QString &w : QProcess::splitCommand(line))
+        out.push_back(w.toStdString());
+    return out;
+}
+
+void TestTool::commandLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");  // columns rows order rotation l r t b gx gy selection list scale custom W H lines
+    QTest::newRow("defaults") << "in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("application defaults") << "-rt 0 -order H -per 2*2 in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("order without value") << "-rt 90 -order -per 3*1 in.pdf out.pdf" << "3 1 0 90 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("everything")
+        << "-addline 255 0 0 -scale 50 -odd -rt 270 -order VR -l 25.4 mm -t 1 cm -gx 0.5 inch -gy 10 point -r 1 in -b 2 pt -per 3*2 a b"
+        << "3 2 3 270 72 72 28.3465 2 36 10 1 '' 50 0 0 0 1";
+    QTest::newRow("custom size") << "-size Custom 8.5 in 11 in -pr 1,2, 5-9 ,20 -rt 180 -per 1*4 a b"
+                                 << "1 4 0 180 0 0 0 0 0 0 3 '1,2, 5-9 ,20' 100 1 612 792 0";
+    QTest::newRow("even, negative turn") << "-even -rt -90 a b" << "2 2 0 270 0 0 0 0 0 0 2 '' 100 0 0 0 0";
+}
+
+void TestTool::commandLine()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    const Options o = parseCommandLine(words(line)).options;
+    const auto r = [](double v) { return QString::number(std::round(v * 10000) / 10000); };
+    const QString got = QStringList{QString::number(o.columns), QString::number(o.rows), QString::number(int(o.order)),
+                                    QString::number(o.rotation), r(o.left), r(o.right), r(o.top), r(o.bottom),
+                                    r(o.gutterX), r(o.gutterY), QString::number(int(o.selection)),
+                                    QLatin1Char('\'') + QString::fromStdString(o.pageList) + QLatin1Char('\''),
+                                    r(o.scalePercent), QString::number(o.customSize), r(o.sheetWidth),
+                                    r(o.sheetHeight), QString::number(o.lines)}
+                            .join(QLatin1Char(' '));
+    QCOMPARE(got, expected);
+}
+
+void TestTool::commandLineErrors_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("unknown option") << "-frobnicate a b" << "-frobnicate";
+    QTest::newRow("not a number") << "-l abc mm a b" << "abc";
+    QTest::newRow("bad unit") << "-l 5 furlong a b" << "furlong";
+    QTest::newRow("bad grid") << "-per 3x a b" << "3x";
+    QTest::newRow("grid too large") << "-per 101*2 a b" << "101*2";
+    QTest::newRow("bad rotation") << "-rt 45 a b" << "-rt";
+    QTest::newRow("bad order") << "-order Z a b" << "Z";
+    QTest::newRow("bad colour") << "-addline 300 0 0 a b" << "-addline";
+    QTest::newRow("missing value") << "-scale a b" << "a";
+    QTest::newRow("no files") << "out.pdf" << "INPUT";
+    QTest::newRow("size kind") << "-size A4 a b" << "A4";
+}
+
+void TestTool::commandLineErrors()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, named);
+    try {
+        parseCommandLine(words(line));
+        QFAIL("accepted");
+    } catch (const UsageError &e) {
+        QVERIFY2(QString::fromStdString(e.what()).contains(named), e.what());
+    }
+    // The real tool says the same, exits with 2 and writes nothing.
+    const Run run = runTool(QProcess::splitCommand(line).replaceInStrings(QRegularExpression("^b$"), path("b")));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.startsWith(QStringLiteral("pdfplyjoin: ")));
+    QVERIFY(!run.out.contains(QStringLiteral("result=OK")));
+    QVERIFY(!QFile::exists(path("b")));
+}
+
+void TestTool::pageSelection_data()
+{
+    QTest::addColumn<int>("selection");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<std::vector<int>>("expected");  // page numbers from 1; {-1} for an error
+    QTest::newRow("all") << int(Selection::All) << "" << 3 << std::vector<int>{1, 2, 3};
+    QTest::newRow("odd") << int(Selection::Odd) << "" << 5 << std::vector<int>{1, 3, 5};
+    QTest::newRow("even") << int(Selection::Even) << "" << 5 << std::vector<int>{2, 4};
+    QTest::newRow("list") << int(Selection::List) << "1,2,5-9,20" << 8 << std::vector<int>{1, 2, 5, 6, 7, 8};
+    QTest::newRow("to the end") << int(Selection::List) << "6-" << 8 << std::vector<int>{6, 7, 8};
+    QTest::newRow("descending past end") << int(Selection::List) << "10-6" << 8 << std::vector<int>{8, 7, 6};
+    QTest::newRow("blanks and repeats") << int(Selection::List) << " 2 , 2,1 - 2" << 4 << std::vector<int>{2, 2, 1, 2};
+    QTest::newRow("huge numbers skipped") << int(Selection::List) << "3,99999999999999999999" << 4 << std::vector<int>{3};
+    QTest::newRow("huge range stays bounded") << int(Selection::List) << "2-4000000000" << 3 << std::vector<int>{2, 3};
+    QTest::newRow("zero") << int(Selection::List) << "0-2" << 4 << std::vector<int>{-1};
+    QTest::newRow("letters") << int(Selection::List) << "1,a" << 4 << std::vector<int>{-1};
+    QTest::newRow("empty") << int(Selection::List) << " , " << 4 << std::vector<int>{-1};
+}
+
+void TestTool::pageSelection()
+{
+    QFETCH(int, selection);
+    QFETCH(QString, list);
+    QFETCH(int, count);
+    QFETCH(std::vector<int>, expected);
+    std::vector<int> got;
+    try {
+        for (int index : selectPages(Selection(selection), list.toStdString(), count))
+            got.push_back(index + 1);
+    } catch (const PageRangeError &) {
+        got = {-1};
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestTool::orientation_data()
+{
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<QSizeF>("size");
+    QTest::newRow("0") << 0 << QSizeF(200, 100);
+    QTest::newRow("90") << 90 << QSizeF(100, 200);
+    QTest::newRow("180") << 180 << QSizeF(200, 100);
+    QTest::newRow("270") << 270 << QSizeF(100, 200);
+}
+
+void TestTool::orientation()
+{
+    QFETCH(int, rotation);
+    QFETCH(QSizeF, size);
+    const Box visible{50, 20, 250, 120};
+    const Matrix m = orientPage(visible, rotation);
+    const Box placed = m.apply(visible);
+    QCOMPARE(placed.x0 + 1, 1.0);
+    QCOMPARE(placed.y0 + 1, 1.0);
+    QCOMPARE(QSizeF(placed.width(), placed.height()), size);
+    // Clockwise: the visible top-left corner ends where the viewer shows it.
+    const double tlx = m.a * 50 + m.c * 120 + m.e, tly = m.b * 50 + m.d * 120 + m.f;
+    const QPointF corners[4] = {{0, size.height()}, {size.width(), size.height()}, {size.width(), 0}, {0, 0}};
+    QCOMPARE(QPointF(tlx, tly), corners[rotation / 90]);
+    QCOMPARE(orientPage(visible, rotation, 2).apply(visible).width(), placed.width() * 2);
+}
+
+void TestTool::layoutModes()
+{
+    Options o;
+    o.columns = 3;
+    o.rows = 2;
+    o.left = 10;
+    o.right = 20;
+    o.top = 30;
+    o.bottom = 40;
+    o.gutterX = 5;
+    o.gutterY = 6;
+    // Original size: the cell is the largest page.
+    SheetLayout s = computeLayout(o, {{100, 200}, {150, 50}});
+    QCOMPARE(s.cellWidth, 150.0);
+    QCOMPARE(s.cellHeight, 200.0);
+    QCOMPARE(s.sheetWidth, 10 + 20 + 3 * 150 + 2 * 5.0);
+    QCOMPARE(s.sheetHeight, 30 + 40 + 2 * 200 + 6.0);
+    QCOMPARE(s.cells.at(0), std::make_pair(10.0, s.sheetHeight - 30 - 200));
+    QCOMPARE(s.cells.at(4), std::make_pair(10.0 + 155, s.sheetHeight - 30 - 406));
+    QCOMPARE(pageScale(o, s, 100, 200), 1.0);
+    // Scale: pages and cells together.
+    o.scalePercent = 50;
+    s = computeLayout(o, {{100, 200}});
+    QCOMPARE(s.cellWidth, 50.0);
+    QCOMPARE(pageScale(o, s, 100, 200), 0.5);
+    // Custom sheet: cells share what is left; pages fit uniformly.
+    o.customSize = true;
+    o.sheetWidth = 400;
+    o.sheetHeight = 500;
+    o.lines = true;
+    s = computeLayout(o, {{100, 200}});
+    QCOMPARE(s.cellWidth, (400 - 30 - 10) / 3.0);
+    QCOMPARE(s.cellHeight, (500 - 70 - 6) / 2.0);
+    QCOMPARE(pageScale(o, s, 100, 200), std::min(120 / 100.0, 212 / 200.0));
+    QCOMPARE(int(s.lines.size()), 2 + 1);
+    QCOMPARE(s.lines.at(0).x0, 10 + 120 + 2.5);
+    QCOMPARE(s.lines.at(2).y0, 500 - 30 - 212 - 3.0);
+    o.left = 400;
+    QVERIFY_THROWS_EXCEPTION(LayoutError, computeLayout(o, {{100, 200}}));
+}
+
+void TestTool::fillOrders_data()
+{
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("grid");  // page numbers of the first sheet, row by row from the top
+    QTest::newRow("2x2 H") << "H" << 2 << 2 << "1 2 3 4";
+    QTest::newRow("2x2 HR") << "HR" << 2 << 2 << "2 1 4 3";
+    QTest::newRow("2x2 V") << "V" << 2 << 2 << "1 3 2 4";
+    QTest::newRow("2x2 VR") << "VR" << 2 << 2 << "3 1 4 2";
+    QTest::newRow("3x2 VR") << "VR" << 3 << 2 << "5 3 1 6 4 2";
+    QTest::newRow("3x2 V") << "V" << 3 << 2 << "1 3 5 2 4 6";
+}
+
+void TestTool::fillOrders()
+{
+    QFETCH(QString, order);
+    QFETCH(int, cols);
+    QFETCH(int, rows);
+    QFETCH(QString, grid);
+    const QString in = sample(QStringLiteral("in.pdf"), cols * rows);
+    const QString out = path(QStringLiteral("out.pdf"));
+    const Run run = runTool({"-rt", "0", "-order", order, "-per", QStringLiteral("%1*%2").arg(cols).arg(rows), in, out});
+    QCOMPARE(run.exitCode, 0);
+    QSizeF sheet;
+    const auto placed = pagePositions(out, &sheet);
+    QCOMPARE(sheet, QSizeF(cols * 595, rows * 842));
+    QStringList seen(cols * rows);
+    for (auto it = placed.cbegin(); it != placed.cend(); ++it) {
+        const int col = int(it->centre.x() / 595), row = int(it->centre.y() / 842);
+        seen[row * cols + col] = QString::number(it.key());
+    }
+    QCOMPARE(seen.join(QLatin1Char(' ')), grid);
+}
+
+void TestTool::selectionAndPartialLastSheet()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 11);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-odd", "-per", "2*2", in, out}).exitCode, 0);
+    QCOMPARE(pageCount(out), 2);  // 6 odd pages: one full sheet, one with two cells
+    QCOMPARE(pagePositions(out).keys(), (QList<int>{1, 3, 5, 7, 9, 11}));
+    QCOMPARE(runTool({"-pr", "10-,", "1,", "3", "-per", "2*1", in, out}).exitCode, 0);
+    const auto placed = pagePositions(out);
+    QCOMPARE(placed.keys(), (QList<int>{1, 3, 10, 11}));
+    QCOMPARE(placed[10].sheet, 1);
+    QCOMPARE(placed[1].sheet, 2);
+    const Run none = runTool({"-pr", "40-50", in, out});
+    QCOMPARE(none.exitCode, 1);
+    QVERIFY(none.err.contains(QStringLiteral("no page")));
+}
+
+void TestTool::rotationTurnsPages()
+{
+    SamplePage landscape;
+    landscape.width = 842;
+    landscape.height = 595;
+    const QString in = sample(QStringLiteral("in.pdf"), 2, landscape);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-rt", "90", "-per", "2*1", in, out}).exitCode, 0);
+    QSizeF sheet;
+    pagePositions(out, &sheet);
+    QCOMPARE(sheet, QSizeF(2 * 595, 842));  // each page now stands upright
+    // A page with its own /Rotate keeps looking as it did.
+    SamplePage rotated;
+    rotated.rotate = 90;
+    QCOMPARE(runTool({"-per", "1*1", sample(QStringLiteral("r.pdf"), 1, rotated), out}).exitCode, 0);
+    pagePositions(out, &sheet);
+    QCOMPARE(sheet, QSizeF(842, 595));
+}
+
+void TestTool::fitToSheetWithMarginsAndLines()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 6);
+    const QString out = path(QStringLiteral("out.pdf"));
+    const Run run = runTool({"-addline", "255", "0", "0", "-order", "VR", "-l", "10", "mm", "-r", "10", "mm", "-t", "10", "mm",
+                             "-b", "10", "mm", "-gx", "5", "mm", "-gy", "5", "mm", "-size", "Custom", "297", "mm", "210",
+                             "mm", "-per", "3*2", in, out});
+    QCOMPARE(run.exitCode, 0);
+    QSizeF sheet;
+    const auto placed = pagePositions(out, &sheet);
+    QCOMPARE(sheet.toSize(), QSize(842, 595));
+    QCOMPARE(placed.size(), 6);
+    // Page 1 in the rightmost column, top row; page 6 in the leftmost column, bottom row.
+    QVERIFY(placed[1].centre.x() > 2 * 842 / 3.0 && placed[1].centre.y() < 595 / 2.0);
+    QVERIFY(placed[6].centre.x() < 842 / 3.0 && placed[6].centre.y() > 595 / 2.0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    const auto data = QPDFPageDocumentHelper(q).getAllPages().at(0).getObjectHandle()
+                          .getKey("/Contents").getStreamData(qpdf_dl_generalized);
+    const std::string content(reinterpret_cast<const char *>(data->getBuffer()), data->getSize());
+    QVERIFY(QString::fromStdString(content).contains(QStringLiteral("0.5 w 1 0 0 RG")));
+    QCOMPARE(QString::fromStdString(content).count(QStringLiteral(" l S")), 2 + 1);
+    // No room left is an error, not a broken sheet.
+    const Run tight = runTool({"-l", "300", "mm", "-size", "Custom", "297", "mm", "210", "mm", in, path("t.pdf")});
+    QCOMPARE(tight.exitCode, 1);
+    QVERIFY(tight.err.contains(QStringLiteral("no room")));
+}
+
+void TestTool::visibleAreaOnly()
+{
+    SamplePage cropped;
+    cropped.cropped = true;
+    cropped.cropInset = 60;
+    cropped.originX = 30;
+    cropped.originY = -40;
+    const QString in = sample(QStringLiteral("in.pdf"), 1, cropped);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-per", "1*1", in, out}).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    QPDFPageObjectHelper sheet = QPDFPageDocumentHelper(q).getAllPages().at(0);
+    const auto media = sheet.getMediaBox().getArrayAsRectangle();
+    QCOMPARE(media.urx - media.llx, 595.0 - 120);
+    QCOMPARE(media.ury - media.lly, 842.0 - 120);
+    // The placed form is clipped to the crop box: nothing outside it can show.
+    QPDFObjectHandle form = sheet.getObjectHandle().getKey("/Resources").getKey("/XObject").getKey("/Fx1");
+    const auto bbox = form.getDict().getKey("/BBox").getArrayAsRectangle();
+    QCOMPARE(bbox.llx, 90.0);
+    QCOMPARE(bbox.lly, 20.0);
+    QCOMPARE(bbox.urx, 30 + 595 - 60.0);
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+    p.waitForFinished();
+    QVERIFY(!p.readAllStandardOutput().contains("HIDDEN"));
+}
+
+void TestTool::sharesResourcesAndKeepsText()
+{
+    std::vector<SamplePage> pages = mixedSamplePages(12);
+    writeSamplePdf(path("in.pdf").toStdString(), pages);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-per", "3*3", path("in.pdf"), out}).exitCode, 0);
+    QCOMPARE(pagePositions(out).keys().size(), 12);  // every page's text is still text
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    int fonts = 0;
+    for (QPDFObjectHandle obj : q.getAllObjects())
+        fonts += obj.isDictionary() && obj.getKey("/Type").isNameAndEquals("/Font");
+    QCOMPARE(fonts, 1);
+    QVERIFY(QFileInfo(out).size() < 2 * QFileInfo(path("in.pdf")).size());
+}
+
+void TestTool::progressAndExitCodes()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 5);
+    const Run run = runTool({in, path("out.pdf")});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.last(), QStringLiteral("result=OK"));
+    QCOMPARE(lines.first(), QStringLiteral("Tavrell processing 0%"));
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("Tavrell processing 100%"));
+    int previous = -1;
+    for (const QString &line : lines.mid(0, lines.size() - 1)) {
+        static const QRegularExpression re(QStringLiteral("^Tavrell processing (\\d+)%$"));
+        const auto m = re.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        QVERIFY(m.captured(1).toInt() > previous);
+        previous = m.captured(1).toInt();
+    }
+    QVERIFY(runTool({"--help"}).out.contains(QStringLiteral("-addline R G B")));
+    QVERIFY(runTool({"--version"}).out.startsWith(QStringLiteral("pdfplyjoin ")));
+    const Run missing = runTool({path("nope.pdf"), path("out2.pdf")});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.err.contains(QStringLiteral("nope.pdf")));
+    QVERIFY(!missing.out.contains(QStringLiteral("result=OK")));
+}
+
+void TestTool::failureLeavesNothingAndKeepsExistingOutput()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 2);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QFile existing(out);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("previous result");
+    existing.close();
+    const Run run = runTool({"-l", "900", "mm", "-size", "Custom", "100", "mm", "100", "mm", in, out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("previous result"));
+    existing.close();
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no partial file beside it
+    // Success replaces it whole.
+    QCOMPARE(runTool({in, out}).exitCode, 0);
+    QCOMPARE(pageCount(out), 1);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void TestTool::refusesInputAsOutputAndFolders()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 2);
+    const QByteArray before = [&] { QFile f(in); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    Run run = runTool({in, in});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(QStringLiteral("input file itself")));
+    run = runTool({in, dir->path() + QStringLiteral("/./in.pdf")});
+    QCOMPARE(run.exitCode, 1);
+    QFile f(in);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QDir().mkpath(path("folder.pdf"));
+    run = runTool({in, path("folder.pdf")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(QStringLiteral("folder")));
+}
+
+void TestTool::dashNamedFiles()
+{
+    const QString in = sample(QStringLiteral("-odd.pdf"), 3);
+    QVERIFY(QDir::setCurrent(dir->path()));
+    QCOMPARE(runTool({"-per", "1*1", "-odd.pdf", "-even.pdf"}).exitCode, 0);
+    QCOMPARE(pageCount(path("-even.pdf")), 3);  // a file, not the option
+    QCOMPARE(runTool({"-per", "1*1", "--", "-odd.pdf", "-x.pdf"}).exitCode, 0);
+    QVERIFY(QFile::exists(path("-x.pdf")));
+}
+
+void TestTool::damagedAndEncryptedInput()
+{
+    const QString in = sample(QStringLiteral("in.pdf"), 4);
+    // A broken cross-reference table is recovered, with a warning.
+    QFile f(in);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray bytes = f.readAll();
+    f.close();
+    const int xref = bytes.lastIndexOf("startxref");
+    QByteArray broken = bytes;
+    broken.replace(xref, 20, "startxref\n999999\n%%");
+    QFile b(path("broken.pdf"));
+    QVERIFY(b.open(QIODevice::WriteOnly));
+    b.write(broken);
+    b.close();
+    Run run = runTool({path("broken.pdf"), path("out.pdf")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(!run.err.isEmpty());
+    QCOMPARE(pagePositions(path("out.pdf")).size(), 4);
+
+    // Not a PDF at all.
+    QFile junk(path("junk.pdf"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(5000, 'x'));
+    junk.close();
+    run = runTool({path("junk.pdf"), path("out2.pdf")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(QStringLiteral("cannot read")));
+    QVERIFY(!QFile::exists(path("out2.pdf")));
+
+    // Encrypted: with an empty user password it opens; with a real one it is refused.
+    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {"--encrypt", "", "owner", "256", "--", in, path("open.pdf")}), 0);
+    QCOMPARE(runTool({path("open.pdf"), path("out3.pdf")}).exitCode, 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {"--encrypt", "user", "owner", "256", "--", in, path("locked.pdf")}), 0);
+    run = runTool({path("locked.pdf"), path("out4.pdf")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(QStringLiteral("password")));
+}
+
+void TestTool::hugeSheetUsesUserUnit()
+{
+    SamplePage poster;
+    poster.width = poster.height = 200 * 72;  // 200 inches square
+    const QString in = sample(QStringLiteral("in.pdf"), 4, poster);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-per", "2*2", in, out}).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    QPDFPageObjectHelper sheet = QPDFPageDocumentHelper(q).getAllPages().at(0);
+    const double unit = sheet.getObjectHandle().getKey("/UserUnit").getNumericValue();
+    const auto media = sheet.getMediaBox().getArrayAsRectangle();
+    QVERIFY(media.urx <= 14400);
+    QCOMPARE(qRound(media.urx * unit), 400 * 72);
+}
+
+QTEST_MAIN(TestTool)
+#include "tst_tool.moc"
