@@ -1,0 +1,449 @@
+// A run through the real window with real child processes: a scripted stand-in for the
+// tiling tool in the working directory, and the real pdfplyjoin end to end.
+#include "app/sheetwin.h"
+#include "run/toolcontract.h"
+#include "samplepdf.h"
+#include "testenv.h"
+#include "ui_sheetwin.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QTimer>
+#include <csignal>
+
+#ifndef Q_OS_WIN
+#include <sys/types.h>
+#include <signal.h>
+#endif
+
+// The stand-in logs its arguments, then runs its input file as a shell script: each input
+// says how the "tool" behaves for it.
+static const char kStandIn[] =
+    "#!/bin/sh\n"
+    "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> args.log\n"
+    "echo --- >> args.log\n"
+    "eval in=\\${$(($# - 1))}\n"
+    "exec sh \"$in\"\n";
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void progressParsing_data();
+    void progressParsing();
+    void successMarkSplitAcrossReads();
+    void outputNames_data();
+    void outputNames();
+    void commandLineTextAndArguments();
+
+    void threeRowsOkFailOk();
+    void progressBarFollowsTool();
+    void stopDuringSecondRow();
+    void rowsDroppedDuringRunAreProcessed();
+    void startGuards();
+    void missingToolIsReported();
+    void toolThatCannotStartFailsItsRow();
+    void namesReachToolIntact();
+    void workFolderEmptiedBeforeEachFile();
+    void closingWindowStopsTool();
+    void realToolEndToEnd();
+
+private:
+    QString input(const QString &name, const QByteArray &script);
+    void installStandIn(bool executable = true);
+    void addRows(Sheetwin &w, const QStringList &paths);
+    static QStringList results(Sheetwin &w);
+    static void waitIdle(Sheetwin &w);
+    QStringList loggedRuns();
+
+    std::unique_ptr<TestEnv> env;
+    QString workDir, outDir, previousDir;
+};
+
+void TestRun::init()
+{
+    env = std::make_unique<TestEnv>();
+    g_bProcess = false;
+    workDir = env->path(QStringLiteral("work"));
+    outDir = env->path(QStringLiteral("out"));
+    QDir().mkpath(workDir);
+    QDir().mkpath(outDir);
+    previousDir = QDir::currentPath();
+    QDir::setCurrent(workDir);
+}
+
+void TestRun::cleanup()
+{
+    QDir::setCurrent(previousDir);
+    g_bProcess = false;
+    env.reset();
+}
+
+QString TestRun::input(const QString &name, const QByteArray &script)
+{
+    const QString path = env->path(QStringLiteral("in/") + name);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(script);
+    return path;
+}
+
+void TestRun::installStandIn(bool executable)
+{
+    QFile tool(QDir(workDir).filePath(toolFileName()));
+    QVERIFY(tool.open(QIODevice::WriteOnly));
+    tool.write(kStandIn);
+    tool.close();
+    tool.setPermissions(executable ? QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                   : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void TestRun::addRows(Sheetwin &w, const QStringList &paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+}
+
+QStringList TestRun::results(Sheetwin &w)
+{
+    QStringList texts;
+    for (int row = 0; row < w.ui->tableWidget_Files->rowCount(); ++row) {
+        const QTableWidgetItem *item = w.ui->tableWidget_Files->item(row, 2);
+        texts << (item ? item->text() : QStringLiteral("-"));
+    }
+    return texts;
+}
+
+void TestRun::waitIdle(Sheetwin &w)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!g_bProcess, 20000);
+    QCOMPARE(w.ui->toolButton_Start->text(), QStringLiteral("Start"));
+    QCOMPARE(w.ui->progressBar->value(), 0);
+    for (QWidget *b : {static_cast<QWidget *>(w.ui->toolButton_AddFile), static_cast<QWidget *>(w.ui->toolButton_Delete),
+                       static_cast<QWidget *>(w.ui->toolButton_Clear), static_cast<QWidget *>(w.ui->toolButton_Setting),
+                       static_cast<QWidget *>(w.ui->toolButton_About), static_cast<QWidget *>(w.ui->toolButton_Change),
+                       static_cast<QWidget *>(w.ui->PusButton_Browse)})
+        QVERIFY(b->isEnabled());
+    QVERIFY(w.fooAction->isEnabled());
+    QVERIFY(!w.ui->lineEdit_OutputPath->isReadOnly());
+}
+
+QStringList TestRun::loggedRuns()
+{
+    QFile log(QDir(workDir).filePath(QStringLiteral("args.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QStringLiteral("---\n"), Qt::SkipEmptyParts);
+}
+
+void TestRun::progressParsing_data()
+{
+    QTest::addColumn<QString>("chunk");
+    QTest::addColumn<int>("progress");
+    QTest::newRow("one digit") << "Tavrell processing 7%\n" << 7;
+    QTest::newRow("two digits") << "Tavrell processing 45%" << 45;
+    QTest::newRow("three digits") << "Tavrell processing 100%" << 100;
+    QTest::newRow("marker at end") << "x Tavrell processing " << 0;
+    QTest::newRow("two markers, later counts") << "Tavrell processing 12%\nTavrell processing 34%\n" << 34;
+    QTest::newRow("no marker") << "hello" << -1;
+    QTest::newRow("third character a digit, second not") << "Tavrell processing 9x9" << 0;
+}
+
+void TestRun::progressParsing()
+{
+    QFETCH(QString, chunk);
+    QFETCH(int, progress);
+    QCOMPARE(progressInChunk(chunk), progress);
+}
+
+void TestRun::successMarkSplitAcrossReads()
+{
+    ToolOutputReader reader;
+    reader.feed(QStringLiteral("Tavrell processing 100%\nresu"));
+    QVERIFY(!reader.succeeded());
+    reader.feed(QStringLiteral("lt=OK\n"));
+    QVERIFY(reader.succeeded());
+    reader.reset();
+    reader.feed(QStringLiteral("result=O"));
+    reader.feed(QStringLiteral("x"));
+    QVERIFY(!reader.succeeded());
+}
+
+void TestRun::outputNames_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("free") << QStringList{} << "/x/report.pdf" << "report.pdf";
+    QTest::newRow("numbered") << QStringList{"report.pdf", "report0001.pdf"} << "/x/report.pdf" << "report0002.pdf";
+    QTest::newRow("no extension") << QStringList{} << "/x/notes" << "notes.pdf";
+    QTest::newRow("dots in name") << QStringList{"a.b.pdf"} << "/x/a.b.c.PDF" << "a.b.c.pdf";
+    QTest::newRow("dots in name, taken") << QStringList{"a.b.pdf"} << "/x/a.b.PDF" << "a.b0001.pdf";
+}
+
+void TestRun::outputNames()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    for (const QString &name : existing) {
+        QFile f(QDir(outDir).filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(freeOutputPath(outDir, QDir::toNativeSeparators(input)), outDir + QDir::separator() + expected);
+}
+
+void TestRun::commandLineTextAndArguments()
+{
+    QCOMPARE(commandLineText(QStringLiteral("/t/pdfplyjoin"), QStringLiteral(" -rt 0  -order H  -per 2*2"),
+                             QStringLiteral("/in/a.pdf"), QStringLiteral("/out/a.pdf")),
+             QStringLiteral("\"/t/pdfplyjoin\"  -rt 0  -order H  -per 2*2 \"/in/a.pdf\" \"/out/a.pdf\""));
+    QCOMPARE(toolArguments(QStringLiteral(" -pr 1, 3 -rt 90  -order  -per 1*1"), QStringLiteral("-odd.pdf"), QStringLiteral("o.pdf")),
+             (QStringList{"-pr", "1,", "3", "-rt", "90", "-order", "-per", "1*1", "--", "-odd.pdf", "o.pdf"}));
+}
+
+void TestRun::threeRowsOkFailOk()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("one.pdf", "echo 'Tavrell processing 100%'; echo result=OK\n"),
+                input("two.pdf", "echo 'Tavrell processing 100%'\n"),
+                input("three.pdf", "echo result=OK; exit 3\n")});
+    QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
+    QVERIFY(g_bProcess);
+    QCOMPARE(w.ui->toolButton_Start->text(), QStringLiteral("Stop"));
+    QVERIFY(!w.ui->toolButton_AddFile->isEnabled());
+    QVERIFY(!w.delallAction->isEnabled());
+    QVERIFY(w.ui->lineEdit_OutputPath->isReadOnly());
+    waitIdle(w);
+    QCOMPARE(results(w), (QStringList{"ok", "fail", "ok"}));
+    const QStringList runs = loggedRuns();
+    QCOMPARE(runs.size(), 3);
+    QVERIFY(runs[0].endsWith(QStringLiteral("--\n") + QDir::toNativeSeparators(env->path("in/one.pdf")) + QLatin1Char('\n')
+                             + outDir + QDir::separator() + QStringLiteral("one.pdf\n")));
+    QVERIFY(runs[0].startsWith(QStringLiteral("-rt\n0\n-order\nH\n-per\n2*2\n")));
+}
+
+void TestRun::progressBarFollowsTool()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("slow.pdf", "echo 'Tavrell processing 45%'; sleep 0.6; echo 'Tavrell processing 7%'; sleep 30\n")});
+    w.On_Button_Start();
+    QTRY_COMPARE(w.ui->progressBar->value(), 45);
+    QTRY_COMPARE(w.ui->progressBar->value(), 7);
+    QVERIFY(w.ui->textEdit->toPlainText().contains(QStringLiteral("Tavrell processing 7%")));
+    w.On_Button_Start();  // stop
+    waitIdle(w);
+    QCOMPARE(results(w), QStringList{"fail"});
+}
+
+void TestRun::stopDuringSecondRow()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("a.pdf", "echo result=OK\n"), input("b.pdf", "echo 'Tavrell processing 50%'; sleep 30\n"),
+                input("c.pdf", "echo result=OK\n")});
+    w.ui->tableWidget_Files->setItem(2, 2, new QTableWidgetItem(QStringLiteral("old")));
+    w.On_Button_Start();
+    QTRY_COMPARE(w.ui->progressBar->value(), 50);
+    QCOMPARE(w.ui->tableWidget_Files->currentRow(), 1);
+    // Stop works even when the output folder has gone meanwhile.
+    QDir(outDir).removeRecursively();
+    QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
+    waitIdle(w);
+    QCOMPARE(results(w), (QStringList{"ok", "fail", "old"}));
+}
+
+void TestRun::rowsDroppedDuringRunAreProcessed()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("a.pdf", "sleep 0.5; echo result=OK\n")});
+    w.On_Button_Start();
+    addRows(w, {input("b.pdf", "echo result=OK\n")});
+    waitIdle(w);
+    QCOMPARE(results(w), (QStringList{"ok", "ok"}));
+}
+
+void TestRun::startGuards()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(env->path("missing"));
+    w.On_Button_Start();  // empty table: nothing at all, not even the folder warning
+    QVERIFY(!g_bProcess);
+    addRows(w, {input("a.pdf", "echo result=OK\n")});
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        shown = box ? box->text() : QStringLiteral("no box");
+        if (box)
+            box->button(QMessageBox::Yes)->click();
+    });
+    w.On_Button_Start();
+    QCOMPARE(shown, QStringLiteral("Please select a correct output folder!"));
+    QVERIFY(!g_bProcess);
+    QCOMPARE(results(w), QStringList{"-"});
+}
+
+void TestRun::missingToolIsReported()
+{
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("a.pdf", "echo result=OK\n")});
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        shown = box ? box->windowTitle() + QLatin1Char('|') + box->text() : QStringLiteral("no box");
+        if (box)
+            box->button(QMessageBox::Yes)->click();
+    });
+    w.On_Button_Start();
+    QVERIFY(shown.startsWith(QStringLiteral("Warning|The tiling tool was not found")));
+    QVERIFY(shown.contains(QDir::toNativeSeparators(QDir(workDir).filePath(toolFileName()))));
+    waitIdle(w);
+    QCOMPARE(results(w), QStringList{"-"});
+
+    // An empty file is no tool either.
+    QFile empty(QDir(workDir).filePath(toolFileName()));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    w.On_Button_Start();
+    waitIdle(w);
+    QCOMPARE(results(w), QStringList{"-"});
+}
+
+void TestRun::toolThatCannotStartFailsItsRow()
+{
+    installStandIn(false);
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("a.pdf", "echo result=OK\n"), input("b.pdf", "echo result=OK\n")});
+    w.On_Button_Start();
+    waitIdle(w);
+    QCOMPARE(results(w), (QStringList{"fail", "fail"}));
+}
+
+void TestRun::namesReachToolIntact()
+{
+    installStandIn();
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    const QString odd = input(QStringLiteral("-odd \"quoted\" naïve.pdf"), "echo result=OK\n");
+    addRows(w, {odd});
+    w.ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
+    w.On_Button_Start();
+    waitIdle(w);
+    QCOMPARE(results(w), QStringList{"ok"});
+    const QStringList args = loggedRuns().value(0).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(args.mid(args.size() - 3),
+             (QStringList{"--", QDir::toNativeSeparators(odd),
+                          outDir + QDir::separator() + QStringLiteral("-odd \"quoted\" naïve.pdf")}));
+    QVERIFY(args.contains(QStringLiteral("3*2")));
+    QVERIFY(w.ui->textEdit->toPlainText().isEmpty() || !w.ui->textEdit->toPlainText().isNull());
+}
+
+void TestRun::workFolderEmptiedBeforeEachFile()
+{
+    installStandIn();
+    const QString work = env->path(QStringLiteral("skellzip"));
+    QDir().mkpath(work + QStringLiteral("/deep/deeper"));
+    for (const QString &f : {QStringLiteral("/x.tmp"), QStringLiteral("/.hidden"), QStringLiteral("/deep/deeper/y")}) {
+        QFile file(work + f);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    addRows(w, {input("a.pdf", "ls -A \"$APPDATA/skellzip\" > listing; echo result=OK\n")});
+    w.On_Button_Start();
+    waitIdle(w);
+    QVERIFY(QDir(work).exists());
+    QVERIFY(QDir(work).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    QFile listing(QDir(workDir).filePath(QStringLiteral("listing")));
+    QVERIFY(listing.open(QIODevice::ReadOnly));
+    QCOMPARE(listing.readAll(), QByteArray());
+}
+
+void TestRun::closingWindowStopsTool()
+{
+    installStandIn();
+    QPointer<Sheetwin> w = new Sheetwin;
+    w->ui->lineEdit_OutputPath->setText(outDir);
+    addRows(*w, {input("a.pdf", "echo $$ > pid; echo 'Tavrell processing 10%'; exec sleep 60\n")});
+    w->show();
+    w->On_Button_Start();
+    QTRY_COMPARE(w->ui->progressBar->value(), 10);
+    QFile pidFile(QDir(workDir).filePath(QStringLiteral("pid")));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const qint64 pid = pidFile.readAll().trimmed().toLongLong();
+    QVERIFY(pid > 0);
+    w->close();
+    QTRY_VERIFY(w.isNull());
+    QVERIFY(!g_bProcess);
+#ifndef Q_OS_WIN
+    QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
+#endif
+}
+
+void TestRun::realToolEndToEnd()
+{
+    QVERIFY(QFile::copy(QStringLiteral(PDFPLYJOIN_PATH), QDir(workDir).filePath(toolFileName())));
+    QFile::setPermissions(QDir(workDir).filePath(toolFileName()),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString in = env->path(QStringLiteral("in/report.pdf"));
+    QDir().mkpath(env->path(QStringLiteral("in")));
+    writeSamplePdf(in.toStdString(), mixedSamplePages(10));
+    TestEnv::store("radioButton_remain_original_size", QStringLiteral("0"));
+    TestEnv::store("radioButton_fit_to_page_size", QStringLiteral("1"));
+    TestEnv::store("radioButton_addcolor", QStringLiteral("1"));
+    Sheetwin w;
+    w.ui->lineEdit_OutputPath->setText(outDir);
+    QFile taken(QDir(outDir).filePath(QStringLiteral("report.pdf")));
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
+    w.ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
+    w.ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("2"));
+    QTest::mouseClick(w.ui->radioButton_verticalreversed, Qt::LeftButton);
+    w.ui->lineEdit_left->setText(QStringLiteral("1"));
+    w.ui->comboBox_left->setCurrentText(QStringLiteral("cm"));
+    addRows(w, {in});
+    w.On_Button_Start();
+    waitIdle(w);
+    QCOMPARE(results(w), QStringList{"ok"});
+    const QString out = QDir(outDir).filePath(QStringLiteral("report0001.pdf"));
+    QVERIFY(QFile::exists(out));
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {out});
+    QVERIFY(info.waitForFinished());
+    const QString text = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("595.276 x 841.89")), qPrintable(text));
+}
+
+QTEST_MAIN(TestRun)
+#include "tst_run.moc"
