@@ -60,6 +60,9 @@ LayoutValues Sheetwin::layoutValues() const
 
 void Sheetwin::updatePreview()
 {
+    // One repaint of the frame for the whole rebuild, not one per tile.
+    QWidget *frame = ui->frame_preview;
+    frame->setUpdatesEnabled(false);
     qDeleteAll(previewEdit);
     previewEdit.clear();
 
@@ -74,4 +77,5 @@ void Sheetwin::updatePreview()
         previewEdit.append(edit);
         edit->show();
     }
+    frame->setUpdatesEnabled(true);
 }
