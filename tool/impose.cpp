@@ -1,5 +1,7 @@
 #include "impose.h"
 
+#include "links.h"
+
 #include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
@@ -144,20 +146,14 @@ void checkFiles(const Options &o)
         throw ImposeError("the output " + o.output + " is the input file itself");
 }
 
-// Drops what points into the old page tree: bookmarks, named destinations, page labels,
-// form fields, the structure tree and article threads. Without this the old pages would
-// be written along with the sheets.
+// Drops what describes the old pages one by one and has no meaning for sheets: page
+// labels, the structure tree and article threads. (Bookmarks, named destinations and the
+// form are kept and pointed at the sheets.)
 void dropPageReferences(QPDF &pdf)
 {
     QPDFObjectHandle root = pdf.getRoot();
-    for (const char *key : {"/Outlines", "/Dests", "/PageLabels", "/AcroForm", "/StructTreeRoot", "/Threads"})
+    for (const char *key : {"/PageLabels", "/StructTreeRoot", "/Threads"})
         root.removeKey(key);
-    QPDFObjectHandle names = root.getKey("/Names");
-    if (names.isDictionary())
-        names.removeKey("/Dests");
-    QPDFObjectHandle open = root.getKey("/OpenAction");
-    if (open.isArray() || (open.isDictionary() && open.hasKey("/D")))
-        root.removeKey("/OpenAction");
 }
 
 } // namespace
@@ -336,7 +332,12 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
     if (o.lines) {
         lineColour = number(o.lineRed / 255.0) + " " + number(o.lineGreen / 255.0) + " " + number(o.lineBlue / 255.0);
     }
+    std::vector<QPDFObjectHandle> pageObjects;
+    for (QPDFPageObjectHelper &page : pages)
+        pageObjects.push_back(page.getObjectHandle());
+    LinkKeeper links(pdf, pageObjects);
     for (size_t first = 0; first < selected.size(); first += perSheet) {
+        QPDFObjectHandle sheet = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
         std::string content;
         if (userUnit != 1)
             content += number(1 / userUnit) + " 0 0 " + number(1 / userUnit) + " 0 0 cm\n";
@@ -353,6 +354,12 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
             content += "q " + number(scale * m.a) + " " + number(scale * m.b) + " " + number(scale * m.c) + " "
                        + number(scale * m.d) + " " + number(scale * m.e + tx) + " " + number(scale * m.f + ty)
                        + " cm " + name + " Do Q\n";
+            // The same placement in the sheet's own units, for annotations and destinations.
+            const double s = scale / userUnit;
+            links.place(selected[first + k], {sheet,
+                                              QPDFMatrix(s * m.a, s * m.b, s * m.c, s * m.d, (scale * m.e + tx) / userUnit,
+                                                         (scale * m.f + ty) / userUnit),
+                                              p.visible});
         }
         if (!layout.lines.empty()) {
             content += "q 0.5 w " + lineColour + " RG\n";
@@ -361,7 +368,6 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
             content += "Q\n";
         }
 
-        QPDFObjectHandle sheet = QPDFObjectHandle::newDictionary();
         sheet.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
         sheet.replaceKey("/Parent", pagesNode);
         sheet.replaceKey("/MediaBox", rectangle({0, 0, layout.sheetWidth / userUnit, layout.sheetHeight / userUnit}));
@@ -371,20 +377,23 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
         resources.replaceKey("/XObject", xobjects);
         sheet.replaceKey("/Resources", resources);
         sheet.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content));
-        kids.appendItem(pdf.makeIndirectObject(sheet));
+        kids.appendItem(sheet);
     }
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     dropPageReferences(pdf);
     pdf.getRoot().replaceKey("/Pages", pagesNode);
     pdf.updateAllPagesCache();
+    links.finish();
 }
 
-void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn)
+void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn,
+            std::unique_ptr<QPDF> *keepDocument)
 {
     checkFiles(o);
     progress(0);
 
-    QPDF pdf;
+    auto document = std::make_unique<QPDF>();
+    QPDF &pdf = *document;
     try {
         pdf.processFile(o.input.c_str());
     } catch (QPDFExc &e) {
@@ -412,6 +421,9 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
         QPDFWriter writer(pdf);
         writer.setOutputFile(partial.c_str(), file, false);
         writer.setObjectStreamMode(qpdf_o_generate);
+        // Object streams hold small dictionaries: the fastest compression level packs them
+        // nearly as well as the default and takes a fraction of the time.
+        Pl_Flate::setCompressionLevel(1);
         // Streams are copied as they are: decoding and compressing again costs more time
         // than the whole imposition, and uncompressed images stay uncompressed.
         writer.setDecodeLevel(qpdf_dl_none);
@@ -441,4 +453,6 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
         throw;
     }
     progress(100);
+    if (keepDocument)
+        *keepDocument = std::move(document);
 }

@@ -3,7 +3,10 @@
 
 #include "options.h"
 
+class QPDF;
+
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -61,5 +64,9 @@ extern char g_partialOutput[4096];
 
 // Imposes options.input into options.output, writing atomically. Warnings about damaged
 // input go to `warn`. Throws ImposeError (or qpdf's exceptions) on failure.
+// With `keepDocument`, the parsed document is handed over instead of being destroyed: a
+// process about to exit can leave taking it apart (a large part of the run's time on big
+// documents) to the system.
 void impose(const Options &options, const ProgressFn &progress,
-            const std::function<void(const std::string &)> &warn);
+            const std::function<void(const std::string &)> &warn,
+            std::unique_ptr<QPDF> *keepDocument = nullptr);

@@ -1,6 +1,7 @@
 // pdfplyjoin: places several pages of a PDF side by side on each sheet of a new PDF.
 #include "impose.h"
 
+#include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 
 #include <csignal>
@@ -68,13 +69,16 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     };
     auto warn = [](const std::string &message) { std::cerr << "pdfplyjoin: warning: " << message << "\n"; };
+    std::unique_ptr<QPDF> document;
     try {
-        impose(cmd.options, progress, warn);
+        impose(cmd.options, progress, warn, &document);
     } catch (const std::exception &e) {
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 1;
     }
     std::printf("result=OK\n");
     std::fflush(stdout);
+    // The output is complete and renamed; the system reclaims the document's memory.
+    document.release();
     return 0;
 }

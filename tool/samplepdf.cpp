@@ -5,6 +5,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <charconv>
+#include <cstdio>
 
 namespace {
 
@@ -86,4 +87,98 @@ std::vector<SamplePage> mixedSamplePages(int count)
         pages.push_back(p);
     }
     return pages;
+}
+
+namespace {
+
+QPDFObjectHandle dict(QPDF &pdf, const std::string &text)
+{
+    return QPDFObjectHandle::parse(&pdf, text);
+}
+
+} // namespace
+
+void writeAnnotatedPdf(const std::string &path)
+{
+    const std::string sample = path + ".plain";
+    writeSamplePdf(sample, std::vector<SamplePage>(4));
+    QPDF pdf;
+    pdf.processFile(sample.c_str());
+    std::remove(sample.c_str());
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    auto ref = [&](int i) { return pages.at(size_t(i)).getObjectHandle().unparse(); };
+    auto annots = [&](int i, std::vector<QPDFObjectHandle> items) {
+        pages.at(size_t(i)).getObjectHandle().replaceKey("/Annots", QPDFObjectHandle::newArray(items));
+    };
+    auto appearance = [&](const std::string &bbox, const std::string &content) {
+        QPDFObjectHandle s = QPDFObjectHandle::newStream(&pdf, content);
+        s.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+        s.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+        s.getDict().replaceKey("/BBox", QPDFObjectHandle::parse(bbox));
+        return s;
+    };
+
+    QPDFObjectHandle highlightAp = appearance("[0 0 100 20]", "1 1 0 rg 0 0 100 20 re f");
+    annots(0, {
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 750 200 770] /Border [0 0 0] /Dest [" + ref(2) + " /XYZ 100 700 null] >>")),
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 700 200 720] /A << /S /URI /URI (https://www.tavrell.example/) >> >>")),
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Text /Rect [400 780 420 800] /Contents (A note) /Name /Comment >>")),
+    });
+    QPDFObjectHandle highlight = pdf.makeIndirectObject(dict(pdf,
+        "<< /Type /Annot /Subtype /Highlight /Rect [300 600 400 620] /QuadPoints [300 620 400 620 300 600 400 600] /C [1 1 0] >>"));
+    highlight.replaceKey("/AP", QPDFObjectHandle::newDictionary());
+    highlight.getKey("/AP").replaceKey("/N", highlightAp);
+    pages[0].getObjectHandle().getKey("/Annots").appendItem(highlight);
+
+    QPDFObjectHandle textAp = appearance("[0 0 150 20]", "/Tx BMC BT /F1 12 Tf 2 5 Td (Alice) Tj ET EMC");
+    textAp.getDict().replaceKey("/Resources", pages[1].getObjectHandle().getKey("/Resources"));
+    QPDFObjectHandle text = pdf.makeIndirectObject(dict(pdf,
+        "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Alice) /DA (/F1 12 Tf 0 g) /Rect [100 500 250 520] /F 4 >>"));
+    text.replaceKey("/AP", QPDFObjectHandle::newDictionary());
+    text.getKey("/AP").replaceKey("/N", textAp);
+    text.replaceKey("/P", pages[1].getObjectHandle());
+    QPDFObjectHandle check = pdf.makeIndirectObject(dict(pdf,
+        "<< /Type /Annot /Subtype /Widget /FT /Btn /T (agree) /V /Yes /AS /Yes /Rect [100 450 115 465] /F 4 >>"));
+    QPDFObjectHandle states = QPDFObjectHandle::newDictionary();
+    states.replaceKey("/Yes", appearance("[0 0 15 15]", "0 g 2 2 11 11 re f"));
+    states.replaceKey("/Off", appearance("[0 0 15 15]", ""));
+    check.replaceKey("/AP", QPDFObjectHandle::newDictionary());
+    check.getKey("/AP").replaceKey("/N", states);
+    check.replaceKey("/P", pages[1].getObjectHandle());
+    annots(1, {text, check});
+    pdf.getRoot().replaceKey("/AcroForm", QPDFObjectHandle::newDictionary());
+    pdf.getRoot().getKey("/AcroForm").replaceKey("/Fields", QPDFObjectHandle::newArray({text, check}));
+
+    annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>"))});
+    annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>"))});
+
+    QPDFObjectHandle names = dict(pdf, "<< /Dests << /Names [(chapter2) [" + ref(1) + " /XYZ 0 842 null]] >> >>");
+    pdf.getRoot().replaceKey("/Names", names);
+
+    QPDFObjectHandle outlines = pdf.makeIndirectObject(dict(pdf, "<< /Type /Outlines /Count 5 >>"));
+    QPDFObjectHandle part = pdf.makeIndirectObject(dict(pdf, "<< /Title (Part) /Count 4 >>"));
+    QPDFObjectHandle o1 = pdf.makeIndirectObject(dict(pdf, "<< /Title (Page 1) /Dest [" + ref(0) + " /Fit] >>"));
+    QPDFObjectHandle o2 = pdf.makeIndirectObject(dict(pdf, "<< /Title (Chapter 2) /Dest (chapter2) >>"));
+    QPDFObjectHandle o4 = pdf.makeIndirectObject(dict(pdf, "<< /Title (Page 4) /Count 1 /A << /S /GoTo /D [" + ref(3) + " /XYZ null null null] >> >>"));
+    QPDFObjectHandle o3 = pdf.makeIndirectObject(dict(pdf, "<< /Title (Page 3) /Dest [" + ref(2) + " /XYZ 0 400 null] >>"));
+    outlines.replaceKey("/First", part);
+    outlines.replaceKey("/Last", part);
+    part.replaceKey("/Parent", outlines);
+    part.replaceKey("/First", o1);
+    part.replaceKey("/Last", o4);
+    o1.replaceKey("/Parent", part);
+    o1.replaceKey("/Next", o2);
+    o2.replaceKey("/Parent", part);
+    o2.replaceKey("/Prev", o1);
+    o2.replaceKey("/Next", o4);
+    o4.replaceKey("/Parent", part);
+    o4.replaceKey("/Prev", o2);
+    o4.replaceKey("/First", o3);
+    o4.replaceKey("/Last", o3);
+    o3.replaceKey("/Parent", o4);
+    pdf.getRoot().replaceKey("/Outlines", outlines);
+
+    QPDFWriter writer(pdf, path.c_str());
+    writer.setDeterministicID(true);
+    writer.write();
 }

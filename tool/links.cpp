@@ -1,0 +1,436 @@
+#include "links.h"
+
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+Box transformed(const QPDFMatrix &cm, const Box &b)
+{
+    const auto r = cm.transformRectangle(QPDFObjectHandle::Rectangle(b.x0, b.y0, b.x1, b.y1));
+    return {std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::max(r.llx, r.urx), std::max(r.lly, r.ury)};
+}
+
+bool rectOf(QPDFObjectHandle annot, Box &box)
+{
+    QPDFObjectHandle rect = annot.getKey("/Rect");
+    if (!rect.isRectangle())
+        return false;
+    const auto r = rect.getArrayAsRectangle();
+    box = {std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::max(r.llx, r.urx), std::max(r.lly, r.ury)};
+    return true;
+}
+
+Box intersection(const Box &a, const Box &b)
+{
+    return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+}
+
+double numberOr(QPDFObjectHandle item, double fallback)
+{
+    return item.isNumber() ? item.getNumericValue() : fallback;
+}
+
+// A real number written with up to two decimals (a hundredth of a point), without
+// trailing zeros.
+QPDFObjectHandle real(double v)
+{
+    if (!std::isfinite(v) || std::fabs(v) < 0.005)
+        v = 0;
+    char buf[48];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    std::string s(buf, res.ptr);
+    while (!s.empty() && s.back() == '0')
+        s.pop_back();
+    if (!s.empty() && s.back() == '.')
+        s.pop_back();
+    return s.find('.') == std::string::npos ? QPDFObjectHandle::newInteger(std::stoll(s)) : QPDFObjectHandle::newReal(s);
+}
+
+QPDFObjectHandle rectangle(const Box &b)
+{
+    return QPDFObjectHandle::newArray({real(b.x0), real(b.y0), real(b.x1), real(b.y1)});
+}
+
+// The matrix that applies `first`, then `then`.
+Matrix compose(const Matrix &first, const Matrix &then)
+{
+    return {then.a * first.a + then.c * first.b, then.b * first.a + then.d * first.b,
+            then.a * first.c + then.c * first.d, then.b * first.c + then.d * first.d,
+            then.a * first.e + then.c * first.f + then.e, then.b * first.e + then.d * first.f + then.f};
+}
+
+Matrix inverse(const Matrix &m)
+{
+    const double det = m.a * m.d - m.b * m.c;
+    if (std::fabs(det) < 1e-12)
+        return Matrix();
+    return {m.d / det, -m.b / det, -m.c / det, m.a / det, (m.c * m.f - m.d * m.e) / det, (m.b * m.e - m.a * m.f) / det};
+}
+
+Matrix fromQpdf(const QPDFMatrix &m)
+{
+    return {m.a, m.b, m.c, m.d, m.e, m.f};
+}
+
+QPDFMatrix toQpdf(const Matrix &m)
+{
+    return QPDFMatrix(m.a, m.b, m.c, m.d, m.e, m.f);
+}
+
+bool isGoTo(QPDFObjectHandle action)
+{
+    return action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo");
+}
+
+} // namespace
+
+LinkKeeper::LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages) : m_pdf(pdf), m_pages(pages)
+{
+    for (size_t i = 0; i < pages.size(); ++i) {
+        QPDFObjectHandle page = pages[i];
+        m_pageIndex.emplace(page.getObjGen(), int(i));
+    }
+}
+
+void LinkKeeper::place(int pageIndex, const Placement &placement)
+{
+    const bool firstTime = m_first.emplace(pageIndex, placement).second;
+    QPDFObjectHandle annots = m_pages.at(size_t(pageIndex)).getKey("/Annots");
+    if (!annots.isArray() || annots.getArrayNItems() == 0)
+        return;
+
+    std::vector<QPDFObjectHandle> placed;
+    if (firstTime) {
+        // The page's own annotations move with it: no copies, and form fields stay the
+        // same objects with their names and values.
+        for (QPDFObjectHandle annot : annots.aitems()) {
+            if (annot.isDictionary() && m_moved.insert(annot.getObjGen()).second) {
+                moveAnnotation(annot, placement.cm);
+                placed.push_back(annot);
+            }
+        }
+    } else {
+        // A page placed again gets copies of its annotations, taken from where the first
+        // placement put them.
+        if (!m_form)
+            m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
+        const QPDFMatrix relative = toQpdf(compose(inverse(fromQpdf(m_first.at(pageIndex).cm)), fromQpdf(placement.cm)));
+        std::vector<QPDFObjectHandle> fields;
+        std::set<QPDFObjGen> originals;
+        m_form->transformAnnotations(annots, placed, fields, originals, relative);
+        m_form->addAndRenameFormFields(fields);
+    }
+
+    // Nothing outside the page's visible area shows: annotations beyond it are dropped,
+    // links are cut to it.
+    const Box area = transformed(placement.cm, placement.visible);
+    QPDFObjectHandle sheet = placement.sheet;
+    QPDFObjectHandle sheetAnnots = sheet.getKey("/Annots");
+    if (!sheetAnnots.isArray()) {
+        sheetAnnots = QPDFObjectHandle::newArray();
+        sheet.replaceKey("/Annots", sheetAnnots);
+    }
+    for (QPDFObjectHandle annot : placed) {
+        Box rect;
+        if (!annot.isDictionary() || !rectOf(annot, rect))
+            continue;
+        const bool popup = annot.getKey("/Subtype").isNameAndEquals("/Popup");
+        const Box cut = intersection(rect, area);
+        if (!(cut.width() > 0) || !(cut.height() > 0)) {
+            if (!popup)
+                continue;
+        } else if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
+            annot.replaceKey("/Rect", rectangle(cut));
+        }
+        annot.replaceKey("/P", sheet);
+        sheetAnnots.appendItem(annot);
+        m_newAnnotations.push_back(annot);
+    }
+}
+
+void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm)
+{
+    Box rect;
+    if (rectOf(annot, rect)) {
+        annot.replaceKey("/Rect", rectangle(transformed(cm, rect)));
+    }
+    auto movePoints = [&cm](QPDFObjectHandle array) {
+        if (!array.isArray())
+            return array;
+        std::vector<QPDFObjectHandle> items = array.getArrayAsVector();
+        for (size_t i = 0; i + 1 < items.size(); i += 2) {
+            if (!items[i].isNumber() || !items[i + 1].isNumber())
+                return array;
+            double x = 0, y = 0;
+            cm.transform(items[i].getNumericValue(), items[i + 1].getNumericValue(), x, y);
+            items[i] = real(x);
+            items[i + 1] = real(y);
+        }
+        return QPDFObjectHandle::newArray(items);
+    };
+    for (const char *key : {"/QuadPoints", "/Vertices", "/L", "/CL"}) {
+        QPDFObjectHandle points = annot.getKey(key);
+        if (points.isArray())
+            annot.replaceKey(key, movePoints(points));
+    }
+    QPDFObjectHandle ink = annot.getKey("/InkList");
+    if (ink.isArray()) {
+        std::vector<QPDFObjectHandle> strokes;
+        for (QPDFObjectHandle stroke : ink.aitems())
+            strokes.push_back(movePoints(stroke));
+        annot.replaceKey("/InkList", QPDFObjectHandle::newArray(strokes));
+    }
+
+    // An appearance is fitted into /Rect after its own matrix, so only a turn (not the
+    // scale or the shift) has to be added to that matrix.
+    const Matrix turn{cm.a, cm.b, cm.c, cm.d, 0, 0};
+    if (std::fabs(turn.b) < 1e-9 && std::fabs(turn.c) < 1e-9 && turn.a > 0 && std::fabs(turn.a - turn.d) < 1e-9)
+        return;
+    QPDFObjectHandle ap = annot.getKey("/AP");
+    if (!ap.isDictionary())
+        return;
+    auto turnStream = [&](QPDFObjectHandle stream) {
+        if (!stream.isStream() || !m_turnedAppearances.insert(stream.getObjGen()).second)
+            return;
+        QPDFObjectHandle dict = stream.getDict();
+        Matrix own;
+        QPDFObjectHandle m = dict.getKey("/Matrix");
+        if (m.isMatrix()) {
+            const auto om = m.getArrayAsMatrix();
+            own = {om.a, om.b, om.c, om.d, om.e, om.f};
+        }
+        const Matrix n = compose(own, turn);
+        dict.replaceKey("/Matrix", QPDFObjectHandle::newArray({real(n.a), real(n.b), real(n.c), real(n.d), real(n.e), real(n.f)}));
+    };
+    for (const char *kind : {"/N", "/R", "/D"}) {
+        QPDFObjectHandle v = ap.getKey(kind);
+        if (v.isStream()) {
+            turnStream(v);
+        } else if (v.isDictionary()) {
+            for (auto &state : v.ditems())
+                turnStream(state.second);
+        }
+    }
+}
+
+QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
+{
+    if (!dest.isArray() || dest.getArrayNItems() < 1)
+        return QPDFObjectHandle();
+    QPDFObjectHandle target = dest.getArrayItem(0);
+    if (!target.isIndirect())
+        return QPDFObjectHandle();
+    const auto index = m_pageIndex.find(target.getObjGen());
+    if (index == m_pageIndex.end())
+        return QPDFObjectHandle();
+
+    auto placed = m_first.find(index->second);
+    bool exact = placed != m_first.end();
+    if (!exact) {
+        if (!nearest || m_first.empty())
+            return QPDFObjectHandle();
+        placed = m_first.lower_bound(index->second);
+        if (placed == m_first.end())
+            placed = std::prev(m_first.end());
+    }
+    const Placement &p = placed->second;
+    const Box &v = p.visible;
+    // The page's top-left corner as it stands on the sheet.
+    const Box area = transformed(p.cm, v);
+    auto point = [&](double x, double y) {
+        double sx = 0, sy = 0;
+        p.cm.transform(x, y, sx, sy);
+        return std::make_pair(sx, sy);
+    };
+    auto xyz = [&](double x, double y, QPDFObjectHandle zoom) {
+        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/XYZ"), real(x), real(y),
+                                           zoom.isNumber() ? zoom : QPDFObjectHandle::newNull()});
+    };
+    if (!exact)
+        return xyz(area.x0, area.y1, QPDFObjectHandle::newNull());
+
+    const std::string type = dest.getArrayNItems() > 1 && dest.getArrayItem(1).isName() ? dest.getArrayItem(1).getName() : "/Fit";
+    auto arg = [&](int i) { return dest.getArrayNItems() > i ? dest.getArrayItem(i) : QPDFObjectHandle::newNull(); };
+    if (type == "/XYZ") {
+        const auto [x, y] = point(numberOr(arg(2), v.x0), numberOr(arg(3), v.y1));
+        return xyz(x, y, arg(4));
+    }
+    if (type == "/FitH" || type == "/FitBH") {
+        const auto [x, y] = point(v.x0, numberOr(arg(2), v.y1));
+        return xyz(x, y, QPDFObjectHandle::newNull());
+    }
+    if (type == "/FitV" || type == "/FitBV") {
+        const auto [x, y] = point(numberOr(arg(2), v.x0), v.y1);
+        return xyz(x, y, QPDFObjectHandle::newNull());
+    }
+    if (type == "/FitR" && dest.getArrayNItems() >= 6) {
+        const Box r = transformed(p.cm, {numberOr(arg(2), v.x0), numberOr(arg(3), v.y0), numberOr(arg(4), v.x1),
+                                         numberOr(arg(5), v.y1)});
+        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/FitR"), real(r.x0), real(r.y0),
+                                           real(r.x1), real(r.y1)});
+    }
+    return xyz(area.x0, area.y1, QPDFObjectHandle::newNull());  // /Fit, /FitB and the unknown
+}
+
+bool LinkKeeper::retargetItem(QPDFObjectHandle item, bool nearest) const
+{
+    QPDFObjectHandle dest = item.getKey("/Dest");
+    if (dest.isArray()) {
+        QPDFObjectHandle moved = retarget(dest, nearest);
+        if (moved.isInitialized())
+            item.replaceKey("/Dest", moved);
+        else
+            item.removeKey("/Dest");
+        return moved.isInitialized();
+    }
+    QPDFObjectHandle action = item.getKey("/A");
+    if (isGoTo(action) && action.getKey("/D").isArray()) {
+        QPDFObjectHandle moved = retarget(action.getKey("/D"), nearest);
+        if (!moved.isInitialized()) {
+            item.removeKey("/A");
+            return false;
+        }
+        QPDFObjectHandle copy = action.shallowCopy();
+        copy.replaceKey("/D", moved);
+        item.replaceKey("/A", copy);
+    }
+    return true;  // no target of its own, a named one, or one outside the document
+}
+
+void LinkKeeper::retargetNamedDestinations()
+{
+    auto fix = [this](QPDFObjectHandle value) {
+        // A value is a destination array or a dictionary holding one under /D.
+        QPDFObjectHandle dest = value.isDictionary() ? value.getKey("/D") : value;
+        QPDFObjectHandle moved = retarget(dest, true);
+        if (moved.isInitialized() && dest.isArray())
+            dest.setArrayFromVector(moved.getArrayAsVector());
+    };
+    QPDFObjectHandle root = m_pdf.getRoot();
+    QPDFObjectHandle dests = root.getKey("/Dests");
+    if (dests.isDictionary()) {
+        for (auto &item : dests.ditems())
+            fix(item.second);
+    }
+    QPDFObjectHandle names = root.getKey("/Names");
+    if (names.isDictionary() && names.getKey("/Dests").isDictionary()) {
+        QPDFNameTreeObjectHelper tree(names.getKey("/Dests"), m_pdf);
+        for (auto &entry : tree)
+            fix(entry.second);
+    }
+}
+
+void LinkKeeper::retargetOutline()
+{
+    QPDFObjectHandle outlines = m_pdf.getRoot().getKey("/Outlines");
+    if (!outlines.isDictionary())
+        return;
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> todo{outlines.getKey("/First")};
+    while (!todo.empty()) {
+        QPDFObjectHandle item = todo.back();
+        todo.pop_back();
+        if (!item.isDictionary() || (item.isIndirect() && !seen.insert(item.getObjGen()).second))
+            continue;
+        retargetItem(item, true);
+        todo.push_back(item.getKey("/Next"));
+        todo.push_back(item.getKey("/First"));
+    }
+}
+
+void LinkKeeper::tidyForm()
+{
+    QPDFObjectHandle root = m_pdf.getRoot();
+    QPDFObjectHandle acroForm = root.getKey("/AcroForm");
+    if (!acroForm.isDictionary())
+        return;
+    // Fields none of whose widgets were placed would pull the old pages back in.
+    std::set<QPDFObjGen> placed;
+    for (QPDFObjectHandle &annot : m_newAnnotations)
+        placed.insert(annot.getObjGen());
+    std::set<QPDFObjGen> visited;
+    std::function<bool(QPDFObjectHandle)> hasPlacedWidget = [&](QPDFObjectHandle field) {
+        if (!field.isDictionary() || (field.isIndirect() && !visited.insert(field.getObjGen()).second))
+            return false;
+        if (field.isIndirect() && placed.count(field.getObjGen()))
+            return true;
+        QPDFObjectHandle kids = field.getKey("/Kids");
+        bool any = false;
+        if (kids.isArray()) {
+            for (QPDFObjectHandle kid : kids.aitems())
+                any = hasPlacedWidget(kid) || any;
+        }
+        return any;
+    };
+    QPDFObjectHandle fields = acroForm.getKey("/Fields");
+    std::vector<QPDFObjectHandle> kept;
+    if (fields.isArray()) {
+        for (QPDFObjectHandle field : fields.aitems()) {
+            if (hasPlacedWidget(field))
+                kept.push_back(field);
+        }
+    }
+    if (kept.empty()) {
+        root.removeKey("/AcroForm");
+        return;
+    }
+    acroForm.replaceKey("/Fields", QPDFObjectHandle::newArray(kept));
+}
+
+void LinkKeeper::releaseOldPages()
+{
+    for (QPDFObjectHandle &page : m_pages) {
+        for (const char *key : {"/Parent", "/Annots", "/B", "/Thumb"})
+            page.removeKey(key);
+    }
+}
+
+void LinkKeeper::finish()
+{
+    // Links to pages that were left out lose their target here and leave the sheets.
+    for (QPDFObjectHandle &annot : m_newAnnotations)
+        retargetItem(annot, false);
+    std::set<QPDFObjGen> sheetsSeen;
+    for (auto &entry : m_first) {
+        QPDFObjectHandle sheet = entry.second.sheet;
+        QPDFObjectHandle annots = sheet.getKey("/Annots");
+        if (!annots.isArray() || !sheetsSeen.insert(sheet.getObjGen()).second)
+            continue;
+        std::vector<QPDFObjectHandle> kept;
+        for (QPDFObjectHandle annot : annots.aitems()) {
+            const bool deadLink = annot.getKey("/Subtype").isNameAndEquals("/Link") && !annot.hasKey("/Dest")
+                                  && !annot.hasKey("/A");
+            if (!deadLink)
+                kept.push_back(annot);
+        }
+        annots.setArrayFromVector(kept);
+    }
+    retargetNamedDestinations();
+    retargetOutline();
+    QPDFObjectHandle root = m_pdf.getRoot();
+    QPDFObjectHandle open = root.getKey("/OpenAction");
+    if (open.isArray()) {
+        QPDFObjectHandle moved = retarget(open, true);
+        if (moved.isInitialized())
+            root.replaceKey("/OpenAction", moved);
+        else
+            root.removeKey("/OpenAction");
+    } else if (isGoTo(open)) {
+        QPDFObjectHandle moved = retarget(open.getKey("/D"), true);
+        if (moved.isInitialized()) {
+            QPDFObjectHandle copy = open.shallowCopy();
+            copy.replaceKey("/D", moved);
+            root.replaceKey("/OpenAction", copy);
+        } else if (open.getKey("/D").isArray()) {
+            root.removeKey("/OpenAction");
+        }
+    }
+    tidyForm();
+    releaseOldPages();
+}

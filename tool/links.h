@@ -1,0 +1,62 @@
+// Keeps what lives beside a page's content when the page moves onto a sheet: its
+// annotations (links, notes, markup, form widgets) and the destinations that point at it
+// (internal links, named destinations, bookmarks, the document's open action).
+#pragma once
+
+#include "impose.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFMatrix.hh>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+// Where one source page landed: the sheet, the matrix from the page's space to the
+// sheet's, and its visible area in the page's space.
+struct Placement
+{
+    QPDFObjectHandle sheet;
+    QPDFMatrix cm;
+    Box visible;
+};
+
+class LinkKeeper
+{
+public:
+    // `pages` are the document's pages in order, before imposition.
+    LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages);
+
+    // Copies the page's annotations onto its sheet, moved with the page. Call once for
+    // every placement, in sheet order.
+    void place(int pageIndex, const Placement &placement);
+
+    // Points destinations at the sheets and tidies the form. Call once, after every
+    // placement and after the sheets replaced the old page tree.
+    void finish();
+
+private:
+    // A destination array aimed at a sheet, or a null handle when its page was not placed
+    // and `nearest` is false. With `nearest`, such a destination goes to the nearest
+    // following placed page (or, after the last one, the nearest preceding).
+    QPDFObjectHandle retarget(QPDFObjectHandle dest, bool nearest) const;
+    // Retargets the /Dest or GoTo action of a dictionary (annotation or bookmark) by
+    // replacing the keys with new objects. False when a link lost its target.
+    bool retargetItem(QPDFObjectHandle item, bool nearest) const;
+    void retargetNamedDestinations();
+    void retargetOutline();
+    void moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm);
+    void tidyForm();
+    void releaseOldPages();
+
+    QPDF &m_pdf;
+    std::vector<QPDFObjectHandle> m_pages;
+    std::map<QPDFObjGen, int> m_pageIndex;
+    std::map<int, Placement> m_first;  // first placement of each placed page
+    std::unique_ptr<QPDFAcroFormDocumentHelper> m_form;  // only for pages placed twice
+    std::vector<QPDFObjectHandle> m_newAnnotations;       // every annotation on a sheet
+    std::set<QPDFObjGen> m_moved;
+    std::set<QPDFObjGen> m_turnedAppearances;
+};
