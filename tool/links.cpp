@@ -101,7 +101,10 @@ LinkKeeper::LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages) : 
 void LinkKeeper::place(int pageIndex, const Placement &placement)
 {
     const bool firstTime = m_first.emplace(pageIndex, placement).second;
-    QPDFObjectHandle annots = m_pages.at(size_t(pageIndex)).getKey("/Annots");
+    QPDFObjectHandle page = m_pages.at(size_t(pageIndex));
+    if (!page.isDictionary())
+        return;
+    QPDFObjectHandle annots = page.getKey("/Annots");
     if (!annots.isArray() || annots.getArrayNItems() == 0)
         return;
 
@@ -386,6 +389,8 @@ void LinkKeeper::tidyForm()
 void LinkKeeper::releaseOldPages()
 {
     for (QPDFObjectHandle &page : m_pages) {
+        if (!page.isDictionary())
+            continue;
         for (const char *key : {"/Parent", "/Annots", "/B", "/Thumb"})
             page.removeKey(key);
     }
