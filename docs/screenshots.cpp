@@ -57,6 +57,28 @@ int main(int argc, char *argv[])
     window->resize(900, 640);
     save(window, out.filePath(QStringLiteral("mainwindow.png")));
 
+    // The preview alone for a few layouts.
+    struct PreviewCase { const char *file, *preset, *cols, *rows; QRadioButton *order; const char *margin, *gutter; };
+    const PreviewCase cases[] = {
+        {"preview-2x2-h.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "0", "0"},
+        {"preview-3x2-vr.png", "Custom", "3", "2", window->ui->radioButton_verticalreversed, "0", "0"},
+        {"preview-margins-gutters.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "10", "5"},
+        {"preview-10x10.png", "Custom", "10", "10", window->ui->radioButton_horizontal, "0", "0"},
+    };
+    for (const PreviewCase &c : cases) {
+        window->ui->comboBox_pagers_per_sheet->setCurrentText(QString::fromLatin1(c.preset));
+        window->ui->lineEdit_pages_per_sheet_horizontal->setText(QString::fromLatin1(c.cols));
+        window->ui->lineEdit_pages_per_sheet_vertical->setText(QString::fromLatin1(c.rows));
+        c.order->click();
+        for (QLineEdit *e : {window->ui->lineEdit_left, window->ui->lineEdit_right, window->ui->lineEdit_top,
+                             window->ui->lineEdit_bottom})
+            e->setText(QString::fromLatin1(c.margin));
+        window->ui->lineEdit_x->setText(QString::fromLatin1(c.gutter));
+        window->ui->lineEdit_y->setText(QString::fromLatin1(c.gutter));
+        QApplication::processEvents();
+        window->ui->frame_preview->grab().save(out.filePath(QString::fromLatin1(c.file)));
+    }
+
     Setting setting;
     save(&setting, out.filePath(QStringLiteral("setting.png")));
     about box;

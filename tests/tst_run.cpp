@@ -414,9 +414,14 @@ void TestRun::realToolEndToEnd()
     QVERIFY(QFile::copy(QStringLiteral(PDFPLYJOIN_PATH), QDir(workDir).filePath(toolFileName())));
     QFile::setPermissions(QDir(workDir).filePath(toolFileName()),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString in = env->path(QStringLiteral("in/report.pdf"));
     QDir().mkpath(env->path(QStringLiteral("in")));
-    writeSamplePdf(in.toStdString(), mixedSamplePages(10));
+    const struct { const char *name; int pages; const char *output; int sheets; } files[] = {
+        {"report.pdf", 10, "report0001.pdf", 2}, {"handout.pdf", 3, "handout.pdf", 1}, {"proofs.pdf", 7, "proofs.pdf", 2}};
+    QStringList inputs;
+    for (const auto &f : files) {
+        inputs << env->path(QStringLiteral("in/") + QLatin1String(f.name));
+        writeSamplePdf(inputs.last().toStdString(), mixedSamplePages(f.pages));
+    }
     TestEnv::store("radioButton_remain_original_size", QStringLiteral("0"));
     TestEnv::store("radioButton_fit_to_page_size", QStringLiteral("1"));
     TestEnv::store("radioButton_addcolor", QStringLiteral("1"));
@@ -431,18 +436,21 @@ void TestRun::realToolEndToEnd()
     QTest::mouseClick(w.ui->radioButton_verticalreversed, Qt::LeftButton);
     w.ui->lineEdit_left->setText(QStringLiteral("1"));
     w.ui->comboBox_left->setCurrentText(QStringLiteral("cm"));
-    addRows(w, {in});
+    w.ui->lineEdit_x->setText(QStringLiteral("4"));
+    addRows(w, inputs);
     w.On_Button_Start();
     waitIdle(w);
-    QCOMPARE(results(w), QStringList{"ok"});
-    const QString out = QDir(outDir).filePath(QStringLiteral("report0001.pdf"));
-    QVERIFY(QFile::exists(out));
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {out});
-    QVERIFY(info.waitForFinished());
-    const QString text = QString::fromUtf8(info.readAllStandardOutput());
-    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("595.276 x 841.89")), qPrintable(text));
+    QCOMPARE(results(w), (QStringList{"ok", "ok", "ok"}));
+    for (const auto &f : files) {
+        const QString out = QDir(outDir).filePath(QLatin1String(f.output));
+        QVERIFY2(QFile::exists(out), f.output);
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {out});
+        QVERIFY(info.waitForFinished());
+        const QString text = QString::fromUtf8(info.readAllStandardOutput());
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(f.sheets))), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("595.276 x 841.89")), qPrintable(text));
+    }
 }
 
 QTEST_MAIN(TestRun)
