@@ -3,6 +3,8 @@
 #include "links.h"
 
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -64,6 +66,20 @@ std::string number(double value)
 QPDFObjectHandle rectangle(const Box &b)
 {
     return QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(b.x0, b.y0, b.x1, b.y1));
+}
+
+// A stream holding `data` compressed: the writer leaves streams as it finds them.
+QPDFObjectHandle compressedStream(QPDF &pdf, const std::string &data)
+{
+    Pl_Buffer buffer("sheet contents");
+    Pl_Flate deflate("sheet contents", &buffer, Pl_Flate::a_deflate);
+    deflate.writeString(data);
+    deflate.finish();
+    QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+    std::unique_ptr<Buffer> compressed(buffer.getBuffer());
+    stream.replaceStreamData(std::string(reinterpret_cast<const char *>(compressed->getBuffer()), compressed->getSize()),
+                             QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+    return stream;
 }
 
 // Passes data on but keeps the next pipeline open: each content stream "finishes".
@@ -307,7 +323,7 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
             }
         }
         QPDFObjectHandle dict = p.form.getDict();
-        dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+        dict.removeKey("/Type");  // optional for a form, and a few bytes on every page
         dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
         dict.replaceKey("/BBox", rectangle(p.visible));
         dict.removeKey("/Matrix");
@@ -376,7 +392,7 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
         resources.replaceKey("/XObject", xobjects);
         sheet.replaceKey("/Resources", resources);
-        sheet.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content));
+        sheet.replaceKey("/Contents", compressedStream(pdf, content));
         kids.appendItem(sheet);
     }
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));

@@ -151,7 +151,8 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         } else if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
             annot.replaceKey("/Rect", rectangle(cut));
         }
-        annot.replaceKey("/P", sheet);
+        if (annot.hasKey("/P"))
+            annot.replaceKey("/P", sheet);
         sheetAnnots.appendItem(annot);
         m_newAnnotations.push_back(annot);
     }
