@@ -68,6 +68,18 @@ QPDFObjectHandle rectangle(const Box &b)
     return QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(b.x0, b.y0, b.x1, b.y1));
 }
 
+bool wantsObjectStreams(QPDF &pdf)
+{
+    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
+    if (xref.size() < 10000)
+        return true;
+    for (const auto &entry : xref) {
+        if (entry.second.getType() == 2)
+            return true;
+    }
+    return false;
+}
+
 // A stream holding `data` compressed: the writer leaves streams as it finds them.
 QPDFObjectHandle compressedStream(QPDF &pdf, const std::string &data)
 {
@@ -436,9 +448,11 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     try {
         QPDFWriter writer(pdf);
         writer.setOutputFile(partial.c_str(), file, false);
-        writer.setObjectStreamMode(qpdf_o_generate);
-        // Object streams hold small dictionaries: the fastest compression level packs them
-        // nearly as well as the default and takes a fraction of the time.
+        // Object streams (compressed at the fastest level: they hold small dictionaries,
+        // which it packs nearly as well as the default) unless the input was written without
+        // them and is large: compressing tens of thousands of dictionaries would then cost
+        // more time than the whole imposition, and the output stays as compact as the input.
+        writer.setObjectStreamMode(wantsObjectStreams(pdf) ? qpdf_o_generate : qpdf_o_disable);
         Pl_Flate::setCompressionLevel(1);
         // Streams are copied as they are: decoding and compressing again costs more time
         // than the whole imposition, and uncompressed images stay uncompressed.

@@ -19,10 +19,16 @@ Box transformed(const QPDFMatrix &cm, const Box &b)
 bool rectOf(QPDFObjectHandle annot, Box &box)
 {
     QPDFObjectHandle rect = annot.getKey("/Rect");
-    if (!rect.isRectangle())
+    if (!rect.isArray() || rect.getArrayNItems() != 4)
         return false;
-    const auto r = rect.getArrayAsRectangle();
-    box = {std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::max(r.llx, r.urx), std::max(r.lly, r.ury)};
+    double v[4];
+    int i = 0;
+    for (QPDFObjectHandle item : rect.aitems()) {
+        if (!item.getValueAsNumber(v[i]))
+            return false;
+        ++i;
+    }
+    box = {std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
     return true;
 }
 
@@ -143,12 +149,12 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         Box rect;
         if (!annot.isDictionary() || !rectOf(annot, rect))
             continue;
-        const bool popup = annot.getKey("/Subtype").isNameAndEquals("/Popup");
+        QPDFObjectHandle subtype = annot.getKey("/Subtype");
         const Box cut = intersection(rect, area);
         if (!(cut.width() > 0) || !(cut.height() > 0)) {
-            if (!popup)
+            if (!subtype.isNameAndEquals("/Popup"))
                 continue;
-        } else if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
+        } else if (subtype.isNameAndEquals("/Link")) {
             annot.replaceKey("/Rect", rectangle(cut));
         }
         if (annot.hasKey("/P"))
