@@ -288,29 +288,32 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
     return xyz(area.x0, area.y1, QPDFObjectHandle::newNull());  // /Fit, /FitB and the unknown
 }
 
+bool LinkKeeper::retargetKey(QPDFObjectHandle item, const char *key, bool nearest) const
+{
+    QPDFObjectHandle value = item.getKey(key);
+    const bool action = isGoTo(value);
+    QPDFObjectHandle dest = action ? value.getKey("/D") : value;
+    if (!dest.isArray())
+        return true;  // none, a named one, or one outside the document
+    QPDFObjectHandle moved = retarget(dest, nearest);
+    if (!moved.isInitialized()) {
+        item.removeKey(key);
+        return false;
+    }
+    if (action) {
+        // A new action: the old one may be shared with other items.
+        QPDFObjectHandle copy = value.shallowCopy();
+        copy.replaceKey("/D", moved);
+        moved = copy;
+    }
+    item.replaceKey(key, moved);
+    return true;
+}
+
 bool LinkKeeper::retargetItem(QPDFObjectHandle item, bool nearest) const
 {
-    QPDFObjectHandle dest = item.getKey("/Dest");
-    if (dest.isArray()) {
-        QPDFObjectHandle moved = retarget(dest, nearest);
-        if (moved.isInitialized())
-            item.replaceKey("/Dest", moved);
-        else
-            item.removeKey("/Dest");
-        return moved.isInitialized();
-    }
-    QPDFObjectHandle action = item.getKey("/A");
-    if (isGoTo(action) && action.getKey("/D").isArray()) {
-        QPDFObjectHandle moved = retarget(action.getKey("/D"), nearest);
-        if (!moved.isInitialized()) {
-            item.removeKey("/A");
-            return false;
-        }
-        QPDFObjectHandle copy = action.shallowCopy();
-        copy.replaceKey("/D", moved);
-        item.replaceKey("/A", copy);
-    }
-    return true;  // no target of its own, a named one, or one outside the document
+    const bool dest = retargetKey(item, "/Dest", nearest);
+    return retargetKey(item, "/A", nearest) && dest;
 }
 
 void LinkKeeper::retargetNamedDestinations()
@@ -425,24 +428,7 @@ void LinkKeeper::finish()
     }
     retargetNamedDestinations();
     retargetOutline();
-    QPDFObjectHandle root = m_pdf.getRoot();
-    QPDFObjectHandle open = root.getKey("/OpenAction");
-    if (open.isArray()) {
-        QPDFObjectHandle moved = retarget(open, true);
-        if (moved.isInitialized())
-            root.replaceKey("/OpenAction", moved);
-        else
-            root.removeKey("/OpenAction");
-    } else if (isGoTo(open)) {
-        QPDFObjectHandle moved = retarget(open.getKey("/D"), true);
-        if (moved.isInitialized()) {
-            QPDFObjectHandle copy = open.shallowCopy();
-            copy.replaceKey("/D", moved);
-            root.replaceKey("/OpenAction", copy);
-        } else if (open.getKey("/D").isArray()) {
-            root.removeKey("/OpenAction");
-        }
-    }
+    retargetKey(m_pdf.getRoot(), "/OpenAction", true);
     tidyForm();
     releaseOldPages();
 }

@@ -42,8 +42,11 @@ private:
     // and `nearest` is false. With `nearest`, such a destination goes to the nearest
     // following placed page (or, after the last one, the nearest preceding).
     QPDFObjectHandle retarget(QPDFObjectHandle dest, bool nearest) const;
-    // Retargets the /Dest or GoTo action of a dictionary (annotation or bookmark) by
-    // replacing the keys with new objects. False when a link lost its target.
+    // Points item[key], a destination or a GoTo action holding one, at a sheet by replacing
+    // it with a new object (the old one may be shared). False when the target was lost: the
+    // key is then removed.
+    bool retargetKey(QPDFObjectHandle item, const char *key, bool nearest) const;
+    // The same for the /Dest and /A of an annotation or a bookmark.
     bool retargetItem(QPDFObjectHandle item, bool nearest) const;
     void retargetNamedDestinations();
     void retargetOutline();
