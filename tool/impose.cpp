@@ -454,10 +454,10 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
         // Object streams unless the input was written without them and is large:
         // compressing tens of thousands of dictionaries would then cost more time than the
         // whole imposition, and the output stays as compact as the input. A large document
-        // gets the fastest compression, a small one the tightest (it costs little there).
+        // gets the fastest compression, a small one the default (it costs little there).
         const size_t objects = pdf.getXRefTable().size();
         writer.setObjectStreamMode(wantsObjectStreams(pdf) ? qpdf_o_generate : qpdf_o_disable);
-        Pl_Flate::setCompressionLevel(objects < kSmallDocument ? 9 : 1);
+        Pl_Flate::setCompressionLevel(objects < kSmallDocument ? 6 : 1);
         // Streams are copied as they are: decoding and compressing again costs more time
         // than the whole imposition, and uncompressed images stay uncompressed.
         writer.setDecodeLevel(qpdf_dl_none);
