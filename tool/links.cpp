@@ -399,10 +399,8 @@ void LinkKeeper::tidyForm()
 void LinkKeeper::releaseOldPages()
 {
     for (QPDFObjectHandle &page : m_pages) {
-        if (!page.isDictionary())
-            continue;
-        for (const char *key : {"/Parent", "/Annots", "/B", "/Thumb"})
-            page.removeKey(key);
+        if (page.isIndirect())
+            m_pdf.replaceObject(page.getObjGen(), QPDFObjectHandle::newNull());
     }
 }
 

@@ -52,6 +52,8 @@ private:
     void retargetOutline();
     void moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm);
     void tidyForm();
+    // The old pages are referenced by nothing now: their objects become null, which frees
+    // their memory before the writer needs its own.
     void releaseOldPages();
 
     QPDF &m_pdf;
