@@ -3,10 +3,18 @@
 
 #include "settings/settingsfile.h"
 
+#include <QAbstractButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+
+// Clicks a radio button on its indicator: a click elsewhere in its area (past the end of
+// its text) does not reach it.
+inline void clickRadio(QAbstractButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
+}
 
 class TestEnv
 {

@@ -30,12 +30,6 @@ public slots:
     void open(const QUrl &url) { opened << url; }
 };
 
-// A radio button reacts to clicks on its indicator and text, not on the rest of its area.
-static void clickRadio(QRadioButton *button)
-{
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
-}
-
 class TestDialogs : public QObject
 {
     Q_OBJECT

@@ -112,7 +112,7 @@ void TestOptionsString::throughTheWindow()
     QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 0  -order H  -per 2*2"));
     // The layout comes from the live controls, the page options from the file, every call.
     w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("3x3"));
-    QTest::mouseClick(w.ui->radioButton_vertical, Qt::LeftButton);
+    clickRadio(w.ui->radioButton_vertical);
     w.ui->lineEdit_x->setText(QStringLiteral("4"));
     w.ui->comboBox_x->setCurrentText(QStringLiteral("point"));
     TestEnv::store("RotateCombo_rotate", QStringLiteral("270 degrees"));

@@ -189,7 +189,7 @@ void TestPreview::tilesInTheWindow()
     QCOMPARE(eleven->styleSheet(), QStringLiteral("background-color:rgb(170,255,255)"));
     QCOMPARE(eleven->parentWidget(), w.ui->frame_preview);
 
-    QTest::mouseClick(w.ui->radioButton_verticalreversed, Qt::LeftButton);
+    clickRadio(w.ui->radioButton_verticalreversed);
     w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("3x3"));
     QCOMPARE(w.previewEdit.size(), 9);
     QCOMPARE(w.ui->frame_preview->findChildren<QTextEdit *>().size(), 9);

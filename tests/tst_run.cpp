@@ -433,7 +433,7 @@ void TestRun::realToolEndToEnd()
     w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
     w.ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
     w.ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("2"));
-    QTest::mouseClick(w.ui->radioButton_verticalreversed, Qt::LeftButton);
+    clickRadio(w.ui->radioButton_verticalreversed);
     w.ui->lineEdit_left->setText(QStringLiteral("1"));
     w.ui->comboBox_left->setCurrentText(QStringLiteral("cm"));
     w.ui->lineEdit_x->setText(QStringLiteral("4"));

@@ -69,7 +69,7 @@ void TestSettings::closeAndReopenRestoresLayout()
         QPointer<Sheetwin> w = new Sheetwin;
         Ui_Sheetwin *ui = w->ui;
         ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
-        QTest::mouseClick(ui->radioButton_verticalreversed, Qt::LeftButton);
+        clickRadio(ui->radioButton_verticalreversed);
         ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("4"));
         ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("3"));
         ui->lineEdit_left->setText(QStringLiteral("12.5"));
