@@ -115,6 +115,7 @@ private slots:
     void dashNamedFiles();
     void damagedAndEncryptedInput();
     void hugeSheetUsesUserUnit();
+    void unreadablePagesBecomeBlankCells();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -573,6 +574,22 @@ void TestTool::hugeSheetUsesUserUnit()
     const auto media = sheet.getMediaBox().getArrayAsRectangle();
     QVERIFY(media.urx <= 14400);
     QCOMPARE(qRound(media.urx * unit), 400 * 72);
+}
+
+void TestTool::unreadablePagesBecomeBlankCells()
+{
+    // A MediaBox number too large for qpdf makes the page objects unreadable: the pages are
+    // still placed (blank, with a warning) and the output is a valid PDF.
+    SamplePage absurd;
+    absurd.width = 1e20;
+    absurd.height = 3;
+    const QString in = sample(QStringLiteral("in.pdf"), 2, absurd);
+    const QString out = path(QStringLiteral("out.pdf"));
+    const Run run = runTool({"-per", "2*1", in, out});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.contains(QStringLiteral("no valid MediaBox")));
+    QCOMPARE(pageCount(out), 1);
+    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--check"), QStringLiteral("--no-warn"), out}), 0);
 }
 
 QTEST_MAIN(TestTool)

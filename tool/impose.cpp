@@ -49,8 +49,10 @@ bool boxFrom(QPDFObjectHandle array, Box &box)
 
 std::string number(double value)
 {
-    if (std::fabs(value) < 1e-9)
+    // Numbers in a PDF stay far below this; damaged input can produce anything.
+    if (!std::isfinite(value) || std::fabs(value) < 1e-9)
         value = 0;
+    value = std::clamp(value, -1e12, 1e12);
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 4);
     std::string s(buf, res.ptr);
@@ -335,6 +337,8 @@ void buildSheets(QPDF &pdf, const Options &o, const std::function<void(const std
             if (contents.isArray()) {
                 p.form.replaceStreamData(std::make_shared<JoinedContents>(contents, warn),
                                          QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+            } else {
+                p.form.replaceStreamData("", QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());  // a blank page
             }
         }
         QPDFObjectHandle dict = p.form.getDict();

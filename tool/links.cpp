@@ -48,6 +48,7 @@ QPDFObjectHandle real(double v)
 {
     if (!std::isfinite(v) || std::fabs(v) < 0.005)
         v = 0;
+    v = std::clamp(v, -1e12, 1e12);  // damaged input can produce anything
     char buf[48];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
     std::string s(buf, res.ptr);
