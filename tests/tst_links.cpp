@@ -1,5 +1,6 @@
 // What pdfplyjoin keeps besides the page content: annotations moved with their pages,
 // internal links and bookmarks pointing at the sheets, and filled form fields.
+#include "placements.h"
 #include "samplepdf.h"
 
 #include <QProcess>
@@ -24,24 +25,11 @@ struct Sheets
     explicit Sheets(const QString &path)
     {
         pdf.processFile(path.toLocal8Bit().constData());
-        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages())
-            sheets.push_back(page.getObjectHandle());
-        static const QRegularExpression placement(
-            QStringLiteral("q (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) cm (/Fx\\d+) Do Q"));
-        static const QRegularExpression label(QStringLiteral("\\(Page (\\d+)\\) Tj"));
-        for (size_t s = 0; s < sheets.size(); ++s) {
-            const auto data = sheets[s].getKey("/Contents").getStreamData(qpdf_dl_generalized);
-            const QString content = QString::fromLatin1(reinterpret_cast<const char *>(data->getBuffer()), int(data->getSize()));
-            for (auto it = placement.globalMatch(content); it.hasNext();) {
-                const auto m = it.next();
-                QPDFObjectHandle form = sheets[s].getKey("/Resources").getKey("/XObject").getKey(m.captured(7).toStdString());
-                const auto formData = form.getStreamData(qpdf_dl_generalized);
-                const QString text = QString::fromLatin1(reinterpret_cast<const char *>(formData->getBuffer()), int(formData->getSize()));
-                const int page = label.match(text).captured(1).toInt();
-                sheetOfPage.insert(page, int(s));
-                matrixOfPage.insert(page, QPDFMatrix(m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
-                                                     m.captured(4).toDouble(), m.captured(5).toDouble(), m.captured(6).toDouble()));
-            }
+        const auto placements = readPlacements(pdf, &sheets);
+        for (auto it = placements.cbegin(); it != placements.cend(); ++it) {
+            const PagePlacement &p = it.value();
+            sheetOfPage.insert(it.key(), p.sheet);
+            matrixOfPage.insert(it.key(), QPDFMatrix(p.a, p.b, p.c, p.d, p.e, p.f));
         }
     }
 
@@ -111,9 +99,8 @@ QRectF moved(const QPDFMatrix &m, const QRectF &r)
     return QRectF(QPointF(t.llx, t.lly), QPointF(t.urx, t.ury)).normalized();
 }
 
-// Within rounding: the sheet's content writes its matrices with four decimals and
-// annotations with two.
-constexpr double kTolerance = 0.1;
+// Within rounding: nothing on a sheet may be off by more than a hundredth of a point.
+constexpr double kTolerance = 0.01;
 
 bool near(const QRectF &a, const QRectF &b)
 {
@@ -193,7 +180,14 @@ void TestLinks::keptAndMoved()
         if (found.front().hasKey("/P"))
             QCOMPARE(s.sheetIndex(found.front().getKey("/P")), s.sheetOfPage[e.page]);
     }
-    QCOMPARE(int(s.annotations("/Link").size()), 4);
+    auto highlight = s.annotations("/Highlight").front().getKey("/QuadPoints").getArrayAsVector();
+    const double quad[8] = {300, 620, 400, 620, 300, 600, 400, 600};
+    QCOMPARE(int(highlight.size()), 8);
+    for (int i = 0; i < 8; i += 2) {
+        const QPointF corner(highlight[size_t(i)].getNumericValue(), highlight[size_t(i) + 1].getNumericValue());
+        QVERIFY(near(corner, movedPoint(s.matrixOfPage[1], quad[i], quad[i + 1])));
+    }
+    QCOMPARE(int(s.annotations("/Link").size()), 5);
     QCOMPARE(int(s.annotations("/Widget").size()), 2);
 
     // Links: inside to the sheet holding the target page, at the right point; the web
@@ -202,7 +196,11 @@ void TestLinks::keptAndMoved()
     for (QPDFObjectHandle link : s.annotations("/Link")) {
         QPDFObjectHandle action = link.getKey("/A");
         if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/URI")) {
-            QCOMPARE(link.getKey("/A").getKey("/URI").getUTF8Value(), std::string("https://www.tavrell.example/"));
+            const std::string uri = link.getKey("/A").getKey("/URI").getUTF8Value();
+            if (uri == "https://www.tavrell.example/spot")
+                QVERIFY(near(rectOf(link), moved(s.matrixOfPage[4], QRectF(QPointF(300, 300), QPointF(300, 312)))));
+            else
+                QCOMPARE(uri, std::string("https://www.tavrell.example/"));
             continue;
         }
         ++internal;
@@ -236,6 +234,7 @@ void TestLinks::keptAndMoved()
     QCOMPARE(s.resolveItem(o1).first, s.sheetOfPage[1]);
     QCOMPARE(s.resolveItem(o2).first, s.sheetOfPage[2]);
     QCOMPARE(s.resolveItem(o4).first, s.sheetOfPage[4]);
+    QVERIFY(near(s.resolveItem(o4).second, movedPoint(s.matrixOfPage[4], 0, 842)));  // no top given: the page's top
     QCOMPARE(s.resolveItem(o3).first, s.sheetOfPage[3]);
     QVERIFY(near(s.resolveItem(o3).second, movedPoint(s.matrixOfPage[3], 0, 400)));
 

@@ -1,20 +1,14 @@
 #include "links.h"
 
+#include <qpdf/QPDFMatrix.hh>
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
 
 #include <algorithm>
-#include <charconv>
-#include <string>
 #include <cmath>
 #include <functional>
+#include <string>
 
 namespace {
-
-Box transformed(const QPDFMatrix &cm, const Box &b)
-{
-    const auto r = cm.transformRectangle(QPDFObjectHandle::Rectangle(b.x0, b.y0, b.x1, b.y1));
-    return {std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::max(r.llx, r.urx), std::max(r.lly, r.ury)};
-}
 
 bool rectOf(QPDFObjectHandle annot, Box &box)
 {
@@ -24,7 +18,7 @@ bool rectOf(QPDFObjectHandle annot, Box &box)
     double v[4];
     int i = 0;
     for (QPDFObjectHandle item : rect.aitems()) {
-        if (!item.getValueAsNumber(v[i]))
+        if (!item.getValueAsNumber(v[i]) || !std::isfinite(v[i]))
             return false;
         ++i;
     }
@@ -32,62 +26,21 @@ bool rectOf(QPDFObjectHandle annot, Box &box)
     return true;
 }
 
-Box intersection(const Box &a, const Box &b)
-{
-    return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
-}
-
 double numberOr(QPDFObjectHandle item, double fallback)
 {
     return item.isNumber() ? item.getNumericValue() : fallback;
 }
 
-// A real number written with up to two decimals (a hundredth of a point), without
-// trailing zeros.
-QPDFObjectHandle real(double v)
+// A number with the decimals its use needs; an integer where it has none.
+QPDFObjectHandle real(double v, int decimals)
 {
-    if (!std::isfinite(v) || std::fabs(v) < 0.005)
-        v = 0;
-    v = std::clamp(v, -1e12, 1e12);  // damaged input can produce anything
-    char buf[48];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
-    std::string s(buf, res.ptr);
-    while (!s.empty() && s.back() == '0')
-        s.pop_back();
-    if (!s.empty() && s.back() == '.')
-        s.pop_back();
+    const std::string s = pdfNumber(v, decimals);
     return s.find('.') == std::string::npos ? QPDFObjectHandle::newInteger(std::stoll(s)) : QPDFObjectHandle::newReal(s);
 }
 
-QPDFObjectHandle rectangle(const Box &b)
+QPDFObjectHandle rectangle(const Box &b, int decimals)
 {
-    return QPDFObjectHandle::newArray({real(b.x0), real(b.y0), real(b.x1), real(b.y1)});
-}
-
-// The matrix that applies `first`, then `then`.
-Matrix compose(const Matrix &first, const Matrix &then)
-{
-    return {then.a * first.a + then.c * first.b, then.b * first.a + then.d * first.b,
-            then.a * first.c + then.c * first.d, then.b * first.c + then.d * first.d,
-            then.a * first.e + then.c * first.f + then.e, then.b * first.e + then.d * first.f + then.f};
-}
-
-Matrix inverse(const Matrix &m)
-{
-    const double det = m.a * m.d - m.b * m.c;
-    if (std::fabs(det) < 1e-12)
-        return Matrix();
-    return {m.d / det, -m.b / det, -m.c / det, m.a / det, (m.c * m.f - m.d * m.e) / det, (m.b * m.e - m.a * m.f) / det};
-}
-
-Matrix fromQpdf(const QPDFMatrix &m)
-{
-    return {m.a, m.b, m.c, m.d, m.e, m.f};
-}
-
-QPDFMatrix toQpdf(const Matrix &m)
-{
-    return QPDFMatrix(m.a, m.b, m.c, m.d, m.e, m.f);
+    return QPDFObjectHandle::newArray({real(b.x0, decimals), real(b.y0, decimals), real(b.x1, decimals), real(b.y1, decimals)});
 }
 
 bool isGoTo(QPDFObjectHandle action)
@@ -121,7 +74,7 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         // same objects with their names and values.
         for (QPDFObjectHandle annot : annots.aitems()) {
             if (annot.isDictionary() && m_moved.insert(annot.getObjGen()).second) {
-                moveAnnotation(annot, placement.cm);
+                moveAnnotation(annot, placement);
                 placed.push_back(annot);
             }
         }
@@ -130,16 +83,18 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         // placement put them.
         if (!m_form)
             m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
-        const QPDFMatrix relative = toQpdf(compose(inverse(fromQpdf(m_first.at(pageIndex).cm)), fromQpdf(placement.cm)));
+        const Matrix relative = m_first.at(pageIndex).cm.inverted().then(placement.cm);
         std::vector<QPDFObjectHandle> fields;
         std::set<QPDFObjGen> originals;
-        m_form->transformAnnotations(annots, placed, fields, originals, relative);
+        m_form->transformAnnotations(annots, placed, fields, originals,
+                                     QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
         m_form->addAndRenameFormFields(fields);
     }
 
-    // Nothing outside the page's visible area shows: annotations beyond it are dropped,
-    // links are cut to it.
-    const Box area = transformed(placement.cm, placement.visible);
+    // Nothing outside the page's visible area shows: annotations wholly beyond it are
+    // dropped, links are cut to it. An annotation without width or height (a link that
+    // marks a spot) is kept when it lies on the area.
+    const Box area = placement.cm.apply(placement.visible);
     QPDFObjectHandle sheet = placement.sheet;
     QPDFObjectHandle sheetAnnots = sheet.getKey("/Annots");
     if (!sheetAnnots.isArray()) {
@@ -152,11 +107,11 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
             continue;
         QPDFObjectHandle subtype = annot.getKey("/Subtype");
         const Box cut = intersection(rect, area);
-        if (!(cut.width() > 0) || !(cut.height() > 0)) {
+        if (!(cut.width() >= 0) || !(cut.height() >= 0)) {
             if (!subtype.isNameAndEquals("/Popup"))
                 continue;
         } else if (subtype.isNameAndEquals("/Link")) {
-            annot.replaceKey("/Rect", rectangle(cut));
+            annot.replaceKey("/Rect", rectangle(cut, placement.decimals));
         }
         if (annot.hasKey("/P"))
             annot.replaceKey("/P", sheet);
@@ -165,23 +120,24 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
     }
 }
 
-void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm)
+void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const Placement &placement)
 {
+    const Matrix &cm = placement.cm;
+    const int decimals = placement.decimals;
     Box rect;
     if (rectOf(annot, rect)) {
-        annot.replaceKey("/Rect", rectangle(transformed(cm, rect)));
+        annot.replaceKey("/Rect", rectangle(cm.apply(rect), decimals));
     }
-    auto movePoints = [&cm](QPDFObjectHandle array) {
+    auto movePoints = [&](QPDFObjectHandle array) {
         if (!array.isArray())
             return array;
         std::vector<QPDFObjectHandle> items = array.getArrayAsVector();
         for (size_t i = 0; i + 1 < items.size(); i += 2) {
             if (!items[i].isNumber() || !items[i + 1].isNumber())
                 return array;
-            double x = 0, y = 0;
-            cm.transform(items[i].getNumericValue(), items[i + 1].getNumericValue(), x, y);
-            items[i] = real(x);
-            items[i + 1] = real(y);
+            const auto [x, y] = cm.map(items[i].getNumericValue(), items[i + 1].getNumericValue());
+            items[i] = real(x, decimals);
+            items[i + 1] = real(y, decimals);
         }
         return QPDFObjectHandle::newArray(items);
     };
@@ -201,7 +157,7 @@ void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm)
     // An appearance is fitted into /Rect after its own matrix, so only a turn (not the
     // scale or the shift) has to be added to that matrix.
     const Matrix turn{cm.a, cm.b, cm.c, cm.d, 0, 0};
-    if (std::fabs(turn.b) < 1e-9 && std::fabs(turn.c) < 1e-9 && turn.a > 0 && std::fabs(turn.a - turn.d) < 1e-9)
+    if (turn.isUprightScale())
         return;
     QPDFObjectHandle ap = annot.getKey("/AP");
     if (!ap.isDictionary())
@@ -216,8 +172,9 @@ void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm)
             const auto om = m.getArrayAsMatrix();
             own = {om.a, om.b, om.c, om.d, om.e, om.f};
         }
-        const Matrix n = compose(own, turn);
-        dict.replaceKey("/Matrix", QPDFObjectHandle::newArray({real(n.a), real(n.b), real(n.c), real(n.d), real(n.e), real(n.f)}));
+        const Matrix n = own.then(turn);
+        dict.replaceKey("/Matrix", QPDFObjectHandle::newArray({real(n.a, 6), real(n.b, 6), real(n.c, 6), real(n.d, 6),
+                                                               real(n.e, decimals), real(n.f, decimals)}));
     };
     for (const char *kind : {"/N", "/R", "/D"}) {
         QPDFObjectHandle v = ap.getKey(kind);
@@ -253,14 +210,10 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
     const Placement &p = placed->second;
     const Box &v = p.visible;
     // The page's top-left corner as it stands on the sheet.
-    const Box area = transformed(p.cm, v);
-    auto point = [&](double x, double y) {
-        double sx = 0, sy = 0;
-        p.cm.transform(x, y, sx, sy);
-        return std::make_pair(sx, sy);
-    };
+    const Box area = p.cm.apply(v);
+    auto point = [&](double x, double y) { return p.cm.map(x, y); };
     auto xyz = [&](double x, double y, QPDFObjectHandle zoom) {
-        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/XYZ"), real(x), real(y),
+        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/XYZ"), real(x, p.decimals), real(y, p.decimals),
                                            zoom.isNumber() ? zoom : QPDFObjectHandle::newNull()});
     };
     if (!exact)
@@ -281,10 +234,10 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
         return xyz(x, y, QPDFObjectHandle::newNull());
     }
     if (type == "/FitR" && dest.getArrayNItems() >= 6) {
-        const Box r = transformed(p.cm, {numberOr(arg(2), v.x0), numberOr(arg(3), v.y0), numberOr(arg(4), v.x1),
-                                         numberOr(arg(5), v.y1)});
-        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/FitR"), real(r.x0), real(r.y0),
-                                           real(r.x1), real(r.y1)});
+        const Box r = p.cm.apply({numberOr(arg(2), v.x0), numberOr(arg(3), v.y0), numberOr(arg(4), v.x1),
+                                  numberOr(arg(5), v.y1)});
+        return QPDFObjectHandle::newArray({p.sheet, QPDFObjectHandle::newName("/FitR"), real(r.x0, p.decimals),
+                                           real(r.y0, p.decimals), real(r.x1, p.decimals), real(r.y1, p.decimals)});
     }
     return xyz(area.x0, area.y1, QPDFObjectHandle::newNull());  // /Fit, /FitB and the unknown
 }

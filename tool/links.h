@@ -3,11 +3,10 @@
 // (internal links, named destinations, bookmarks, the document's open action).
 #pragma once
 
-#include "impose.h"
+#include "geometry.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
-#include <qpdf/QPDFMatrix.hh>
 
 #include <map>
 #include <memory>
@@ -15,12 +14,14 @@
 #include <vector>
 
 // Where one source page landed: the sheet, the matrix from the page's space to the
-// sheet's, and its visible area in the page's space.
+// sheet's, its visible area in the page's space, and the decimals that positions on the
+// sheet need.
 struct Placement
 {
     QPDFObjectHandle sheet;
-    QPDFMatrix cm;
+    Matrix cm;
     Box visible;
+    int decimals = 2;
 };
 
 class LinkKeeper
@@ -50,7 +51,7 @@ private:
     bool retargetItem(QPDFObjectHandle item, bool nearest) const;
     void retargetNamedDestinations();
     void retargetOutline();
-    void moveAnnotation(QPDFObjectHandle annot, const QPDFMatrix &cm);
+    void moveAnnotation(QPDFObjectHandle annot, const Placement &placement);
     void tidyForm();
     // The old pages are referenced by nothing now: their objects become null, which frees
     // their memory before the writer needs its own.

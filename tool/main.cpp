@@ -1,5 +1,6 @@
 // pdfplyjoin: places several pages of a PDF side by side on each sheet of a new PDF.
 #include "impose.h"
+#include "output.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -19,8 +20,7 @@ namespace {
 // A signal that ends the tool removes the partial output first.
 extern "C" void removePartialAndExit(int sig)
 {
-    if (g_partialOutput[0])
-        std::remove(g_partialOutput);
+    removePartialOutput();
 #ifndef _WIN32
     _exit(128 + sig);
 #else

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -16,20 +17,44 @@ bool isOptionWord(const std::string &word)
     return word.size() >= 2 && word[0] == '-' && std::isalpha(static_cast<unsigned char>(word[1]));
 }
 
-// Parses a decimal number independent of the locale; leading and trailing blanks are
-// allowed, anything else is not.
-bool parseNumber(const std::string &word, double &value)
+enum class NumberKind { Number, NotANumber, NotFinite };
+
+// Reads a decimal number as the application writes it, independent of the locale: a sign,
+// digits with or without a point (5, 5., .5), and an exponent (2E2, 1e-1); blanks around
+// it are allowed. Infinity and "not a number" are numbers no sheet can use.
+NumberKind parseNumber(const std::string &word, double &value)
 {
-    size_t b = word.find_first_not_of(' ');
-    size_t e = word.find_last_not_of(' ');
+    const size_t b = word.find_first_not_of(" \t");
+    const size_t e = word.find_last_not_of(" \t");
     if (b == std::string::npos)
-        return false;
+        return NumberKind::NotANumber;
     const char *first = word.data() + b;
     const char *last = word.data() + e + 1;
-    if (*first == '+')
+    bool negative = false;
+    if (*first == '+' || *first == '-') {
+        negative = *first == '-';
         ++first;
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
-    return ec == std::errc() && ptr == last && std::isfinite(value);
+    }
+    // from_chars takes no sign of its own, and a second sign is no number.
+    if (first == last || *first == '+' || *first == '-')
+        return NumberKind::NotANumber;
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ptr != last)
+        return NumberKind::NotANumber;
+    if (ec == std::errc::result_out_of_range) {
+        // Too small to tell from 0 (a negative exponent, or only a fraction), or too large
+        // for a double, which each option's range refuses.
+        const std::string text(first, last);
+        const size_t exponent = text.find_first_of("eE");
+        const bool tiny = exponent != std::string::npos ? text.compare(exponent + 1, 1, "-") == 0
+                                                        : text[0] == '0' || text[0] == '.';
+        value = tiny ? 0 : std::numeric_limits<double>::max();
+    } else if (ec != std::errc()) {
+        return NumberKind::NotANumber;
+    }
+    if (negative)
+        value = -value;
+    return std::isfinite(value) ? NumberKind::Number : NumberKind::NotFinite;
 }
 
 class Words
@@ -44,25 +69,33 @@ public:
             throw UsageError("option " + option + " needs a value");
         return m_words[m_at++];
     }
+    const std::string &last() const { return m_words.at(m_at - 1); }
     double number(const std::string &option)
     {
         const std::string &word = take(option);
         double value = 0;
-        if (!parseNumber(word, value))
-            throw UsageError("\"" + word + "\" is not a number (after " + option + ")");
-        return value;
+        switch (parseNumber(word, value)) {
+        case NumberKind::Number:
+            return value;
+        case NumberKind::NotFinite:
+            throw UsageError("\"" + word + "\" is not a finite number (after " + option + ")");
+        case NumberKind::NotANumber:
+            break;
+        }
+        throw UsageError("\"" + word + "\" is not a number (after " + option + ")");
     }
     double length(const std::string &option)
     {
         const double value = number(option);
+        const std::string word = last();
         const std::string &unit = take(option);
         const double perUnit = pointsPerUnit(unit);
         if (perUnit == 0)
             throw UsageError("\"" + unit + "\" is not a unit (after " + option + "): use mm, cm, inch, in, point or pt");
         if (value < 0)
-            throw UsageError("a length must not be negative (after " + option + ")");
+            throw UsageError("the length \"" + word + "\" must not be negative (after " + option + ")");
         if (value * perUnit > kMaxLengthPoints)
-            throw UsageError("the length after " + option + " is too large");
+            throw UsageError("the length \"" + word + " " + unit + "\" is too large to place (after " + option + ")");
         return value * perUnit;
     }
 
@@ -105,7 +138,7 @@ void parseOption(const std::string &option, Words &words, Options &o)
     } else if (option == "-rt") {
         const double degrees = words.number(option);
         if (std::fmod(degrees, 90) != 0 || std::fabs(degrees) > 3600)
-            throw UsageError("rotation must be 0, 90, 180 or 270 degrees (after -rt)");
+            throw UsageError("the rotation \"" + words.last() + "\" is not 0, 90, 180 or 270 degrees (after -rt)");
         o.rotation = ((int(degrees) % 360) + 360) % 360;
     } else if (option == "-l") {
         o.left = words.length(option);
@@ -129,11 +162,15 @@ void parseOption(const std::string &option, Words &words, Options &o)
         while (!words.done() && !isOptionWord(words.peek()))
             list += " " + words.take(option);
         o.selection = Selection::List;
-        o.pageList = list;
+        try {
+            o.pageList = parsePageList(list);
+        } catch (const PageRangeError &e) {
+            throw UsageError(std::string(e.what()) + " (after -pr)");
+        }
     } else if (option == "-scale") {
         const double percent = words.number(option);
         if (!(percent > 0) || percent > 100000)
-            throw UsageError("the scale must be a percentage above 0 (after -scale)");
+            throw UsageError("the scale \"" + words.last() + "\" is not a percentage above 0 (after -scale)");
         o.scalePercent = percent;
     } else if (option == "-size") {
         const std::string &kind = words.take(option);
@@ -149,7 +186,7 @@ void parseOption(const std::string &option, Words &words, Options &o)
         for (int *channel : channels) {
             const double v = words.number(option);
             if (v < 0 || v > 255 || v != std::floor(v))
-                throw UsageError("colour values must be whole numbers from 0 to 255 (after -addline)");
+                throw UsageError("the colour value \"" + words.last() + "\" is not a whole number from 0 to 255 (after -addline)");
             *channel = int(v);
         }
         o.lines = true;

@@ -18,7 +18,7 @@ struct Options
     // In points.
     double left = 0, right = 0, top = 0, bottom = 0, gutterX = 0, gutterY = 0;
     Selection selection = Selection::All;
-    std::string pageList;
+    PageList pageList;  // with Selection::List
     double scalePercent = 100;  // original size when 100 and no sheet size
     bool customSize = false;
     double sheetWidth = 0, sheetHeight = 0;  // points, with customSize

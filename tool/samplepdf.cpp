@@ -150,7 +150,9 @@ void writeAnnotatedPdf(const std::string &path)
     pdf.getRoot().getKey("/AcroForm").replaceKey("/Fields", QPDFObjectHandle::newArray({text, check}));
 
     annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>"))});
-    annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>"))});
+    // The second link has no width, as pdfTeX writes some.
+    annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>"))});
 
     QPDFObjectHandle names = dict(pdf, "<< /Dests << /Names [(chapter2) [" + ref(1) + " /XYZ 0 842 null]] >> >>");
     pdf.getRoot().replaceKey("/Names", names);

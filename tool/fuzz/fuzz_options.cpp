@@ -1,9 +1,10 @@
 // libFuzzer target: the command line, page lists and layout maths.
 // Words are separated by NUL or newline bytes.
-#include "impose.h"
+#include "layout.h"
 #include "options.h"
 #include "pagerange.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,11 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const CommandLine cmd = parseCommandLine(args);
         const Options &o = cmd.options;
         const int pages = int(size % 500) + 1;
-        std::vector<int> selected;
-        try {
-            selected = selectPages(o.selection, o.pageList, pages);
-        } catch (const PageRangeError &) {
-        }
+        const std::vector<int> selected = selectPages(o.selection, o.pageList, pages);
         std::vector<std::pair<double, double>> sizes;
         for (size_t i = 0; i < selected.size() && i < 64; ++i)
             sizes.emplace_back(100 + selected[i], 200 + (selected[i] % 7) * 50);
@@ -36,9 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const SheetLayout layout = computeLayout(o, sizes);
             if (layout.cells.size() != size_t(o.columns) * size_t(o.rows))
                 __builtin_trap();
-            for (const auto &[w, h] : sizes) {
-                const double s = pageScale(o, layout, w, h);
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                const double s = pageScale(o, layout, sizes[i].first, sizes[i].second);
                 if (!(s > 0))
+                    __builtin_trap();
+                // Every page lands inside the sheet.
+                const Box page{0, 0, sizes[i].first, sizes[i].second};
+                const Box landed = placePage(o, layout, i % layout.cells.size(), {page, 0, 1}).apply(page);
+                const double slack = 1e-6 * std::max(layout.sheetWidth, layout.sheetHeight);
+                if (landed.x0 < -slack || landed.y0 < -slack || landed.x1 * layout.userUnit > layout.sheetWidth + slack
+                    || landed.y1 * layout.userUnit > layout.sheetHeight + slack)
                     __builtin_trap();
             }
         } catch (const LayoutError &) {

@@ -1,0 +1,60 @@
+// The layout of a sheet, pure maths without any PDF: the turn of a page, the cells of the
+// grid in filling order, the scale of a page in its cell, where exactly it lands, and the
+// separator lines. Lengths are in points unless a name says otherwise.
+#pragma once
+
+#include "geometry.h"
+#include "options.h"
+
+#include <stdexcept>
+#include <vector>
+
+// Maps a page's visible box, drawn in user units of `userUnit` points, to the origin,
+// turned clockwise by `rotation` degrees: the result spans (0,0) to its size in points.
+Matrix orientPage(const Box &visible, int rotation, double userUnit = 1);
+
+// Largest page side that PDF allows in user space units; larger sheets use /UserUnit.
+constexpr double kMaxPageUnits = 14400;
+
+struct SheetLayout
+{
+    double sheetWidth = 0, sheetHeight = 0;  // points
+    double cellWidth = 0, cellHeight = 0;
+    // Points in one unit of the sheet's user space: 1, or more for sheets larger than
+    // PDF's largest page.
+    double userUnit = 1;
+    // Lower-left corner of each cell in filling order (columns*rows of them).
+    std::vector<std::pair<double, double>> cells;
+    // Separator line segments (x0, y0, x1, y1), empty without lines.
+    std::vector<Box> lines;
+};
+
+struct LayoutError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// The sheet for pages of the given oriented sizes (points); throws when no room is left.
+SheetLayout computeLayout(const Options &options, const std::vector<std::pair<double, double>> &pageSizes);
+
+// Scale of a page of size (w, h) in a cell of the layout.
+double pageScale(const Options &options, const SheetLayout &layout, double w, double h);
+
+// A page as it is placed in a cell: its visible box, its total clockwise turn and the
+// points in one of its user units.
+struct PageGeometry
+{
+    Box visible;
+    int rotation = 0;
+    double userUnit = 1;
+    // Oriented size in points.
+    double width() const;
+    double height() const;
+};
+
+// The matrix from the page's user space to the sheet's user space that draws the page,
+// scaled, centred in cell `cell` of the layout.
+Matrix placePage(const Options &options, const SheetLayout &layout, size_t cell, const PageGeometry &page);
+
+// How far (in the sheet's user units) rounding may move anything drawn on the sheet.
+double sheetTolerance(const SheetLayout &layout);

@@ -1,0 +1,268 @@
+#include "sheets.h"
+
+#include "impose.h"
+#include "links.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <set>
+#include <tuple>
+
+namespace {
+
+bool boxFrom(QPDFObjectHandle array, Box &box)
+{
+    if (!array.isRectangle())
+        return false;
+    const auto r = array.getArrayAsRectangle();
+    box = {std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::max(r.llx, r.urx), std::max(r.lly, r.ury)};
+    return box.width() > 0 && box.height() > 0 && std::isfinite(box.width()) && std::isfinite(box.height());
+}
+
+QPDFObjectHandle rectangle(const Box &b, int decimals)
+{
+    return QPDFObjectHandle::newArray({QPDFObjectHandle::newReal(pdfNumber(b.x0, decimals)),
+                                       QPDFObjectHandle::newReal(pdfNumber(b.y0, decimals)),
+                                       QPDFObjectHandle::newReal(pdfNumber(b.x1, decimals)),
+                                       QPDFObjectHandle::newReal(pdfNumber(b.y1, decimals))});
+}
+
+// A stream holding `data` compressed: the writer leaves streams as it finds them.
+QPDFObjectHandle compressedStream(QPDF &pdf, const std::string &data)
+{
+    Pl_Buffer buffer("sheet contents");
+    Pl_Flate deflate("sheet contents", &buffer, Pl_Flate::a_deflate);
+    deflate.writeString(data);
+    deflate.finish();
+    QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+    std::unique_ptr<Buffer> compressed(buffer.getBuffer());
+    stream.replaceStreamData(std::string(reinterpret_cast<const char *>(compressed->getBuffer()), compressed->getSize()),
+                             QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+    return stream;
+}
+
+// Passes data on but keeps the next pipeline open: each content stream "finishes".
+class KeepOpen : public Pipeline
+{
+public:
+    explicit KeepOpen(Pipeline *next) : Pipeline("keep open", next) {}
+    void write(unsigned char const *data, size_t len) override { getNext()->write(data, len); }
+    void finish() override {}
+};
+
+// Concatenates the content streams of a page whose /Contents is an array.
+class JoinedContents : public QPDFObjectHandle::StreamDataProvider
+{
+public:
+    JoinedContents(QPDFObjectHandle array, WarnFn warn) : m_array(array), m_warn(std::move(warn)) {}
+    void provideStreamData(QPDFObjGen const &, Pipeline *pipeline) override
+    {
+        // Compressed here: the writer leaves every stream as it finds it.
+        Pl_Flate deflate("joined contents", pipeline, Pl_Flate::a_deflate);
+        KeepOpen open(&deflate);
+        for (QPDFObjectHandle item : m_array.aitems()) {
+            if (!item.isStream())
+                continue;
+            if (!item.pipeStreamData(&open, 0, qpdf_dl_generalized, true))
+                m_warn("a content stream of a page could not be read; part of the page may be missing");
+            open.writeCStr("\n");
+        }
+        deflate.finish();
+    }
+
+private:
+    QPDFObjectHandle m_array;
+    WarnFn m_warn;
+};
+
+struct PlacedPage
+{
+    PageGeometry geometry;
+    QPDFObjectHandle form;
+};
+
+// The page's visible area, turn and unit, read from its dictionary.
+PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o, const WarnFn &warn)
+{
+    PageGeometry g;
+    Box media;
+    if (!boxFrom(page.getMediaBox(), media)) {
+        warn("page " + std::to_string(index + 1) + " has no valid MediaBox; US Letter is assumed");
+        media = {0, 0, 612, 792};
+    }
+    Box crop;
+    g.visible = media;
+    if (boxFrom(page.getCropBox(), crop)) {
+        const Box cut = intersection(crop, media);
+        if (cut.width() > 0 && cut.height() > 0)
+            g.visible = cut;
+    }
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    int own = 0;
+    if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
+        own = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
+    g.rotation = (((own + o.rotation) % 360) + 360) % 360;
+    QPDFObjectHandle unit = page.getObjectHandle().getKey("/UserUnit");
+    if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
+        g.userUnit = unit.getNumericValue();
+    return g;
+}
+
+// The forms made so far. A content stream becomes a form once; pages that share a content
+// stream share its form too where nothing else tells them apart, and get copies otherwise.
+struct Forms
+{
+    using Key = std::tuple<QPDFObjGen, QPDFObjGen, QPDFObjGen, double, double, double, double>;
+    std::set<QPDFObjGen> usedStreams;
+    std::map<Key, QPDFObjectHandle> shared;
+};
+
+// The page's content as a form XObject. The page's own content stream becomes the form: its
+// compressed data is copied as it is, never decoded and compressed again.
+QPDFObjectHandle formOf(QPDF &pdf, QPDFPageObjectHelper &page, const Box &visible, Forms &forms, const WarnFn &warn)
+{
+    QPDFObjectHandle pageObj = page.getObjectHandle();
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    QPDFObjectHandle group = pageObj.getKey("/Group");
+    QPDFObjectHandle contents = pageObj.getKey("/Contents");
+    QPDFObjectHandle form;
+    std::optional<Forms::Key> key;
+    if (contents.isStream()) {
+        if ((resources.isIndirect() || !resources.isDictionary()) && (group.isIndirect() || !group.isDictionary())) {
+            key = Forms::Key{contents.getObjGen(), resources.isIndirect() ? resources.getObjGen() : QPDFObjGen(),
+                             group.isIndirect() ? group.getObjGen() : QPDFObjGen(), visible.x0, visible.y0, visible.x1,
+                             visible.y1};
+            const auto found = forms.shared.find(*key);
+            if (found != forms.shared.end())
+                return found->second;
+        }
+        form = forms.usedStreams.insert(contents.getObjGen()).second ? contents : contents.copyStream();
+    } else {
+        form = pdf.newStream();
+        if (contents.isArray()) {
+            form.replaceStreamData(std::make_shared<JoinedContents>(contents, warn),
+                                   QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+        } else {
+            form.replaceStreamData("", QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());  // a blank page
+        }
+    }
+    QPDFObjectHandle dict = form.getDict();
+    dict.removeKey("/Type");  // optional for a form, and a few bytes on every page
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    dict.replaceKey("/BBox", rectangle(visible, decimalsFor(0.0005)));
+    dict.removeKey("/Matrix");
+    dict.replaceKey("/Resources", resources.isDictionary() ? resources : QPDFObjectHandle::newDictionary());
+    if (group.isDictionary())
+        dict.replaceKey("/Group", group);
+    if (key)
+        forms.shared.emplace(*key, form);
+    return form;
+}
+
+// Drops what describes the old pages one by one and has no meaning for sheets: page
+// labels, the structure tree and article threads. (Bookmarks, named destinations and the
+// form are kept and pointed at the sheets.)
+void dropPageReferences(QPDF &pdf)
+{
+    QPDFObjectHandle root = pdf.getRoot();
+    for (const char *key : {"/PageLabels", "/StructTreeRoot", "/Threads"})
+        root.removeKey(key);
+}
+
+} // namespace
+
+void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StageProgress &progress)
+{
+    // Shares of the stage, by the time each part takes on large documents.
+    constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.empty())
+        throw ImposeError(o.input + " has no pages");
+    progress(kPagesRead);
+    const std::vector<int> selected = selectPages(o.selection, o.pageList, int(pages.size()));
+    if (selected.empty())
+        throw ImposeError("no page of " + o.input + " is selected");
+
+    // Each selected page once: its geometry and form XObject.
+    std::map<int, PlacedPage> placed;
+    Forms forms;
+    std::vector<std::pair<double, double>> sizes;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        const int index = selected[i];
+        if (placed.count(index))
+            continue;
+        QPDFPageObjectHelper &page = pages.at(size_t(index));
+        PlacedPage p;
+        p.geometry = geometryOf(page, index, o, warn);
+        p.form = formOf(pdf, page, p.geometry.visible, forms, warn);
+        sizes.emplace_back(p.geometry.width(), p.geometry.height());
+        placed.emplace(index, p);
+        progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
+    }
+
+    const SheetLayout layout = computeLayout(o, sizes);
+    const double tolerance = sheetTolerance(layout);
+    const int decimals = decimalsFor(tolerance);
+    QPDFObjectHandle pagesNode = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
+    QPDFObjectHandle kids = pagesNode.getKey("/Kids");
+    const size_t perSheet = size_t(o.columns) * size_t(o.rows);
+    std::string lineStyle;
+    if (!layout.lines.empty()) {
+        lineStyle = "q " + pdfNumber(0.5 / layout.userUnit, decimals + 1) + " w " + pdfNumber(o.lineRed / 255.0, 4) + " "
+                    + pdfNumber(o.lineGreen / 255.0, 4) + " " + pdfNumber(o.lineBlue / 255.0, 4) + " RG\n";
+    }
+    std::vector<QPDFObjectHandle> pageObjects;
+    for (QPDFPageObjectHelper &page : pages)
+        pageObjects.push_back(page.getObjectHandle());
+    LinkKeeper links(pdf, pageObjects);
+    const double unit = layout.userUnit;
+    for (size_t first = 0; first < selected.size(); first += perSheet) {
+        QPDFObjectHandle sheet = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        std::string content;
+        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+        for (size_t k = 0; k < perSheet && first + k < selected.size(); ++k) {
+            const PlacedPage &p = placed.at(selected[first + k]);
+            const Matrix m = placePage(o, layout, k, p.geometry);
+            const std::string name = "/Fx" + std::to_string(k + 1);
+            xobjects.replaceKey(name, p.form);
+            content += "q " + matrixOperands(m, p.geometry.visible.reach(), tolerance) + " cm " + name + " Do Q\n";
+            links.place(selected[first + k], {sheet, m, p.geometry.visible, decimals});
+        }
+        if (!layout.lines.empty()) {
+            content += lineStyle;
+            for (const Box &l : layout.lines)
+                content += pdfNumber(l.x0 / unit, decimals) + " " + pdfNumber(l.y0 / unit, decimals) + " m "
+                           + pdfNumber(l.x1 / unit, decimals) + " " + pdfNumber(l.y1 / unit, decimals) + " l S\n";
+            content += "Q\n";
+        }
+
+        sheet.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        sheet.replaceKey("/Parent", pagesNode);
+        sheet.replaceKey("/MediaBox", rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
+        if (unit != 1)
+            sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
+        QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
+        sheet.replaceKey("/Resources", resources);
+        sheet.replaceKey("/Contents", compressedStream(pdf, content));
+        kids.appendItem(sheet);
+        progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(first) / double(selected.size()));
+    }
+    pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
+    dropPageReferences(pdf);
+    pdf.getRoot().replaceKey("/Pages", pagesNode);
+    pdf.updateAllPagesCache();
+    progress(kSheetsBuilt);
+    links.finish();
+    progress(1);
+}
