@@ -1,6 +1,7 @@
 #include "app/sheetwin.h"
 
 #include "about.h"
+#include "run/runcontroller.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
 #include "ui_sheetwin.h"
@@ -102,6 +103,7 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::updatePreview);
 
     ui->textEdit->setReadOnly(true);
+    setUpRun();
     InitAllChoice();
     LoadParaInfo();
 }
@@ -109,16 +111,9 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 Sheetwin::~Sheetwin()
 {
     SaveParaInfo();
-    // A tool still running is stopped: it writes its output atomically, so nothing
-    // half-written is left behind.
-    g_bProcess = false;
-    if (qPro) {
-        qPro->disconnect(this);
-        qPro->kill();
-        qPro->waitForFinished(30000);
-        delete qPro;
-        qPro = nullptr;
-    }
+    // A tool still running is asked to end, and killed only if it does not: it removes
+    // what it was writing, so nothing half-written is left behind.
+    m_run->stopAndWait();
     delete ui;
 }
 

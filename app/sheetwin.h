@@ -5,10 +5,11 @@
 // layout control reaches updatePreview (layoutoptions.cpp), which reads the controls into a
 // LayoutValues and draws the tiles that previewTiles() computes. The settings file is read
 // and written through settings/settingsfile.h; the window's own load and save of its layout
-// controls live in settings/sheetwinsettings.cpp. A run (run/runcontroller.cpp) builds the
-// options string with buildOptionsString() from the settings file and the same LayoutValues,
-// starts the tool named by run/toolcontract.h once per row, and follows its output with a
-// ToolOutputReader.
+// controls live in settings/sheetwinsettings.cpp. A run is a RunController
+// (run/runcontroller.h): for each row it asks planRow (app/runslots.cpp) for the tool named by
+// run/toolcontract.h and its arguments, built with buildOptionsString() from the settings
+// file and the same LayoutValues; its signals fill the progress bar, the output pane and the
+// Result column.
 #pragma once
 
 #include "run/optionsstring.h"
@@ -22,7 +23,9 @@
 class QAction;
 class QComboBox;
 class QTextEdit;
+class RunController;
 class Ui_Sheetwin;
+struct ToolJob;
 
 // True while a run is in progress; set and cleared by the run controller only.
 extern bool g_bProcess;
@@ -83,10 +86,14 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void setUpRun();
+    bool planRow(int row, ToolJob &job);
+    void runningChanged(bool running);
     void setRunControlsEnabled(bool enabled);
     void appendFileRow(const QString &path, const QString &sizeText);
     void warn(const QString &text);
-    void onProcessError(QProcess::ProcessError error);
 
-    ToolOutputReader m_toolOutput;
+    RunController *m_run = nullptr;
+    QString m_commandLine;  // of the row being run, as shown in the output pane
+    QString m_rowFailure;   // why the row that just ended failed
 };

@@ -1,201 +1,197 @@
-// A run: the tool started once per row of the file table, one at a time.
-#include "app/sheetwin.h"
+#include "run/runcontroller.h"
+
 #include "settings/settingsfile.h"
-#include "ui_sheetwin.h"
 
-#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 
-QString Sheetwin::GetSetParameter()
+namespace {
+
+// The tool's standard error is kept up to this size: enough for any reason, bounded for a
+// tool that warns about every object of a damaged file.
+constexpr int kMaxErrorText = 64 * 1024;
+
+} // namespace
+
+RunController::RunController(Planner planner, QObject *parent) : QObject(parent), m_planner(std::move(planner))
 {
-    const SettingsFile file;
-    return buildOptionsString(PageOptions::fromSettings(file), layoutValues());
+    m_killTimer.setSingleShot(true);
+    connect(&m_killTimer, &QTimer::timeout, this, [this] {
+        if (m_process)
+            m_process->kill();
+    });
 }
 
-void Sheetwin::setRunControlsEnabled(bool enabled)
+RunController::~RunController()
 {
-    for (QWidget *w : {static_cast<QWidget *>(ui->toolButton_AddFile), static_cast<QWidget *>(ui->toolButton_Delete),
-                       static_cast<QWidget *>(ui->toolButton_Clear), static_cast<QWidget *>(ui->toolButton_Setting),
-                       static_cast<QWidget *>(ui->toolButton_About), static_cast<QWidget *>(ui->toolButton_Change),
-                       static_cast<QWidget *>(ui->PusButton_Browse)})
-        w->setEnabled(enabled);
-    for (QAction *action : {fooAction, barAction, deloneAction, delallAction})
-        action->setEnabled(enabled);
+    stopAndWait();
 }
 
-void Sheetwin::On_Button_Start()
+bool RunController::start(int firstRow)
 {
-    if (g_bProcess) {
-        // Stop needs no check: a run must stop even if its folder has gone.
-        KillProcess();
-    } else {
-        if (ui->tableWidget_Files->rowCount() == 0)
-            return;
-        if (!QFileInfo::exists(ui->lineEdit_OutputPath->text())) {
-            warn(QStringLiteral("Please select a correct output folder!"));
-            return;
-        }
-        iNowConvertIndex = 0;
-        g_bProcess = true;
-        if (!ExeCmd()) {
-            KillProcess();
-            return;
-        }
-    }
-    DymicUpdateStartButtonIconText(g_bProcess);
-    DymicUpdateOutputLineText(g_bProcess);
+    if (m_running)
+        return false;
+    m_row = firstRow;
+    m_running = true;
+    m_stopping = false;
+    emit runningChanged(true);
+    if (startRow())
+        return true;
+    endRun();
+    return false;
 }
 
-int Sheetwin::ExeCmd()
+bool RunController::startRow()
 {
-    setRunControlsEnabled(false);
+    ToolJob job;
+    if (!m_planner(m_row, job))
+        return false;
+    emptyFolder(workFolder());
 
-    const QString tool = findTool(QDir::currentPath(), QCoreApplication::applicationDirPath());
-    if (tool.isEmpty()) {
-        warn(QStringLiteral("The tiling tool was not found. It was looked for at:\n")
-             + toolCandidates(QDir::currentPath(), QCoreApplication::applicationDirPath()).join(QLatin1Char('\n')));
-        return 0;
-    }
-
-    qPro = new QProcess;
-    qPro->setProcessChannelMode(QProcess::SeparateChannels);
-    // Standard error is never read; let it go to ours rather than fill a pipe.
-    qPro->setStandardErrorFile(QProcess::nullDevice());
-
-    strParameter = GetSetParameter();
-    const QTableWidgetItem *nameItem = ui->tableWidget_Files->item(iNowConvertIndex, 0);
-    const QString input = QDir::toNativeSeparators(nameItem ? nameItem->text() : QString());
-    const QString output = freeOutputPath(ui->lineEdit_OutputPath->text(), input);
-    // Shown for the user; the process gets the same words as a list, so names with quotes,
-    // blanks or a leading dash reach the tool intact.
-    ui->textEdit->setPlainText(commandLineText(tool, strParameter, input, output));
-
-    const QString appdata = QString::fromLocal8Bit(qgetenv("APPDATA"));
-    if (!appdata.isEmpty())
-        removeFolder(QDir::toNativeSeparators(appdata + QStringLiteral("/skellzip")));
-
-    m_toolOutput.reset();
-    connect(qPro, &QProcess::finished, this, &Sheetwin::ExeEnd);
-    connect(qPro, &QProcess::readyReadStandardOutput, this, &Sheetwin::echo);
-    // A tool that cannot start sends no finished(); its row still ends, as a failure.
-    connect(qPro, &QProcess::errorOccurred, this, &Sheetwin::onProcessError);
-    qPro->start(tool, toolArguments(strParameter, input, output), QIODevice::ReadWrite);
-
-    ui->progressBar->setMaximum(100);
-    ui->progressBar->setValue(0);
-    ui->tableWidget_Files->setCurrentCell(iNowConvertIndex, 0);
-    return 1;
+    m_reader.reset();
+    m_lastOutput.clear();
+    m_errors.clear();
+    auto *process = new QProcess(this);
+    m_process = process;
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(process, &QProcess::readyReadStandardOutput, this, &RunController::readOutput);
+    connect(process, &QProcess::readyReadStandardError, this, &RunController::readErrors);
+    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+        processFinished(process, status == QProcess::CrashExit, exitCode);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        // A tool that cannot start sends no finished(); its row ends from the event loop,
+        // not from inside start().
+        if (error == QProcess::FailedToStart)
+            QMetaObject::invokeMethod(this, [this, process] { failedToStart(process); }, Qt::QueuedConnection);
+    });
+    emit rowStarted(m_row);
+    process->start(job.program, job.arguments, QIODevice::ReadWrite);
+    return true;
 }
 
-void Sheetwin::onProcessError(QProcess::ProcessError error)
+void RunController::readOutput()
 {
-    QPointer<QProcess> process = qobject_cast<QProcess *>(sender());
-    if (error != QProcess::FailedToStart || !process || process != qPro)
+    if (!m_process)
         return;
-    // Ended from the event loop, not from inside start().
-    QMetaObject::invokeMethod(
-        this, [this, process] {
-            if (process && process == qPro)
-                ExeEnd();
-        },
-        Qt::QueuedConnection);
-}
-
-void Sheetwin::echo()
-{
-    QProcess *process = qobject_cast<QProcess *>(sender());
-    if (!process)
-        process = qPro;
-    if (!process || process != qPro)
+    const QString chunk = QString::fromLatin1(m_process->readAllStandardOutput());
+    if (chunk.isEmpty())
         return;
-    const QString chunk = QString::fromLatin1(process->readAllStandardOutput());
-    const int progress = m_toolOutput.feed(chunk);
-    if (m_toolOutput.succeeded())
-        isexecuteok = 1;
-    ui->textEdit->setPlainText(chunk);
-    if (progress >= 0)
-        ui->progressBar->setValue(progress);
+    const int percent = m_reader.feed(chunk);
+    m_lastOutput = chunk;
+    emit toolOutput(chunk);
+    if (percent >= 0)
+        emit progressChanged(percent);
 }
 
-int Sheetwin::ExeEnd()
+void RunController::readErrors()
 {
-    QProcess *process = qobject_cast<QProcess *>(sender());
-    if (!process)
-        process = qPro;
-    if (process && process != qPro)
-        return 0;  // a late signal of a process already handled
-    if (process) {
-        // Read what the tool wrote last, in case it arrived together with its end.
-        const QString rest = QString::fromLatin1(process->readAllStandardOutput());
-        if (!rest.isEmpty() && (m_toolOutput.feed(rest), m_toolOutput.succeeded()))
-            isexecuteok = 1;
-        process->disconnect(this);
-        process->deleteLater();
-        qPro = nullptr;
-    }
-
-    QTableWidget *table = ui->tableWidget_Files;
-    if (iNowConvertIndex >= 0 && iNowConvertIndex < table->rowCount())
-        table->setItem(iNowConvertIndex, 2,
-                       new QTableWidgetItem(isexecuteok == 1 ? QStringLiteral("ok") : QStringLiteral("fail")));
-    isexecuteok = 0;
-    ++iNowConvertIndex;
-
-    if (!g_bProcess)
-        return 1;
-    if (iNowConvertIndex >= table->rowCount() || !ExeCmd()) {
-        KillProcess();
-        DymicUpdateStartButtonIconText(g_bProcess);
-        DymicUpdateOutputLineText(g_bProcess);
-    }
-    return 1;
+    if (!m_process)
+        return;
+    m_errors += QString::fromLocal8Bit(m_process->readAllStandardError());
+    if (m_errors.size() > kMaxErrorText)
+        m_errors = m_errors.right(kMaxErrorText);
 }
 
-void Sheetwin::KillProcess()
+void RunController::processFinished(QProcess *process, bool crashed, int exitCode)
 {
-    g_bProcess = false;
-    if (qPro) {
-        QProcess *process = qPro;
-        if (process->state() != QProcess::NotRunning) {
+    if (process != m_process)
+        return;  // a late signal of a process already handled
+    readOutput();
+    readErrors();
+    const bool ok = m_reader.succeeded();
+    finishRow(ok, ok ? QString() : failureReason(m_errors, m_stopping, crashed, exitCode, QString()));
+}
+
+void RunController::failedToStart(QProcess *process)
+{
+    if (process != m_process)
+        return;
+    finishRow(false, failureReason(QString(), false, false, 0, process->errorString()));
+}
+
+void RunController::finishRow(bool ok, const QString &reason)
+{
+    m_killTimer.stop();
+    m_process->disconnect(this);
+    m_process->deleteLater();
+    m_process = nullptr;
+    emit rowFinished(m_row, ok, reason);
+    ++m_row;
+    if (m_stopping || !startRow())
+        endRun();
+}
+
+void RunController::endRun()
+{
+    const bool wasRunning = m_running;
+    m_running = false;
+    m_stopping = false;
+    if (wasRunning)
+        emit runningChanged(false);
+}
+
+void RunController::stop()
+{
+    if (!m_running || m_stopping)
+        return;
+    if (!m_process) {
+        endRun();
+        return;
+    }
+    m_stopping = true;
+    if (m_process->state() == QProcess::NotRunning)
+        return;  // its end is on the way
+    m_process->terminate();
+    m_killTimer.start(m_grace);
+}
+
+void RunController::stopAndWait()
+{
+    if (!m_process) {
+        endRun();
+        return;
+    }
+    QProcess *process = m_process;
+    process->disconnect(this);
+    m_process = nullptr;
+    m_killTimer.stop();
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        if (!process->waitForFinished(m_grace)) {
             process->kill();
-            process->waitForFinished(30000);  // delivers finished() to ExeEnd
-        }
-        if (qPro == process) {
-            // Never started, or its end was not delivered: end its row here.
-            process->disconnect(this);
-            ExeEnd();
+            process->waitForFinished(30000);
         }
     }
-    iNowConvertIndex = 0;
-    ui->progressBar->setValue(0);
-    DymicUpdateStartButtonIconText(false);
-    DymicUpdateOutputLineText(false);
-    setRunControlsEnabled(true);
+    delete process;
+    endRun();
 }
 
-void Sheetwin::removeFolder(const QString &folder)
+QString workFolder()
 {
-    QDir dir(folder);
-    if (!dir.exists())
+    const QString appdata = appDataFolder();
+    return appdata.isEmpty() ? QString() : QDir::toNativeSeparators(appdata + QStringLiteral("/skellzip"));
+}
+
+void emptyFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || info.isSymLink() || !info.isDir())
         return;
-    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    for (const QString &name : files) {
-        const QString path = folder + QDir::separator() + name;
-        if (QFileInfo(path).isDir())
-            removeFolder(path);
-        else
-            QFile::remove(path);
-    }
-    const QStringList folders = dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QString &name : folders) {
-        const QString path = folder + QDir::separator() + name;
-        if (QFileInfo(path).isSymLink()) {
-            QFile::remove(path);  // never follow a link out of the work folder
-            continue;
+    QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo &entry : entries) {
+        bool link = entry.isSymLink();
+#if QT_VERSION >= QT_VERSION_CHECK(6, 4, 0)
+        link = link || entry.isJunction();
+#endif
+        if (link || !entry.isDir()) {
+            QFile::remove(entry.filePath());  // a link goes, what it points at stays
+        } else {
+            emptyFolder(entry.filePath());
+            dir.rmdir(entry.fileName());
         }
-        removeFolder(path);
-        dir.rmdir(name);
     }
 }

@@ -95,3 +95,32 @@ void ToolOutputReader::reset()
     m_tail.clear();
     m_ok = false;
 }
+
+QString failureReason(const QString &errorOutput, bool stopped, bool crashed, int exitCode, const QString &startError)
+{
+    if (!startError.isEmpty())
+        return QStringLiteral("The tiling tool could not be started: %1").arg(startError);
+    if (stopped)
+        return QStringLiteral("Stopped.");
+    static const QLatin1String prefix("pdfplyjoin: ");
+    static const QLatin1String warning("warning: ");
+    QStringList errors, warnings;
+    for (QString line : errorOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        line = line.trimmed();
+        if (line.startsWith(prefix))
+            line = line.mid(prefix.size());
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith(warning))
+            warnings << line;
+        else
+            errors << line;
+    }
+    if (!errors.isEmpty())
+        return errors.join(QLatin1Char('\n'));
+    if (crashed)
+        return QStringLiteral("The tiling tool stopped unexpectedly.");
+    const QString ended = exitCode != 0 ? QStringLiteral("The tiling tool failed (exit status %1).").arg(exitCode)
+                                        : QStringLiteral("The tiling tool ended without reporting success.");
+    return warnings.isEmpty() ? ended : ended + QLatin1Char('\n') + warnings.join(QLatin1Char('\n'));
+}

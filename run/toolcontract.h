@@ -43,5 +43,11 @@ private:
 // Progress shown by one chunk: the number after the last progress mark, or -1.
 int progressInChunk(const QString &chunk);
 
+// Why a row failed, in the words shown to the user: what the tool said on its standard
+// error (its own errors before its warnings), or why it could not say anything.
+// `startError` is the system's reason when the tool could not be started at all.
+QString failureReason(const QString &errorOutput, bool stopped, bool crashed, int exitCode,
+                      const QString &startError);
+
 extern const char kProgressMarker[];  // "Tavrell processing "
 extern const char kSuccessMarker[];   // "result=OK"

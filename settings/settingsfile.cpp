@@ -73,14 +73,19 @@ QString keyPath(const char *key)
 
 } // namespace
 
-QString settingInfoFileNameFor(const QByteArray &appdata, const QString &configDir)
+QString appDataFolder()
+{
+    return qEnvironmentVariable("APPDATA");
+}
+
+QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
 {
     if (appdata.isEmpty()) {
         // Without APPDATA the file would land in the root of the file system, which an
         // ordinary user cannot write; the user's configuration folder keeps the settings.
         return QDir(configDir).filePath(QLatin1String(kFileName));
     }
-    const QString folder = QDir::toNativeSeparators(QString::fromLatin1(appdata));
+    const QString folder = QDir::toNativeSeparators(appdata);
     return QStringLiteral("%1/%2SettingInfo.ini").arg(folder, QStringLiteral("DIVAdedovuViduvuzora"));
 }
 
@@ -89,7 +94,7 @@ QString GetSettingInfoFileName()
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty())
         config = QDir::homePath();
-    return settingInfoFileNameFor(qgetenv("APPDATA"), config);
+    return settingInfoFileNameFor(appDataFolder(), config);
 }
 
 QString settingDefault(const char *key)

@@ -10,11 +10,15 @@
 
 extern QString g_qStrSettingInfoFileName;
 
+// The environment variable APPDATA, decoded the way the system encodes it; empty when unset.
+// The settings file and the work folder both lie under it.
+QString appDataFolder();
+
 // Path of the settings file for the current environment (APPDATA, else ~/.config).
 QString GetSettingInfoFileName();
-// The same rule with the environment passed in: `appdata` is APPDATA's raw value and
+// The same rule with the environment passed in: `appdata` is APPDATA's value and
 // `configDir` the folder used when it is unset or empty.
-QString settingInfoFileNameFor(const QByteArray &appdata, const QString &configDir);
+QString settingInfoFileNameFor(const QString &appdata, const QString &configDir);
 
 namespace SettingKey {
 // Main window layout controls, in the order they are saved and loaded.

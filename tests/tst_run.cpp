@@ -3,6 +3,7 @@
 #include "app/sheetwin.h"
 #include "run/toolcontract.h"
 #include "samplepdf.h"
+#include "standin.h"
 #include "testenv.h"
 #include "ui_sheetwin.h"
 
@@ -18,14 +19,6 @@
 #include <signal.h>
 #endif
 
-// The stand-in logs its arguments, then runs its input file as a shell script: each input
-// says how the "tool" behaves for it.
-static const char kStandIn[] =
-    "#!/bin/sh\n"
-    "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> args.log\n"
-    "echo --- >> args.log\n"
-    "eval in=\\${$(($# - 1))}\n"
-    "exec sh \"$in\"\n";
 
 class TestRun : public QObject
 {
@@ -37,7 +30,6 @@ private slots:
 
     void progressParsing_data();
     void progressParsing();
-    void successMarkSplitAcrossReads();
     void outputNames_data();
     void outputNames();
     void commandLineTextAndArguments();
@@ -98,12 +90,7 @@ QString TestRun::input(const QString &name, const QByteArray &script)
 
 void TestRun::installStandIn(bool executable)
 {
-    QFile tool(QDir(workDir).filePath(toolFileName()));
-    QVERIFY(tool.open(QIODevice::WriteOnly));
-    tool.write(kStandIn);
-    tool.close();
-    tool.setPermissions(executable ? QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                   : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QVERIFY(installStandInTool(QDir(workDir).filePath(toolFileName()), executable));
 }
 
 void TestRun::addRows(Sheetwin &w, const QStringList &paths)
@@ -145,10 +132,7 @@ void TestRun::waitIdle(Sheetwin &w)
 
 QStringList TestRun::loggedRuns()
 {
-    QFile log(QDir(workDir).filePath(QStringLiteral("args.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll()).split(QStringLiteral("---\n"), Qt::SkipEmptyParts);
+    return standInRuns(workDir);
 }
 
 void TestRun::progressParsing_data()
@@ -169,19 +153,6 @@ void TestRun::progressParsing()
     QFETCH(QString, chunk);
     QFETCH(int, progress);
     QCOMPARE(progressInChunk(chunk), progress);
-}
-
-void TestRun::successMarkSplitAcrossReads()
-{
-    ToolOutputReader reader;
-    reader.feed(QStringLiteral("Tavrell processing 100%\nresu"));
-    QVERIFY(!reader.succeeded());
-    reader.feed(QStringLiteral("lt=OK\n"));
-    QVERIFY(reader.succeeded());
-    reader.reset();
-    reader.feed(QStringLiteral("result=O"));
-    reader.feed(QStringLiteral("x"));
-    QVERIFY(!reader.succeeded());
 }
 
 void TestRun::outputNames_data()
@@ -223,7 +194,7 @@ void TestRun::threeRowsOkFailOk()
     Sheetwin w;
     w.ui->lineEdit_OutputPath->setText(outDir);
     addRows(w, {input("one.pdf", "echo 'Tavrell processing 100%'; echo result=OK\n"),
-                input("two.pdf", "echo 'Tavrell processing 100%'\n"),
+                input("two.pdf", "echo 'Tavrell processing 5%'; echo 'pdfplyjoin: two.pdf is encrypted and needs a password' >&2\n"),
                 input("three.pdf", "echo result=OK; exit 3\n")});
     QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
     QVERIFY(g_bProcess);
@@ -233,6 +204,9 @@ void TestRun::threeRowsOkFailOk()
     QVERIFY(w.ui->lineEdit_OutputPath->isReadOnly());
     waitIdle(w);
     QCOMPARE(results(w), (QStringList{"ok", "fail", "ok"}));
+    // Why a row failed stays with its row.
+    QCOMPARE(w.ui->tableWidget_Files->item(1, 2)->toolTip(), QStringLiteral("two.pdf is encrypted and needs a password"));
+    QVERIFY(w.ui->tableWidget_Files->item(0, 2)->toolTip().isEmpty());
     const QStringList runs = loggedRuns();
     QCOMPARE(runs.size(), 3);
     QVERIFY(runs[0].endsWith(QStringLiteral("--\n") + QDir::toNativeSeparators(env->path("in/one.pdf")) + QLatin1Char('\n')
@@ -271,6 +245,10 @@ void TestRun::stopDuringSecondRow()
     QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
     waitIdle(w);
     QCOMPARE(results(w), (QStringList{"ok", "fail", "old"}));
+    QCOMPARE(w.ui->textEdit->toPlainText(), QStringLiteral("Stopped."));
+    // Nothing starts after the stop.
+    QTest::qWait(500);
+    QCOMPARE(loggedRuns().size(), 2);
 }
 
 void TestRun::rowsDroppedDuringRunAreProcessed()
@@ -346,6 +324,10 @@ void TestRun::toolThatCannotStartFailsItsRow()
     w.On_Button_Start();
     waitIdle(w);
     QCOMPARE(results(w), (QStringList{"fail", "fail"}));
+    // The system's reason, in the pane and on the row.
+    const QString reason = w.ui->tableWidget_Files->item(1, 2)->toolTip();
+    QVERIFY2(reason.startsWith(QStringLiteral("The tiling tool could not be started: ")), qPrintable(reason));
+    QCOMPARE(w.ui->textEdit->toPlainText(), reason);
 }
 
 void TestRun::namesReachToolIntact()
@@ -364,7 +346,8 @@ void TestRun::namesReachToolIntact()
              (QStringList{"--", QDir::toNativeSeparators(odd),
                           outDir + QDir::separator() + QStringLiteral("-odd \"quoted\" naïve.pdf")}));
     QVERIFY(args.contains(QStringLiteral("3*2")));
-    QVERIFY(w.ui->textEdit->toPlainText().isEmpty() || !w.ui->textEdit->toPlainText().isNull());
+    // The pane keeps the tool's last output.
+    QCOMPARE(w.ui->textEdit->toPlainText().trimmed(), QStringLiteral("result=OK"));
 }
 
 void TestRun::workFolderEmptiedBeforeEachFile()
@@ -393,7 +376,9 @@ void TestRun::closingWindowStopsTool()
     installStandIn();
     QPointer<Sheetwin> w = new Sheetwin;
     w->ui->lineEdit_OutputPath->setText(outDir);
-    addRows(*w, {input("a.pdf", "echo $$ > pid; echo 'Tavrell processing 10%'; exec sleep 60\n")});
+    // Asked to end, the tool removes what it was writing; killed, it could not.
+    addRows(*w, {input("a.pdf", "trap 'rm -f partial; exit 143' TERM; echo $$ > pid; touch partial\n"
+                                "echo 'Tavrell processing 10%'; while :; do sleep 0.05; done\n")});
     w->show();
     w->On_Button_Start();
     QTRY_COMPARE(w->ui->progressBar->value(), 10);
@@ -407,6 +392,7 @@ void TestRun::closingWindowStopsTool()
 #ifndef Q_OS_WIN
     QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
 #endif
+    QVERIFY(!QFile::exists(QDir(workDir).filePath(QStringLiteral("partial"))));
 }
 
 void TestRun::realToolEndToEnd()
@@ -437,10 +423,15 @@ void TestRun::realToolEndToEnd()
     w.ui->lineEdit_left->setText(QStringLiteral("1"));
     w.ui->comboBox_left->setCurrentText(QStringLiteral("cm"));
     w.ui->lineEdit_x->setText(QStringLiteral("4"));
-    addRows(w, inputs);
+    // A file the tool refuses, and says why.
+    const QString locked = env->path(QStringLiteral("in/locked.pdf"));
+    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {"--encrypt", "user", "owner", "256", "--", inputs.first(), locked}), 0);
+    addRows(w, QStringList(inputs) << locked);
     w.On_Button_Start();
     waitIdle(w);
-    QCOMPARE(results(w), (QStringList{"ok", "ok", "ok"}));
+    QCOMPARE(results(w), (QStringList{"ok", "ok", "ok", "fail"}));
+    QCOMPARE(w.ui->tableWidget_Files->item(3, 2)->toolTip(),
+             QDir::toNativeSeparators(locked) + QStringLiteral(" is encrypted and needs a password"));
     for (const auto &f : files) {
         const QString out = QDir(outDir).filePath(QLatin1String(f.output));
         QVERIFY2(QFile::exists(out), f.output);

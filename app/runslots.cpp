@@ -1,0 +1,151 @@
+// The window's side of a run. The RunController (run/runcontroller.h) runs the tool row by
+// row; these slots start and stop it, tell it what each row runs, and show what it reports.
+// The run flag, the row and its success mirror the controller's state.
+#include "app/sheetwin.h"
+#include "run/runcontroller.h"
+#include "settings/settingsfile.h"
+#include "ui_sheetwin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+QString Sheetwin::GetSetParameter()
+{
+    const SettingsFile file;
+    return buildOptionsString(PageOptions::fromSettings(file), layoutValues());
+}
+
+void Sheetwin::setUpRun()
+{
+    m_run = new RunController([this](int row, ToolJob &job) { return planRow(row, job); }, this);
+    connect(m_run, &RunController::runningChanged, this, &Sheetwin::runningChanged);
+    connect(m_run, &RunController::rowStarted, this, [this](int row) {
+        iNowConvertIndex = row;
+        isexecuteok = 0;
+        qPro = m_run->process();
+        ui->progressBar->setMaximum(100);
+        ui->progressBar->setValue(0);
+        ui->tableWidget_Files->setCurrentCell(row, 0);
+        ui->textEdit->setPlainText(m_commandLine);
+    });
+    connect(m_run, &RunController::toolOutput, this, &Sheetwin::echo);
+    connect(m_run, &RunController::progressChanged, ui->progressBar, &QProgressBar::setValue);
+    connect(m_run, &RunController::rowFinished, this, [this](int row, bool ok, const QString &reason) {
+        iNowConvertIndex = row;
+        isexecuteok = ok ? 1 : 0;
+        m_rowFailure = reason;
+        ExeEnd();
+    });
+}
+
+bool Sheetwin::planRow(int row, ToolJob &job)
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    if (row < 0 || row >= table->rowCount())
+        return false;
+    const QString tool = findTool(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    if (tool.isEmpty()) {
+        warn(QStringLiteral("The tiling tool was not found. It was looked for at:\n")
+             + toolCandidates(QDir::currentPath(), QCoreApplication::applicationDirPath()).join(QLatin1Char('\n')));
+        return false;
+    }
+    strParameter = GetSetParameter();
+    const QTableWidgetItem *nameItem = table->item(row, 0);
+    const QString input = QDir::toNativeSeparators(nameItem ? nameItem->text() : QString());
+    const QString output = freeOutputPath(ui->lineEdit_OutputPath->text(), input);
+    // Shown for the user; the process gets the same words as a list, so names with quotes,
+    // blanks or a leading dash reach the tool intact.
+    m_commandLine = commandLineText(tool, strParameter, input, output);
+    job.program = tool;
+    job.arguments = toolArguments(strParameter, input, output);
+    return true;
+}
+
+// The one place the run flag is written.
+void Sheetwin::runningChanged(bool running)
+{
+    g_bProcess = running;
+    setRunControlsEnabled(!running);
+    ui->toolButton_Start->setEnabled(true);
+    if (!running) {
+        iNowConvertIndex = 0;
+        qPro = nullptr;
+        ui->progressBar->setValue(0);
+    }
+    DymicUpdateStartButtonIconText(running);
+    DymicUpdateOutputLineText(running);
+}
+
+void Sheetwin::setRunControlsEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(ui->toolButton_AddFile), static_cast<QWidget *>(ui->toolButton_Delete),
+                       static_cast<QWidget *>(ui->toolButton_Clear), static_cast<QWidget *>(ui->toolButton_Setting),
+                       static_cast<QWidget *>(ui->toolButton_About), static_cast<QWidget *>(ui->toolButton_Change),
+                       static_cast<QWidget *>(ui->PusButton_Browse)})
+        w->setEnabled(enabled);
+    for (QAction *action : {fooAction, barAction, deloneAction, delallAction})
+        action->setEnabled(enabled);
+}
+
+void Sheetwin::On_Button_Start()
+{
+    if (m_run->isRunning()) {
+        // Stop needs no check: a run must stop even if its folder has gone.
+        KillProcess();
+        return;
+    }
+    if (ui->tableWidget_Files->rowCount() == 0)
+        return;
+    if (!QFileInfo::exists(ui->lineEdit_OutputPath->text())) {
+        warn(QStringLiteral("Please select a correct output folder!"));
+        return;
+    }
+    iNowConvertIndex = 0;
+    if (!ExeCmd())
+        KillProcess();
+}
+
+int Sheetwin::ExeCmd()
+{
+    return m_run->start(iNowConvertIndex) ? 1 : 0;
+}
+
+void Sheetwin::echo()
+{
+    ui->textEdit->setPlainText(m_run->lastOutput());
+    if (m_run->rowSucceeded())
+        isexecuteok = 1;
+}
+
+int Sheetwin::ExeEnd()
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    if (iNowConvertIndex >= 0 && iNowConvertIndex < table->rowCount()) {
+        auto *result = new QTableWidgetItem(isexecuteok == 1 ? QStringLiteral("ok") : QStringLiteral("fail"));
+        if (isexecuteok != 1) {
+            // The reason stays with its row; the pane shows the latest.
+            result->setToolTip(m_rowFailure);
+            ui->textEdit->setPlainText(m_rowFailure);
+        }
+        table->setItem(iNowConvertIndex, 2, result);
+    }
+    isexecuteok = 0;
+    ++iNowConvertIndex;
+    qPro = nullptr;
+    return 1;
+}
+
+void Sheetwin::KillProcess()
+{
+    if (m_run->isRunning()) {
+        // The run ends when the tool has ended; until then Stop cannot be pressed again.
+        ui->toolButton_Start->setEnabled(false);
+        m_run->stop();
+    }
+}
+
+void Sheetwin::removeFolder(const QString &folder)
+{
+    emptyFolder(folder);
+}
