@@ -21,7 +21,9 @@ void Sheetwin::appendFileRow(const QString &path, const QString &sizeText)
     QTableWidget *table = ui->tableWidget_Files;
     const int row = table->rowCount();
     table->insertRow(row);
-    table->setItem(row, 0, new QTableWidgetItem(path));
+    auto *name = new QTableWidgetItem(path);
+    name->setToolTip(path);  // the cell shows the path elided in the middle
+    table->setItem(row, 0, name);
     if (!sizeText.isEmpty())
         table->setItem(row, 1, new QTableWidgetItem(sizeText));
 }
@@ -56,27 +58,38 @@ void Sheetwin::dragEnterEvent(QDragEnterEvent *event)
 
 void Sheetwin::dropEvent(QDropEvent *event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    QTableWidget *table = ui->tableWidget_Files;
-    for (const QUrl &url : urls) {
+    for (const QUrl &url : event->mimeData()->urls()) {
         const QString path = url.toLocalFile();
         if (path.isEmpty())
             break;  // not a local file: this and every later entry are ignored
+        addDroppedFile(path);
+    }
+}
+
+void Sheetwin::addDroppedFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return;
+    const QString suffix = info.suffix();
+    if (suffix != QLatin1String("pdf") && suffix != QLatin1String("PDF"))
+        return;
+    QTableWidget *table = ui->tableWidget_Files;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, 0);
+        if (item && item->text() == path)
+            return;
+    }
+    const qint64 size = info.size();
+    appendFileRow(path, size > 0 ? dropSizeText(size) : QString());
+}
+
+void Sheetwin::addFilesFromCommandLine(const QStringList &paths)
+{
+    for (const QString &path : paths) {
         const QFileInfo info(path);
-        if (info.isDir())
-            continue;
-        const QString suffix = info.suffix();
-        if (suffix != QLatin1String("pdf") && suffix != QLatin1String("PDF"))
-            continue;
-        bool listed = false;
-        for (int row = 0; row < table->rowCount() && !listed; ++row) {
-            const QTableWidgetItem *item = table->item(row, 0);
-            listed = item && item->text() == path;
-        }
-        if (listed)
-            continue;
-        const qint64 size = info.size();
-        appendFileRow(path, size > 0 ? dropSizeText(size) : QString());
+        if (info.isFile())
+            addDroppedFile(QDir::fromNativeSeparators(info.absoluteFilePath()));
     }
 }
 
@@ -125,15 +138,16 @@ void Sheetwin::On_Button_OutputFolder()
 
 void Sheetwin::On_Button_Browse()
 {
-    const QString folder = ui->lineEdit_OutputPath->text();
-    if (!QFileInfo::exists(folder)) {
+    const QFileInfo folder(ui->lineEdit_OutputPath->text());
+    if (!folder.exists()) {
         warn(QStringLiteral("Please select a correct output folder!"));
         return;
     }
+    // A relative folder is taken from the program's working folder; the desktop needs it whole.
 #ifdef Q_OS_WIN
-    QProcess::startDetached(QStringLiteral("explorer"), {QDir::toNativeSeparators(folder)});
+    QProcess::startDetached(QStringLiteral("explorer"), {QDir::toNativeSeparators(folder.absoluteFilePath())});
 #else
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder.absoluteFilePath()));
 #endif
 }
 

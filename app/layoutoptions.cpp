@@ -1,20 +1,10 @@
 // Layout controls: the pages-per-sheet presets and the preview drawn from the controls.
+#include "app/layoutpresets.h"
 #include "app/previewgeometry.h"
 #include "app/sheetwin.h"
 #include "ui_sheetwin.h"
 
 namespace {
-
-struct Preset
-{
-    const char *text;
-    const char *count;
-    bool editable;
-};
-
-constexpr Preset kPresetTable[] = {
-    {"2x2", "2", false}, {"3x3", "3", false}, {"4x4", "4", false}, {"5x5", "5", false}, {"Custom", "", true},
-};
 
 const QString kTileStyle = QStringLiteral("background-color:rgb(170,255,255)");
 
@@ -22,7 +12,7 @@ const QString kTileStyle = QStringLiteral("background-color:rgb(170,255,255)");
 
 void Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged(QString strcmp)
 {
-    for (const Preset &preset : kPresetTable) {
+    for (const LayoutPreset &preset : kLayoutPresets) {
         if (strcmp != QLatin1String(preset.text))
             continue;
         ui->lineEdit_pages_per_sheet_horizontal->setText(QLatin1String(preset.count));

@@ -1,6 +1,8 @@
 #include "app/sheetwin.h"
 
 #include "about.h"
+#include "app/formfont.h"
+#include "app/layoutpresets.h"
 #include "run/runcontroller.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
@@ -11,14 +13,15 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 
 bool g_bProcess = false;
 
 namespace {
 
 const char *const kUnits[] = {"mm", "cm", "inch", "point"};
-const char *const kPresets[] = {"2x2", "3x3", "4x4", "5x5", "Custom"};
 
 void setToolButton(QToolButton *button, const QString &text, const QString &image)
 {
@@ -35,6 +38,7 @@ void setToolButton(QToolButton *button, const QString &text, const QString &imag
 Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 {
     ui->setupUi(this);
+    useFormFont(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tavrell PDF Plyjoin"));
 
@@ -67,7 +71,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 
     QTableWidget *table = ui->tableWidget_Files;
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
-    table->setStyleSheet(QStringLiteral("background-color:rgb(122,122,122)"));
+    // For the table alone: its menu keeps the desktop's look.
+    table->setStyleSheet(QStringLiteral("QTableWidget { background-color:rgb(122,122,122) }"));
     fooAction = new QAction(QStringLiteral("Add File(s)"), table);
     barAction = new QAction(QStringLiteral("View PDF File"), table);
     deloneAction = new QAction(QStringLiteral("Delete Selected Item(s)"), table);
@@ -86,8 +91,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         for (const char *unit : kUnits)
             box->addItem(QLatin1String(unit));
     }
-    for (const char *preset : kPresets)
-        ui->comboBox_pagers_per_sheet->addItem(QLatin1String(preset));
+    for (const LayoutPreset &preset : kLayoutPresets)
+        ui->comboBox_pagers_per_sheet->addItem(QLatin1String(preset.text));
 
     connect(ui->comboBox_pagers_per_sheet, &QComboBox::currentTextChanged, this,
             &Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged);
@@ -103,6 +108,17 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::updatePreview);
 
     ui->textEdit->setReadOnly(true);
+
+    // A path too long for its cell shows as one line, elided in the middle.
+    table->setWordWrap(false);
+    // The column rule holds whenever the table changes its width, the first layout included.
+    table->installEventFilter(this);
+    // Files dropped on an edit field join the list; the field keeps its text.
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->installEventFilter(this);
+    auto *remove = new QShortcut(QKeySequence::Delete, table, this, &Sheetwin::On_Button_RemoveFile);
+    remove->setContext(Qt::WidgetWithChildrenShortcut);
+
     setUpRun();
     InitAllChoice();
     LoadParaInfo();
@@ -156,9 +172,36 @@ void Sheetwin::DymicUpdateOutputLineText(bool bProcess)
 
 void Sheetwin::resizeEvent(QResizeEvent *)
 {
+    applyColumnRule();
+}
+
+void Sheetwin::applyColumnRule()
+{
     QTableWidget *table = ui->tableWidget_Files;
     table->setColumnWidth(0, qMax(table->width() - 250, 400));
     table->setColumnWidth(1, 150);
+}
+
+bool Sheetwin::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->tableWidget_Files) {
+        if (event->type() == QEvent::Resize)
+            applyColumnRule();
+        return false;
+    }
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // Files pass on to the window's drop; text still drops into the field.
+        if (static_cast<QDropEvent *>(event)->mimeData()->hasUrls()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 void Sheetwin::On_Button_About()

@@ -60,6 +60,9 @@ public:
 
     // The layout controls as text, read the way the preview and the options string need.
     LayoutValues layoutValues() const;
+    // Lists the files named on the command line (or by the desktop's "Open with") by the
+    // rules of a drop; names that are no existing PDF file are skipped.
+    void addFilesFromCommandLine(const QStringList &paths);
 
 public slots:
     void On_Button_About();
@@ -84,6 +87,7 @@ public slots:
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void setUpRun();
@@ -91,6 +95,9 @@ private:
     void runningChanged(bool running);
     void setRunControlsEnabled(bool enabled);
     void appendFileRow(const QString &path, const QString &sizeText);
+    // Adds a file by the rules of a drop: a PDF ("pdf" or "PDF"), not a folder, not listed yet.
+    void addDroppedFile(const QString &path);
+    void applyColumnRule();
     void warn(const QString &text);
 
     RunController *m_run = nullptr;

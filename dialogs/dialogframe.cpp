@@ -1,11 +1,14 @@
 #include "dialogs/dialogframe.h"
 
+#include "app/formfont.h"
+
 #include <QPalette>
 #include <QPixmap>
 #include <QWidget>
 
 void setUpFixedDialog(QWidget *dialog)
 {
+    useFormFont(dialog);
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     dialog->setFixedSize(dialog->size());
     QPalette pal = dialog->palette();

@@ -1,6 +1,8 @@
 #include "setting.h"
 
+#include "app/controltext.h"
 #include "dialogs/dialogframe.h"
+#include "run/optionsstring.h"
 #include "settings/settingsfile.h"
 #include "ui_setting.h"
 
@@ -26,11 +28,6 @@ const char *const kAngles[] = {"0 degree", "90 degrees", "180 degrees", "270 deg
 
 const QString kOne = QStringLiteral("1");
 const QString kZero = QStringLiteral("0");
-
-QString checkedText(const QAbstractButton *button)
-{
-    return button->isChecked() ? kOne : kZero;
-}
 
 // Sets a radio button's state from code, unchecking included (an exclusive group refuses
 // to uncheck its checked button otherwise).
@@ -87,12 +84,7 @@ Setting::~Setting()
 
 void Setting::SetComboxText(QComboBox *&box, QString &text)
 {
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i) == text) {
-            box->setCurrentIndex(i);
-            return;
-        }
-    }
+    selectItemByText(box, text);
 }
 
 void Setting::setSizeFieldsEnabled(bool enabled)
@@ -103,24 +95,25 @@ void Setting::setSizeFieldsEnabled(bool enabled)
     ui->comboBox_pagesize_width->setEnabled(enabled);
 }
 
-void Setting::setScalingMode(int mode)
+void Setting::setScalingMode(ScalingMode mode)
 {
-    setRadio(ui->radioButton_remain_original_size, mode == 0);
-    setRadio(ui->radioButton_scaling, mode == 1);
-    setRadio(ui->radioButton_fit_to_page_size, mode == 2);
-    ui->spinBox_scaling->setEnabled(mode == 1);
-    ui->PageSizeCombo->setEnabled(mode == 2);
+    const bool fit = mode == ScalingMode::FitToPageSize;
+    setRadio(ui->radioButton_remain_original_size, mode == ScalingMode::OriginalSize);
+    setRadio(ui->radioButton_scaling, mode == ScalingMode::Scale);
+    setRadio(ui->radioButton_fit_to_page_size, fit);
+    ui->spinBox_scaling->setEnabled(mode == ScalingMode::Scale);
+    ui->PageSizeCombo->setEnabled(fit);
     const QComboBox *sizes = ui->PageSizeCombo;
-    setSizeFieldsEnabled(mode == 2 && sizes->currentIndex() == sizes->count() - 1);
+    setSizeFieldsEnabled(fit && sizes->currentIndex() == sizes->count() - 1);
 }
 
-void Setting::setPageRange(int range)
+void Setting::setPageRange(PageRange range)
 {
-    setRadio(ui->radioButton_allpages, range == 0);
-    setRadio(ui->radioButton_oddpages, range == 1);
-    setRadio(ui->radioButton_evem_pages, range == 2);
-    setRadio(ui->radioButton_pageno, range == 3);
-    ui->lineEdit_pageno->setEnabled(range == 3);
+    setRadio(ui->radioButton_allpages, range == PageRange::All);
+    setRadio(ui->radioButton_oddpages, range == PageRange::Odd);
+    setRadio(ui->radioButton_evem_pages, range == PageRange::Even);
+    setRadio(ui->radioButton_pageno, range == PageRange::List);
+    ui->lineEdit_pageno->setEnabled(range == PageRange::List);
 }
 
 void Setting::setText1(QString name)
@@ -177,13 +170,13 @@ void Setting::reSet()
     ui->RotateCombo_rotate->setCurrentIndex(0);
 }
 
-void Setting::radioButton_remain_original_size_click() { setScalingMode(0); }
-void Setting::radioButton_scaling_click() { setScalingMode(1); }
-void Setting::radioButton_fit_to_page_size_click() { setScalingMode(2); }
-void Setting::radioButton_allpages_click() { setPageRange(0); }
-void Setting::radioButton_oddpages_click() { setPageRange(1); }
-void Setting::radioButton_evem_pages_click() { setPageRange(2); }
-void Setting::radioButton_pageno_click() { setPageRange(3); }
+void Setting::radioButton_remain_original_size_click() { setScalingMode(ScalingMode::OriginalSize); }
+void Setting::radioButton_scaling_click() { setScalingMode(ScalingMode::Scale); }
+void Setting::radioButton_fit_to_page_size_click() { setScalingMode(ScalingMode::FitToPageSize); }
+void Setting::radioButton_allpages_click() { setPageRange(PageRange::All); }
+void Setting::radioButton_oddpages_click() { setPageRange(PageRange::Odd); }
+void Setting::radioButton_evem_pages_click() { setPageRange(PageRange::Even); }
+void Setting::radioButton_pageno_click() { setPageRange(PageRange::List); }
 
 void Setting::pushButton_setcolor_click()
 {
@@ -229,73 +222,45 @@ void Setting::SaveParaInfo()
 
 void Setting::LoadParaInfo()
 {
-    namespace K = SettingKey;
-    QString original, scaling, percent, fit, pageSize, height, heightUnit, width, widthUnit;
-    QString all, odd, even, pageList, pageText, rotate, addLine;
+    // The same reading of the file as a run's options string.
+    PageOptions stored;
     {
         const SettingsFile file;
-        original = file.read(K::RemainOriginalSize);
-        scaling = file.read(K::Scaling);
-        percent = file.read(K::ScalingPercent);
-        fit = file.read(K::FitToPageSize);
-        pageSize = file.read(K::PageSize);
-        height = file.read(K::PageHeight);
-        heightUnit = file.read(K::PageHeightUnit);
-        width = file.read(K::PageWidth);
-        widthUnit = file.read(K::PageWidthUnit);
-        all = file.read(K::AllPages);
-        odd = file.read(K::OddPages);
-        even = file.read(K::EvenPages);
-        pageList = file.read(K::PageList);
-        pageText = file.read(K::PageListText);
-        rotate = file.read(K::Rotate);
-        addLine = file.read(K::AddLine);
-        r = file.read(K::ColorR).toInt();
-        g = file.read(K::ColorG).toInt();
-        b = file.read(K::ColorB).toInt();
+        stored = PageOptions::fromSettings(file);
     }
+    r = stored.red.toInt();
+    g = stored.green.toInt();
+    b = stored.blue.toInt();
 
-    if (addLine == kZero) {
+    if (stored.addLine == kZero) {
         setRadio(ui->radioButton_addcolor, false);
         ui->pushButton_setcolor->setEnabled(false);
-    } else if (addLine == kOne) {
+    } else if (stored.addLine == kOne) {
         setRadio(ui->radioButton_addcolor, true);
         ui->pushButton_setcolor->setEnabled(true);
     }
 
-    ui->spinBox_scaling->setValue(percent.toInt());
+    ui->spinBox_scaling->setValue(stored.scalingPercent.toInt());
 
     QComboBox *box = ui->PageSizeCombo;
-    SetComboxText(box, pageSize);
-    ui->lineEdit_Height->setText(height);
+    SetComboxText(box, stored.pageSize);
+    ui->lineEdit_Height->setText(stored.height);
     box = ui->comboBox_pagesize_height;
-    SetComboxText(box, heightUnit);
-    ui->lineEdit_Width->setText(width);
+    SetComboxText(box, stored.heightUnit);
+    ui->lineEdit_Width->setText(stored.width);
     box = ui->comboBox_pagesize_width;
-    SetComboxText(box, widthUnit);
+    SetComboxText(box, stored.widthUnit);
 
-    if (original == kOne)
-        setScalingMode(0);
-    else if (original == kZero && scaling == kOne)
-        setScalingMode(1);
-    else if (original == kZero && scaling == kZero && fit == kOne)
-        setScalingMode(2);
+    const ScalingMode mode = scalingMode(stored);
+    if (mode != ScalingMode::None)
+        setScalingMode(mode);
 
-    ui->lineEdit_pageno->setText(pageText);
+    ui->lineEdit_pageno->setText(stored.pageListText);
 
-    if (all == kOne)
-        setPageRange(0);
-    else if (all == kZero) {
-        if (odd == kOne)
-            setPageRange(1);
-        else if (odd == kZero) {
-            if (even == kOne)
-                setPageRange(2);
-            else if (even == kZero && pageList == kOne)
-                setPageRange(3);
-        }
-    }
+    const PageRange range = pageRange(stored);
+    if (range != PageRange::None)
+        setPageRange(range);
 
     box = ui->RotateCombo_rotate;
-    SetComboxText(box, rotate);
+    SetComboxText(box, stored.rotate);
 }

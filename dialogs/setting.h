@@ -2,6 +2,8 @@
 // It only reads and writes the settings file; a run reads the options back from there.
 #pragma once
 
+#include "run/optionsstring.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -41,6 +43,6 @@ public slots:
 
 private:
     void setSizeFieldsEnabled(bool enabled);
-    void setScalingMode(int mode);  // 0 original size, 1 scale, 2 fit to page size
-    void setPageRange(int range);   // 0 all, 1 odd, 2 even, 3 page list
+    void setScalingMode(ScalingMode mode);
+    void setPageRange(PageRange range);
 };

@@ -68,6 +68,7 @@ PageOptions PageOptions::fromSettings(const SettingsFile &file)
     p.scaling = file.read(K::Scaling);
     p.scalingPercent = file.read(K::ScalingPercent);
     p.fitToPageSize = file.read(K::FitToPageSize);
+    p.pageSize = file.read(K::PageSize);
     p.width = file.read(K::PageWidth);
     p.widthUnit = file.read(K::PageWidthUnit);
     p.height = file.read(K::PageHeight);
@@ -91,6 +92,7 @@ PageOptions PageOptions::defaults()
     p.scaling = settingDefault(K::Scaling);
     p.scalingPercent = settingDefault(K::ScalingPercent);
     p.fitToPageSize = settingDefault(K::FitToPageSize);
+    p.pageSize = settingDefault(K::PageSize);
     p.width = settingDefault(K::PageWidth);
     p.widthUnit = settingDefault(K::PageWidthUnit);
     p.height = settingDefault(K::PageHeight);
@@ -104,6 +106,32 @@ PageOptions PageOptions::defaults()
     return p;
 }
 
+ScalingMode scalingMode(const PageOptions &page)
+{
+    if (page.remainOriginalSize == kOne)
+        return ScalingMode::OriginalSize;
+    if (page.remainOriginalSize != kZero)
+        return ScalingMode::None;
+    if (page.scaling == kOne)
+        return ScalingMode::Scale;
+    if (page.scaling == kZero && page.fitToPageSize == kOne)
+        return ScalingMode::FitToPageSize;
+    return ScalingMode::None;
+}
+
+PageRange pageRange(const PageOptions &page)
+{
+    const QString *values[] = {&page.allPages, &page.oddPages, &page.evenPages, &page.pageList};
+    const PageRange ranges[] = {PageRange::All, PageRange::Odd, PageRange::Even, PageRange::List};
+    for (int i = 0; i < 4; ++i) {
+        if (*values[i] == kOne)
+            return ranges[i];
+        if (*values[i] != kZero)
+            return PageRange::None;
+    }
+    return PageRange::None;
+}
+
 QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
 {
     QString s;
@@ -113,28 +141,28 @@ QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
              + colourComponent(page.green) + QLatin1Char(' ') + colourComponent(page.blue);
     }
 
-    if (page.remainOriginalSize == kZero) {
-        if (page.scaling == kOne) {
-            s += QStringLiteral(" -scale ") + scalePercent(page.scalingPercent);
-        } else if (page.scaling == kZero && page.fitToPageSize == kOne) {
-            s += QStringLiteral(" -size Custom ")
-                 + sheetSizePart(sheetLength(page.width, "210"), page.widthUnit, false)
-                 + sheetSizePart(sheetLength(page.height, "297"), page.heightUnit, true);
-        }
+    switch (scalingMode(page)) {
+    case ScalingMode::Scale:
+        s += QStringLiteral(" -scale ") + scalePercent(page.scalingPercent);
+        break;
+    case ScalingMode::FitToPageSize:
+        s += QStringLiteral(" -size Custom ") + sheetSizePart(sheetLength(page.width, "210"), page.widthUnit, false)
+             + sheetSizePart(sheetLength(page.height, "297"), page.heightUnit, true);
+        break;
+    case ScalingMode::OriginalSize:
+    case ScalingMode::None:
+        break;
     }
 
     QString pageText = page.pageListText;
     if (pageText == kZero || pageText.isEmpty())
         pageText = QStringLiteral("1-2");
-    if (page.allPages == kZero) {
-        if (page.oddPages == kOne)
-            s += QStringLiteral(" -odd ");
-        else if (page.oddPages == kZero) {
-            if (page.evenPages == kOne)
-                s += QStringLiteral(" -even ");
-            else if (page.evenPages == kZero && page.pageList == kOne)
-                s += QStringLiteral(" -pr ") + pageText;
-        }
+    switch (pageRange(page)) {
+    case PageRange::Odd: s += QStringLiteral(" -odd "); break;
+    case PageRange::Even: s += QStringLiteral(" -even "); break;
+    case PageRange::List: s += QStringLiteral(" -pr ") + pageText; break;
+    case PageRange::All:
+    case PageRange::None: break;
     }
 
     s += QStringLiteral(" -rt ") + rotationValue(page.rotate);

@@ -33,13 +33,20 @@ struct PageOptions
 {
     QString addLine, red, green, blue;
     QString remainOriginalSize, scaling, scalingPercent, fitToPageSize;
-    QString width, widthUnit, height, heightUnit;
+    QString pageSize, width, widthUnit, height, heightUnit;
     QString allPages, oddPages, evenPages, pageList, pageListText;
     QString rotate;
 
     static PageOptions fromSettings(const SettingsFile &file);
     static PageOptions defaults();
 };
+
+// The choices the stored radio texts make. Each is a cascade: a value is tested only when
+// every earlier one is exactly "0", and a combination that reaches no "1" chooses nothing.
+enum class ScalingMode { None, OriginalSize, Scale, FitToPageSize };
+enum class PageRange { None, All, Odd, Even, List };
+ScalingMode scalingMode(const PageOptions &page);
+PageRange pageRange(const PageOptions &page);
 
 QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
 

@@ -17,53 +17,10 @@ struct Default
     const char *value;
 };
 
-// Every key the program reads, with the value used when it is absent.
 constexpr Default kDefaults[] = {
-    {SettingKey::Horizontal, "1"},
-    {SettingKey::HorizontalReversed, "0"},
-    {SettingKey::Vertical, "0"},
-    {SettingKey::VerticalReversed, "0"},
-    {"lineEdit_left", "0"},
-    {"comboBox_left", "mm"},
-    {"lineEdit_right", "0"},
-    {"comboBox_right", "mm"},
-    {"lineEdit_top", "0"},
-    {"comboBox_top", "mm"},
-    {"lineEdit_bottom", "0"},
-    {"comboBox_bottom", "mm"},
-    {"lineEdit_x", "0"},
-    {"comboBox_x", "mm"},
-    {"lineEdit_y", "0"},
-    {"comboBox_y", "mm"},
-    // Deliberately not one of the preset items: a first run keeps the list's own first item.
-    {SettingKey::PagesPerSheet, "2*2"},
-    {SettingKey::Columns, "2"},
-    {SettingKey::Rows, "2"},
-
-    {SettingKey::RemainOriginalSize, "1"},
-    {SettingKey::Scaling, "0"},
-    {SettingKey::ScalingPercent, "100"},
-    {SettingKey::FitToPageSize, "0"},
-    {SettingKey::PageSize, "A4"},
-    {SettingKey::PageHeight, "297"},
-    {SettingKey::PageHeightUnit, "mm"},
-    {SettingKey::PageWidth, "210"},
-    {SettingKey::PageWidthUnit, "mm"},
-    {SettingKey::AllPages, "1"},
-    {SettingKey::OddPages, "0"},
-    {SettingKey::EvenPages, "0"},
-    {SettingKey::PageList, "0"},
-    {SettingKey::PageListText, "1-2"},
-    {SettingKey::Rotate, "0 degree"},
-    {SettingKey::ColorR, "0"},
-    {SettingKey::ColorG, "0"},
-    {SettingKey::ColorB, "0"},
-    {SettingKey::AddLine, "0"},
-
-    {SettingKey::OutputFolder, ""},
-    {SettingKey::InputFolder, ""},
-    {SettingKey::CustomWidth, "0"},
-    {SettingKey::CustomHeight, "0"},
+#define PLYJOIN_SETTING_DEFAULT(name, key, value) {key, value},
+    PLYJOIN_SETTINGS(PLYJOIN_SETTING_DEFAULT)
+#undef PLYJOIN_SETTING_DEFAULT
 };
 
 QString keyPath(const char *key)

@@ -20,40 +20,60 @@ QString GetSettingInfoFileName();
 // `configDir` the folder used when it is unset or empty.
 QString settingInfoFileNameFor(const QString &appdata, const QString &configDir);
 
+// Every key of the settings file with its default, the value a reader gets when the key is
+// absent: X(name in the code, key in the file, default).
+#define PLYJOIN_SETTINGS(X)                                                                 \
+    /* Main window layout controls, in the order they are saved and loaded. */            \
+    X(Horizontal, "radioButton_horizontal", "1")                                           \
+    X(HorizontalReversed, "radioButton_horizontalreversed", "0")                           \
+    X(Vertical, "radioButton_vertical", "0")                                               \
+    X(VerticalReversed, "radioButton_verticalreversed", "0")                               \
+    X(Left, "lineEdit_left", "0")                                                          \
+    X(LeftUnit, "comboBox_left", "mm")                                                     \
+    X(Right, "lineEdit_right", "0")                                                        \
+    X(RightUnit, "comboBox_right", "mm")                                                   \
+    X(Top, "lineEdit_top", "0")                                                            \
+    X(TopUnit, "comboBox_top", "mm")                                                       \
+    X(Bottom, "lineEdit_bottom", "0")                                                      \
+    X(BottomUnit, "comboBox_bottom", "mm")                                                 \
+    X(GutterX, "lineEdit_x", "0")                                                          \
+    X(GutterXUnit, "comboBox_x", "mm")                                                     \
+    X(GutterY, "lineEdit_y", "0")                                                          \
+    X(GutterYUnit, "comboBox_y", "mm")                                                     \
+    /* Deliberately not one of the preset items: a first run keeps the list's first. */   \
+    X(PagesPerSheet, "comboBox_pagers_per_sheet", "2*2")                                   \
+    X(Columns, "lineEdit_pages_per_sheet_horizontal", "2")                                 \
+    X(Rows, "lineEdit_pages_per_sheet_vertical", "2")                                      \
+    /* Page options dialog. */                                                             \
+    X(RemainOriginalSize, "radioButton_remain_original_size", "1")                         \
+    X(Scaling, "radioButton_scaling", "0")                                                 \
+    X(ScalingPercent, "spinBox_scaling", "100")                                            \
+    X(FitToPageSize, "radioButton_fit_to_page_size", "0")                                  \
+    X(PageSize, "PageSizeCombo", "A4")                                                     \
+    X(PageHeight, "lineEdit_Height", "297")                                                \
+    X(PageHeightUnit, "comboBox_pagesize_height", "mm")                                    \
+    X(PageWidth, "lineEdit_Width", "210")                                                  \
+    X(PageWidthUnit, "comboBox_pagesize_width", "mm")                                      \
+    X(AllPages, "radioButton_allpages", "1")                                               \
+    X(OddPages, "radioButton_oddpages", "0")                                               \
+    X(EvenPages, "radioButton_evem_pages", "0")                                            \
+    X(PageList, "radioButton_pageno", "0")                                                 \
+    X(PageListText, "lineEdit_pageno", "1-2")                                              \
+    X(Rotate, "RotateCombo_rotate", "0 degree")                                            \
+    X(ColorR, "colorR", "0")                                                               \
+    X(ColorG, "colorG", "0")                                                               \
+    X(ColorB, "colorB", "0")                                                               \
+    X(AddLine, "radioButton_addcolor", "0")                                                \
+    /* Remembered folders and the hand-edited custom page size. */                        \
+    X(OutputFolder, "OutputFolder", "")                                                    \
+    X(InputFolder, "InputFolder", "")                                                      \
+    X(CustomWidth, "Width", "0")                                                           \
+    X(CustomHeight, "Height", "0")
+
 namespace SettingKey {
-// Main window layout controls, in the order they are saved and loaded.
-inline constexpr const char *Horizontal = "radioButton_horizontal";
-inline constexpr const char *HorizontalReversed = "radioButton_horizontalreversed";
-inline constexpr const char *Vertical = "radioButton_vertical";
-inline constexpr const char *VerticalReversed = "radioButton_verticalreversed";
-inline constexpr const char *PagesPerSheet = "comboBox_pagers_per_sheet";
-inline constexpr const char *Columns = "lineEdit_pages_per_sheet_horizontal";
-inline constexpr const char *Rows = "lineEdit_pages_per_sheet_vertical";
-// Page options dialog.
-inline constexpr const char *RemainOriginalSize = "radioButton_remain_original_size";
-inline constexpr const char *Scaling = "radioButton_scaling";
-inline constexpr const char *ScalingPercent = "spinBox_scaling";
-inline constexpr const char *FitToPageSize = "radioButton_fit_to_page_size";
-inline constexpr const char *PageSize = "PageSizeCombo";
-inline constexpr const char *PageHeight = "lineEdit_Height";
-inline constexpr const char *PageHeightUnit = "comboBox_pagesize_height";
-inline constexpr const char *PageWidth = "lineEdit_Width";
-inline constexpr const char *PageWidthUnit = "comboBox_pagesize_width";
-inline constexpr const char *AllPages = "radioButton_allpages";
-inline constexpr const char *OddPages = "radioButton_oddpages";
-inline constexpr const char *EvenPages = "radioButton_evem_pages";
-inline constexpr const char *PageList = "radioButton_pageno";
-inline constexpr const char *PageListText = "lineEdit_pageno";
-inline constexpr const char *Rotate = "RotateCombo_rotate";
-inline constexpr const char *ColorR = "colorR";
-inline constexpr const char *ColorG = "colorG";
-inline constexpr const char *ColorB = "colorB";
-inline constexpr const char *AddLine = "radioButton_addcolor";
-// Remembered folders and the hand-edited custom page size.
-inline constexpr const char *OutputFolder = "OutputFolder";
-inline constexpr const char *InputFolder = "InputFolder";
-inline constexpr const char *CustomWidth = "Width";
-inline constexpr const char *CustomHeight = "Height";
+#define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;
+PLYJOIN_SETTINGS(PLYJOIN_SETTING_KEY)
+#undef PLYJOIN_SETTING_KEY
 } // namespace SettingKey
 
 // The six length controls of the main window, each a line edit with a unit box, in the
@@ -64,9 +84,9 @@ struct LengthKeys
     const char *unit;
 };
 inline constexpr LengthKeys kLengthKeys[6] = {
-    {"lineEdit_left", "comboBox_left"},   {"lineEdit_right", "comboBox_right"},
-    {"lineEdit_top", "comboBox_top"},     {"lineEdit_bottom", "comboBox_bottom"},
-    {"lineEdit_x", "comboBox_x"},         {"lineEdit_y", "comboBox_y"},
+    {SettingKey::Left, SettingKey::LeftUnit},       {SettingKey::Right, SettingKey::RightUnit},
+    {SettingKey::Top, SettingKey::TopUnit},         {SettingKey::Bottom, SettingKey::BottomUnit},
+    {SettingKey::GutterX, SettingKey::GutterXUnit}, {SettingKey::GutterY, SettingKey::GutterYUnit},
 };
 
 // Default of a key: the value a reader gets when the key is absent. Unknown keys give "".

@@ -1,4 +1,5 @@
 // The main window's layout controls in the settings file.
+#include "app/controltext.h"
 #include "app/sheetwin.h"
 #include "settings/settingsfile.h"
 #include "ui_sheetwin.h"
@@ -7,21 +8,11 @@ namespace {
 
 const QString kChecked = QStringLiteral("1");
 
-QString checkedText(const QRadioButton *button)
-{
-    return button->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
-
 } // namespace
 
 void Sheetwin::SetComboxText(QComboBox *&box, QString &text)
 {
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i) == text) {
-            box->setCurrentIndex(i);
-            return;
-        }
-    }
+    selectItemByText(box, text);
 }
 
 void Sheetwin::SaveParaInfo()

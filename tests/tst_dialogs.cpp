@@ -7,9 +7,16 @@
 #include "ui_setting.h"
 #include "ui_sheetwin.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyleOptionButton>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
+#include <QToolButton>
 
 class LinkRecorder : public QObject
 {
@@ -50,6 +57,8 @@ private slots:
     void loadingCascades_data();
     void loadingCascades();
     void dialogFrames();
+    void textsFitAndControlsAnswer_data();
+    void textsFitAndControlsAnswer();
     void aboutBox();
     void settingButtonOpensModalDialog();
 
@@ -290,6 +299,90 @@ void TestDialogs::dialogFrames()
     }
     QCOMPARE(s.size(), QSize(621, 386));
     QCOMPARE(a.size(), QSize(320, 251));
+}
+
+void TestDialogs::textsFitAndControlsAnswer_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("main window") << "Sheetwin";
+    QTest::newRow("page options") << "Setting";
+    QTest::newRow("about box") << "about";
+}
+
+// The windows place their widgets at fixed rectangles: every text must fit its rectangle
+// in the font and style the widget draws it with, and every radio button and check box must
+// answer a click on its circle and on its text.
+void TestDialogs::textsFitAndControlsAnswer()
+{
+    QFETCH(QString, window);
+    std::unique_ptr<QWidget> w;
+    if (window == QLatin1String("Sheetwin"))
+        w = std::make_unique<Sheetwin>();
+    else if (window == QLatin1String("Setting"))
+        w = std::make_unique<Setting>();
+    else
+        w = std::make_unique<about>();
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QStringList problems;
+    auto misfit = [&](QWidget *widget, const QString &text, int need, int have) {
+        if (need > have)
+            problems << QStringLiteral("%1 \"%2\": needs %3 px, has %4").arg(widget->objectName(), text).arg(need).arg(have);
+    };
+
+    for (QWidget *widget : w->findChildren<QWidget *>()) {
+        const QFontMetrics fm = widget->fontMetrics();
+        QStyle *style = widget->style();
+        if (auto *label = qobject_cast<QLabel *>(widget); label && !label->text().isEmpty() && !label->pixmap()) {
+            misfit(label, label->text(), label->sizeHint().width(), label->width());
+            misfit(label, label->text(), fm.height(), label->height());
+        } else if (qobject_cast<QRadioButton *>(widget) || qobject_cast<QCheckBox *>(widget)) {
+            auto *button = static_cast<QAbstractButton *>(widget);
+            const bool radio = qobject_cast<QRadioButton *>(widget);
+            misfit(button, button->text(), button->sizeHint().width(), button->width());
+            // Where a click must reach it: the middle of its circle and of its text.
+            QStyleOptionButton opt;
+            opt.initFrom(button);
+            opt.text = button->text();
+            const QRect circle = style->subElementRect(radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator, &opt, button);
+            const QRect contents = style->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &opt, button);
+            const QRect text(contents.left(), contents.top(), fm.horizontalAdvance(button->text()), contents.height());
+            for (const QPoint &spot : {circle.center(), text.center()}) {
+                QWidget *hit = w->childAt(button->mapTo(w.get(), spot));
+                if (hit != button)
+                    problems << QStringLiteral("%1: a click at (%2, %3) reaches %4").arg(button->objectName()).arg(spot.x()).arg(spot.y())
+                                    .arg(hit ? hit->objectName() : QStringLiteral("nothing"));
+            }
+            // Nothing stacked above it, shown or hidden, covers its circle or text.
+            const QRect clickable = (circle | text).translated(button->pos());
+            const QObjectList siblings = button->parent()->children();
+            for (qsizetype i = siblings.indexOf(button) + 1; i < siblings.size(); ++i) {
+                auto *above = qobject_cast<QWidget *>(siblings[i]);
+                if (above && !above->isWindow() && above->geometry().intersects(clickable))
+                    problems << QStringLiteral("%1 lies over %2").arg(above->objectName(), button->objectName());
+            }
+        } else if (auto *button = qobject_cast<QPushButton *>(widget); button && !button->text().isEmpty()) {
+            const int margins = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button)
+                                + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+            misfit(button, button->text(), fm.horizontalAdvance(button->text()) + margins, button->width());
+        } else if (auto *tool = qobject_cast<QToolButton *>(widget); tool && !tool->text().isEmpty()) {
+            misfit(tool, tool->text(), tool->sizeHint().width(), tool->width());
+            misfit(tool, tool->text(), tool->sizeHint().height(), tool->height());
+        } else if (auto *box = qobject_cast<QGroupBox *>(widget); box && !box->title().isEmpty()) {
+            misfit(box, box->title(), fm.horizontalAdvance(box->title()) + 2 * fm.averageCharWidth(), box->width());
+        } else if (auto *browser = qobject_cast<QTextBrowser *>(widget)) {
+            // The about text: every paragraph on one line, all of it without a scroll bar.
+            QTextDocument *doc = browser->document();
+            for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+                if (block.layout()->lineCount() > 1)
+                    problems << QStringLiteral("%1: \"%2\" wraps").arg(browser->objectName(), block.text());
+            }
+            misfit(browser, QStringLiteral("its text"), int(doc->size().height()), browser->viewport()->height());
+            misfit(browser, QStringLiteral("its text"), int(doc->idealWidth()), browser->viewport()->width());
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(QLatin1Char('\n') + problems.join(QLatin1Char('\n'))));
 }
 
 void TestDialogs::aboutBox()

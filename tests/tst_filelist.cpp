@@ -45,6 +45,7 @@ private slots:
     void sizeTexts_data();
     void sizeTexts();
     void dropRules();
+    void commandLineFiles();
     void dropStopsAtFirstNonLocalUrl();
     void dropSizeTextsAndEmptyFile();
     void dragNeedsUriList();
@@ -171,6 +172,39 @@ void TestFileList::dropRules()
     // A file already listed is not added again.
     drop(w, {QUrl::fromLocalFile(c)});
     QCOMPARE(column(w, 0), (QStringList{a, c}));
+    // A long path shows on one line; the whole of it is the cell's tool tip.
+    QVERIFY(!w.ui->tableWidget_Files->wordWrap());
+    QCOMPARE(w.ui->tableWidget_Files->item(1, 0)->toolTip(), c);
+
+    // Dropped on an edit field, a file joins the list; the field keeps its text.
+    const QString d = makeFile("d.pdf", 10), e = makeFile("e.pdf", 10);
+    QStringList expected{a, c};
+    for (const auto &[edit, file] : {std::pair{w.ui->lineEdit_left, d}, std::pair{w.ui->lineEdit_OutputPath, e}}) {
+        const QString before = edit->text();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        data.setText(QUrl::fromLocalFile(file).toString());
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &enter);
+        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &dropEvent);
+        QCOMPARE(edit->text(), before);
+        QCOMPARE(column(w, 0), expected << file);
+    }
+}
+
+void TestFileList::commandLineFiles()
+{
+    // The rules of a drop: existing PDF files, each once, the rest skipped silently.
+    const QString a = makeFile("a.pdf", 10), spaced = makeFile("b c.PDF", 10), odd = makeFile("d.Pdf", 10);
+    const QString relative = makeFile("rel/r.pdf", 10);
+    QDir().mkpath(env->path("folder.pdf"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(env->path("rel"));
+    Sheetwin w;
+    w.addFilesFromCommandLine({a, spaced, odd, env->path("missing.pdf"), env->path("folder.pdf"), a, "r.pdf"});
+    QDir::setCurrent(previous);
+    QCOMPARE(column(w, 0), (QStringList{a, spaced, relative}));
 }
 
 void TestFileList::dropStopsAtFirstNonLocalUrl()
@@ -251,6 +285,20 @@ void TestFileList::removeCurrentAndSelectedRows()
     t->setCurrentCell(1, 0, QItemSelectionModel::NoUpdate);
     w.deloneAction->trigger();
     QCOMPARE(column(w, 0), QStringList{paths[3]});
+
+    // The Delete key does the same, but not during a run.
+    drop(w, {urls[0], urls[1]});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    t->setFocus();
+    t->clearSelection();
+    t->setCurrentCell(1, 0);
+    g_bProcess = true;
+    QTest::keyClick(t, Qt::Key_Delete);
+    QCOMPARE(t->rowCount(), 3);
+    g_bProcess = false;
+    QTest::keyClick(t, Qt::Key_Delete);
+    QCOMPARE(column(w, 0), (QStringList{paths[3], paths[1]}));
 }
 
 void TestFileList::clearRemovesEverything()
@@ -297,6 +345,14 @@ void TestFileList::browseWarnsForMissingFolder()
     w.ui->lineEdit_OutputPath->setText(env->dir->path());
     QTest::mouseClick(w.ui->PusButton_Browse, Qt::LeftButton);
     QCOMPARE(urls.opened, QList<QUrl>{QUrl::fromLocalFile(env->dir->path())});
+    // A folder given relative to the working folder opens as a whole path.
+    QDir().mkpath(env->path("out"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(env->dir->path());
+    w.ui->lineEdit_OutputPath->setText(QStringLiteral("out"));
+    QTest::mouseClick(w.ui->PusButton_Browse, Qt::LeftButton);
+    QDir::setCurrent(previous);
+    QCOMPARE(urls.opened.last(), QUrl::fromLocalFile(env->path("out")));
 }
 
 void TestFileList::doubleClickOpensOnce()

@@ -4,6 +4,8 @@
 #include "ui_sheetwin.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QTimer>
 
 class TestMainWindow : public QObject
 {
@@ -29,6 +31,7 @@ private slots:
 
 private:
     std::unique_ptr<TestEnv> env;
+    QColor menuColour;
 };
 
 void TestMainWindow::formHasEveryNamedWidget_data()
@@ -78,7 +81,7 @@ void TestMainWindow::bareFormBeforeTheWindowCompletesIt()
     QCOMPARE(form.toolButton_Start->text(), QStringLiteral("..."));
     QCOMPARE(form.progressBar->value(), 24);
     QCOMPARE(form.toolButton_Delete->iconSize(), QSize(71, 71));
-    QCOMPARE(form.radioButton_horizontalreversed->geometry(), QRect(130, 20, 121, 17));
+    QCOMPARE(form.radioButton_horizontalreversed->geometry(), QRect(130, 20, 127, 17));  // widened to fit its text
     QCOMPARE(form.lineEdit_bottom->geometry(), QRect(80, 80, 71, 16));
     QCOMPARE(form.groupBox_4->minimumSize(), QSize(261, 51));
     QCOMPARE(form.groupBox_4->maximumSize(), QSize(16777215, 41));
@@ -141,12 +144,31 @@ void TestMainWindow::contextMenuEntriesInOrder()
     for (const QAction *a : w.ui->tableWidget_Files->actions())
         texts << a->text();
     QCOMPARE(texts, (QStringList{"Add File(s)", "View PDF File", "Delete Selected Item(s)", "Delete All Item(s)"}));
+
+    // The menu a right click shows looks like the desktop's menus, not like the grey table.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTableWidget *table = w.ui->tableWidget_Files;
+    QImage tableLook = table->viewport()->grab().toImage();
+    QTimer::singleShot(0, [&] {
+        if (QWidget *menu = QApplication::activePopupWidget()) {
+            const QImage look = menu->grab().toImage();
+            menuColour = look.pixelColor(look.width() / 2, look.height() - 3);
+            menu->close();
+        }
+    });
+    QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(20, 20), table->viewport()->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(table->viewport(), &right);
+    QVERIFY(menuColour.isValid());
+    QCOMPARE(tableLook.pixelColor(5, tableLook.height() - 5), QColor(122, 122, 122));
+    QVERIFY2(menuColour != QColor(122, 122, 122), qPrintable(menuColour.name()));
     QCOMPARE(w.fooAction->parent(), w.ui->tableWidget_Files);
 }
 
 void TestMainWindow::resizeRule_data()
 {
-    QTest::addColumn<int>("windowWidth");
+    QTest::addColumn<int>("windowWidth");  // 0: as it opens
+    QTest::newRow("first look") << 0;
     QTest::newRow("wide") << 1400;
     QTest::newRow("default") << 762;
     QTest::newRow("narrow") << 500;
@@ -158,8 +180,10 @@ void TestMainWindow::resizeRule()
     Sheetwin w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.resize(windowWidth, 700);
-    QTRY_COMPARE(w.width(), qMax(windowWidth, w.minimumSizeHint().width()));
+    if (windowWidth > 0) {
+        w.resize(windowWidth, 700);
+        QTRY_COMPARE(w.width(), qMax(windowWidth, w.minimumSizeHint().width()));
+    }
     QTableWidget *table = w.ui->tableWidget_Files;
     QTRY_COMPARE(table->columnWidth(0), qMax(table->width() - 250, 400));
     QCOMPARE(table->columnWidth(1), 150);

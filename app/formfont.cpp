@@ -1,0 +1,51 @@
+#include "app/formfont.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QWidget>
+
+namespace {
+
+// The dialog font's size at the resolution the forms were drawn at (8.25 points at 96 dpi).
+constexpr int kFormPixelSize = 11;
+
+const char *const kWineFonts[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
+// Tahoma first; then sans serifs no wider than it.
+const char *const kFamilies[] = {"Tahoma", "Liberation Sans", "Arimo", "DejaVu Sans Condensed"};
+
+QString formFamily()
+{
+    static const QString family = [] {
+        if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma"))) {
+            for (const char *file : kWineFonts)
+                QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+        }
+        for (const char *name : kFamilies) {
+            if (QFontDatabase::hasFamily(QLatin1String(name)))
+                return QString::fromLatin1(name);
+        }
+        return QString();
+    }();
+    return family;
+}
+
+} // namespace
+
+QFont formFont()
+{
+    QFont font = QApplication::font();
+    const QString family = formFamily();
+    if (!family.isEmpty()) {
+        font.setFamilies({family});
+        // The about box's text names the Windows fonts it was written with.
+        for (const char *name : {"MS Shell Dlg 2", "SimSun", "Lucida Grande"})
+            QFont::insertSubstitution(QLatin1String(name), family);
+    }
+    font.setPixelSize(kFormPixelSize);
+    return font;
+}
+
+void useFormFont(QWidget *window)
+{
+    window->setFont(formFont());
+}

@@ -1,0 +1,16 @@
+// The font of the windows whose widgets stand at fixed pixel rectangles: the main window,
+// the page options and the about box. The rectangles were drawn for the 8-point Windows
+// dialog font, Tahoma at 11 pixels, so these windows use Tahoma (on Linux Wine's
+// metric-compatible Tahoma, from Debian's fonts-wine) at that pixel size, which keeps the
+// texts in their rectangles at any screen resolution. Without it a narrow sans serif
+// stands in. Other windows (file and colour dialogs, message boxes, menus) keep the
+// desktop's font.
+#pragma once
+
+#include <QFont>
+
+class QWidget;
+
+QFont formFont();
+// Sets the form font on a window; its widgets inherit it, the windows it opens do not.
+void useFormFont(QWidget *window);
