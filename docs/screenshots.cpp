@@ -1,8 +1,8 @@
-// Renders the README's pictures headless: the main window with files listed and a 3x2
-// preview, the page options dialog and the about box.
-// usage: plyjoin-screenshots OUTDIR SAMPLE.pdf...
+// Renders the README's pictures: the main window with files listed and a 3x2 preview, the
+// previews of a few layouts, the page options dialog, the about box, and the window after a
+// run in which the last file failed, with the reason on screen.
+// usage: plyjoin-screenshots OUTDIR SAMPLE.pdf... [--fails LOCKED.pdf]
 #include "about.h"
-#include "app/appfont.h"
 #include "app/sheetwin.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
@@ -12,7 +12,10 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QToolTip>
+#include <QThread>
 #include <QUrl>
 
 static void save(QWidget *w, const QString &path)
@@ -31,16 +34,21 @@ int main(int argc, char *argv[])
     QTemporaryDir appdata;
     qputenv("APPDATA", appdata.path().toLocal8Bit());
     QApplication app(argc, argv);
-    useFormFont();
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     const QDir out(QString::fromLocal8Bit(argv[1]));
+    QStringList samples = QCoreApplication::arguments().mid(2);
+    QString failing;
+    if (const qsizetype at = samples.indexOf(QStringLiteral("--fails")); at >= 0 && at + 1 < samples.size()) {
+        failing = samples.at(at + 1);
+        samples.remove(at, 2);
+    }
 
     writeSetting(SettingKey::OutputFolder, QDir::toNativeSeparators(out.absolutePath()));
     auto *window = new Sheetwin;
     QMimeData data;
     QList<QUrl> urls;
-    for (int i = 2; i < argc; ++i)
-        urls << QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath());
+    for (const QString &sample : samples)
+        urls << QUrl::fromLocalFile(QFileInfo(sample).absoluteFilePath());
     data.setUrls(urls);
     QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window, &enter);
@@ -83,6 +91,34 @@ int main(int argc, char *argv[])
     save(&setting, out.filePath(QStringLiteral("setting.png")));
     about box;
     save(&box, out.filePath(QStringLiteral("about.png")));
+    setting.hide();
+    box.hide();
+
+    // A run of the real tool (found beside this program) in which the last file fails.
+    if (!failing.isEmpty()) {
+        window->addFilesFromCommandLine({failing});
+        window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("2x2"));
+        window->ui->radioButton_horizontal->click();
+        QTemporaryDir results;
+        window->ui->lineEdit_OutputPath->setText(results.path());
+        window->On_Button_Start();
+        while (g_bProcess)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QTableWidget *table = window->ui->tableWidget_Files;
+        const int last = table->rowCount() - 1;
+        const QRect cell = table->visualItemRect(table->item(last, 2));
+        QToolTip::showText(table->viewport()->mapToGlobal(cell.center()), table->item(last, 2)->toolTip(), table);
+        QApplication::processEvents();
+        QThread::msleep(300);
+        QApplication::processEvents();
+        // The whole screen area of the window, so that the tool tip shows too; a window
+        // grab where the platform has no screen to grab from.
+        const QRect area = window->frameGeometry();
+        QPixmap shot = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        if (shot.isNull() || shot.toImage().pixelColor(5, 5) == QColor(Qt::black))
+            shot = window->grab();
+        shot.save(out.filePath(QStringLiteral("run.png")));
+    }
     window->close();
     return 0;
 }
