@@ -342,6 +342,7 @@ void TestFileList::browseWarnsForMissingFolder()
     QCOMPARE(shown, QStringLiteral("Warning|Please select a correct output folder!"));
     QVERIFY(urls.opened.isEmpty());
 
+#ifndef Q_OS_WIN  // Windows opens the folder in its Explorer, not through a URL
     w.ui->lineEdit_OutputPath->setText(env->dir->path());
     QTest::mouseClick(w.ui->PusButton_Browse, Qt::LeftButton);
     QCOMPARE(urls.opened, QList<QUrl>{QUrl::fromLocalFile(env->dir->path())});
@@ -353,6 +354,7 @@ void TestFileList::browseWarnsForMissingFolder()
     QTest::mouseClick(w.ui->PusButton_Browse, Qt::LeftButton);
     QDir::setCurrent(previous);
     QCOMPARE(urls.opened.last(), QUrl::fromLocalFile(env->path("out")));
+#endif
 }
 
 void TestFileList::doubleClickOpensOnce()

@@ -1,10 +1,11 @@
 // What pdfplyjoin keeps besides the page content: annotations moved with their pages,
 // internal links and bookmarks pointing at the sheets, and filled form fields.
-#include "placements.h"
+#include "outputpdf.h"
 #include "samplepdf.h"
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -239,7 +240,7 @@ void TestLinks::keptAndMoved()
     QVERIFY(near(s.resolveItem(o3).second, movedPoint(s.matrixOfPage[3], 0, 400)));
 
     // Nothing of the old pages is written.
-    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--check"), QStringLiteral("--no-warn"), out}), 0);
+    QVERIFY(isSoundPdf(out));
     int pageObjects = 0;
     for (QPDFObjectHandle obj : s.pdf.getAllObjects())
         pageObjects += obj.isDictionary() && obj.getKey("/Type").isNameAndEquals("/Page");
@@ -251,16 +252,18 @@ void TestLinks::leftOutPages()
     const QString in = dir->filePath("in.pdf"), out = dir->filePath("out.pdf");
     writeAnnotatedPdf(in.toStdString());
     QCOMPARE(run({"-pr", "1,2", "-per", "1*1", in, out}), 0);
-    Sheets s(out);
+    auto s = std::make_unique<Sheets>(out);
     // The link to page 3 has nowhere to go: it is gone; the web link stays.
-    auto links = s.annotations("/Link");
+    auto links = s->annotations("/Link");
     QCOMPARE(int(links.size()), 1);
     QVERIFY(links.front().getKey("/A").getKey("/S").isNameAndEquals("/URI"));
-    QCOMPARE(int(s.annotations("/Widget").size()), 2);
+    QCOMPARE(int(s->annotations("/Widget").size()), 2);
     // Bookmarks of pages left out lead to the nearest placed page before them (none follows).
-    QPDFObjectHandle o4 = s.pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next").getKey("/Next");
-    QCOMPARE(s.resolveItem(o4).first, s.sheetOfPage[2]);
-    QCOMPARE(s.resolveItem(o4.getKey("/First")).first, s.sheetOfPage[2]);
+    QPDFObjectHandle o4 = s->pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next").getKey("/Next");
+    QCOMPARE(s->resolveItem(o4).first, s->sheetOfPage[2]);
+    QCOMPARE(s->resolveItem(o4.getKey("/First")).first, s->sheetOfPage[2]);
+
+    s.reset();  // the file is read as it is used, and Windows keeps an open file in place
 
     // Leaving out page 2 leaves the form empty; a bookmark of page 2 goes on to page 3.
     QCOMPARE(run({"-pr", "1,3,4", "-per", "1*1", in, out}), 0);
@@ -280,14 +283,15 @@ void TestLinks::pagePlacedTwice()
     QCOMPARE(int(widgets.size()), 4);
     QRectF left = rectOf(widgets[0]), right = rectOf(widgets[2]);
     QVERIFY(std::fabs(right.left() - left.left() - 595) < 0.05);  // the copy moved to the second cell
-    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--check"), QStringLiteral("--no-warn"), out}), 0);
+    QVERIFY(isSoundPdf(out));
 }
 
 void TestLinks::realWorldDocument()
 {
     const QString doc = QStringLiteral("/usr/share/doc/glpk-doc/glpk.pdf");
-    if (!QFile::exists(doc))
-        QSKIP("glpk-doc is not installed");
+    if (!QFile::exists(doc) || QStandardPaths::findExecutable(QStringLiteral("qpdf")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("needs Debian's glpk-doc, qpdf and poppler-utils");
     const QString out = dir->filePath("out.pdf");
     QCOMPARE(run({"-size", "Custom", "210", "mm", "297", "mm", "-per", "2*2", doc, out}), 0);
     auto countLinks = [](const QString &path, int *internal, int *resolved) {

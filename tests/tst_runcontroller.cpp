@@ -130,6 +130,7 @@ void TestRunController::failureReasons()
 
 void TestRunController::rowsInTurnWithReasons()
 {
+    REQUIRE_STAND_IN();
     RunController *c = controller({"echo 'Tavrell processing 40%'; echo result=OK\n",
                                    "echo 'pdfplyjoin: \"1,5\" is not a number (after -l)' >&2; exit 2\n",
                                    "echo result=OK; exit 3\n"});
@@ -154,6 +155,7 @@ void TestRunController::rowsInTurnWithReasons()
 
 void TestRunController::stopAsksToolToEndFirst()
 {
+    REQUIRE_STAND_IN();
     // The tool takes a moment to clean up after it is asked to end: the stop does not wait
     // for it, the clean-up happens, and no later row starts.
     RunController *c = controller({"trap 'sleep 0.3; rm -f partial; exit 143' TERM\n"
@@ -178,6 +180,7 @@ void TestRunController::stopAsksToolToEndFirst()
 
 void TestRunController::stopKillsToolThatWillNotEnd()
 {
+    REQUIRE_STAND_IN();
     RunController *c = controller({"trap '' TERM; echo 'Tavrell processing 10%'; while :; do sleep 0.05; done\n"});
     c->setStopGrace(200);
     QSignalSpy progress(c, &RunController::progressChanged);
@@ -192,6 +195,7 @@ void TestRunController::stopKillsToolThatWillNotEnd()
 
 void TestRunController::toolThatCannotStart()
 {
+    REQUIRE_STAND_IN();
     RunController *c = controller({"echo result=OK\n", "echo result=OK\n"});
     QFile::setPermissions(dir->filePath(QStringLiteral("tool")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QSignalSpy finished(c, &RunController::rowFinished);

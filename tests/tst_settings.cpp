@@ -30,19 +30,19 @@ private:
 
 void TestSettings::pathFollowsAppdata_data()
 {
-    QTest::addColumn<QByteArray>("appdata");  // the variable's bytes, as the system holds them
+    QTest::addColumn<QString>("appdata");
     QTest::addColumn<QString>("expected");    // empty: in the user's configuration folder
-    QTest::newRow("set") << QByteArray("/home/u/data") << QStringLiteral("/home/u/data/DIVAdedovuViduvuzoraSettingInfo.ini");
-    QTest::newRow("trailing slash kept") << QByteArray("/d/") << QStringLiteral("/d//DIVAdedovuViduvuzoraSettingInfo.ini");
-    // Decoded as the system encodes it (UTF-8 here), not byte by byte.
-    QTest::newRow("non-ASCII name") << QByteArray("/d/\xc3\xbc") << QStringLiteral("/d/\u00fc/DIVAdedovuViduvuzoraSettingInfo.ini");
+    QTest::newRow("set") << QStringLiteral("/home/u/data") << QStringLiteral("/home/u/data/DIVAdedovuViduvuzoraSettingInfo.ini");
+    QTest::newRow("trailing slash kept") << QStringLiteral("/d/") << QStringLiteral("/d//DIVAdedovuViduvuzoraSettingInfo.ini");
+    // Decoded as the system encodes it (UTF-8 on Linux), not byte by byte.
+    QTest::newRow("non-ASCII name") << QStringLiteral("/d/\u00fc") << QStringLiteral("/d/\u00fc/DIVAdedovuViduvuzoraSettingInfo.ini");
     // Never the root of the file system: the configuration folder takes over.
-    QTest::newRow("unset") << QByteArray() << QString();
+    QTest::newRow("unset") << QString() << QString();
 }
 
 void TestSettings::pathFollowsAppdata()
 {
-    QFETCH(QByteArray, appdata);
+    QFETCH(QString, appdata);
     QFETCH(QString, expected);
     if (expected.isEmpty()) {
         expected = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
@@ -52,7 +52,7 @@ void TestSettings::pathFollowsAppdata()
         const int last = expected.lastIndexOf(QLatin1Char('/'));
         expected = QDir::toNativeSeparators(expected.left(last)) + expected.mid(last);
     }
-    qputenv("APPDATA", appdata);
+    qputenv("APPDATA", appdata.toLocal8Bit());  // as the system holds it
     QCOMPARE(GetSettingInfoFileName(), expected);
 }
 

@@ -184,3 +184,13 @@ void writeAnnotatedPdf(const std::string &path)
     writer.setDeterministicID(true);
     writer.write();
 }
+
+void writeEncryptedCopy(const std::string &in, const std::string &out, const std::string &userPassword)
+{
+    QPDF pdf;
+    pdf.processFile(in.c_str());
+    QPDFWriter writer(pdf, out.c_str());
+    writer.setR6EncryptionParameters(userPassword.c_str(), "owner", true, true, true, true, true, true, qpdf_r3p_full,
+                                     true);
+    writer.write();
+}

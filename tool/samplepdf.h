@@ -29,3 +29,6 @@ std::vector<SamplePage> mixedSamplePages(int count);
 // web link of zero width at (300, 300)-(300, 312).
 // The outline: "Part" > "Page 1", "Chapter 2" (named), "Page 4" (GoTo) > "Page 3".
 void writeAnnotatedPdf(const std::string &path);
+
+// A copy of `in` encrypted with AES-256; `userPassword` may be empty (anyone can open it).
+void writeEncryptedCopy(const std::string &in, const std::string &out, const std::string &userPassword);

@@ -1,6 +1,6 @@
-// Where each page of a sample document landed on the sheets of pdfplyjoin's output, read
-// from the sheets themselves: the matrix that draws the page's form, the form's box, the
-// page number the form shows ("Page N"), and the sheet's unit.
+// Reading pdfplyjoin's output in tests with the qpdf library alone (no command-line tools,
+// so that the tests run wherever the program builds): where each page of a sample document
+// landed, and whether a file is a sound PDF.
 #pragma once
 
 #include <QLineF>
@@ -9,11 +9,15 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 
+// Where a page landed, read from its sheet: the matrix that draws the page's form, the
+// form's box, and the sheet's unit.
 struct PagePlacement
 {
     int sheet = -1;
@@ -86,4 +90,27 @@ inline QMap<int, PagePlacement> readPlacements(QPDF &pdf, std::vector<QPDFObject
         ++index;
     }
     return result;
+}
+
+// What "qpdf --check" finds: every object and stream readable, the whole file writable
+// again, and no warning on the way.
+inline bool isSoundPdf(const QString &path)
+{
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(path.toLocal8Bit().constData());
+        for (QPDFObjectHandle object : pdf.getAllObjects()) {
+            Pl_Discard discard;
+            if (object.isStream() && !object.pipeStreamData(&discard, 0, qpdf_dl_generalized))
+                return false;
+        }
+        Pl_Discard discard;
+        QPDFWriter writer(pdf);
+        writer.setOutputPipeline(&discard);
+        writer.write();
+        return !pdf.anyWarnings();
+    } catch (const std::exception &) {
+        return false;
+    }
 }
