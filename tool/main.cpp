@@ -11,7 +11,10 @@
 #include <exception>
 #include <iostream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -26,6 +29,28 @@ extern "C" void removePartialAndExit(int sig)
 #else
     std::_Exit(128 + sig);
 #endif
+}
+
+// The arguments as UTF-8. On Windows main() gets them in the ANSI code page, which cannot
+// name every file: they are taken from the wide command line instead.
+std::vector<std::string> arguments(int argc, char *argv[])
+{
+#ifdef _WIN32
+    int count = 0;
+    if (LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        std::vector<std::string> args;
+        for (int i = 1; i < count; ++i) {
+            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string arg(size_t(n > 0 ? n - 1 : 0), '\0');
+            if (n > 1)
+                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+            args.push_back(arg);
+        }
+        LocalFree(wide);
+        return args;
+    }
+#endif
+    return std::vector<std::string>(argv + 1, argv + argc);
 }
 
 void installSignalHandlers()
@@ -43,7 +68,7 @@ void installSignalHandlers()
 int main(int argc, char *argv[])
 {
     installSignalHandlers();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = arguments(argc, argv);
     CommandLine cmd;
     try {
         cmd = parseCommandLine(args);
