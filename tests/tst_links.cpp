@@ -157,6 +157,8 @@ void TestLinks::keptAndMoved_data()
         << QStringList{"-rt", "90", "-order", "VR", "-l", "10", "mm", "-t", "7", "mm", "-gx", "5", "mm", "-gy", "3", "mm",
                        "-size", "Custom", "297", "mm", "210", "mm", "-per", "3*2"};
     QTest::newRow("2x1 turned 270, scaled") << QStringList{"-rt", "270", "-scale", "50", "-per", "2*1"};
+    QTest::newRow("booklet, right to left, crept, marked")
+        << QStringList{"-booklet", "-rtl", "-creep", "2", "mm", "-cropmarks", "3", "mm", "-frame", "1", "-l", "10", "mm"};
 }
 
 void TestLinks::keptAndMoved()

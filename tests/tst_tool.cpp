@@ -125,6 +125,11 @@ private slots:
 
     void fillOrders_data();
     void fillOrders();
+    void bookletSides_data();
+    void bookletSides();
+    void bookletCreep();
+    void marksAndFramesStayOffThePages_data();
+    void marksAndFramesStayOffThePages();
     void selectionAndPartialLastSheet();
     void rotationTurnsPages();
     void fitToSheetWithMarginsAndLines();
@@ -220,6 +225,11 @@ void TestTool::commandLineErrors_data()
     QTest::newRow("beyond any double") << "-b 1e400 pt a b" << "1e400";
     QTest::newRow("bad page list") << "-pr 1,a a b" << "\"a\"";
     QTest::newRow("page zero") << "-pr 0-3 a b" << "0-3";
+    QTest::newRow("no signature") << "-booklet -signature 0 a b" << "\"0\"";
+    QTest::newRow("half a signature") << "-booklet -signature 1.5 a b" << "\"1.5\"";
+    QTest::newRow("negative creep") << "-booklet -creep -1 mm a b" << "\"-1\"";
+    QTest::newRow("negative crop marks") << "-cropmarks -2 mm a b" << "\"-2\"";
+    QTest::newRow("negative frame") << "-frame -1 a b" << "\"-1\"";
 }
 
 void TestTool::commandLineErrors()
@@ -380,6 +390,158 @@ void TestTool::fillOrders()
         seen[row * cols + col] = QString::number(it.key());
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), grid);
+}
+
+void TestTool::bookletSides_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("sides");  // left and right page of each output page in turn; _ blank
+    const auto booklet = [](const QStringList &more = {}) { return QStringList{"-booklet"} + more; };
+    QTest::newRow("1") << 1 << booklet() << "_ 1|_ _";
+    QTest::newRow("2") << 2 << booklet() << "_ 1|2 _";
+    QTest::newRow("4") << 4 << booklet() << "4 1|2 3";
+    QTest::newRow("5") << 5 << booklet() << "_ 1|2 _|_ 3|4 5";
+    QTest::newRow("8") << 8 << booklet() << "8 1|2 7|6 3|4 5";
+    QTest::newRow("10") << 10 << booklet() << "_ 1|2 _|10 3|4 9|8 5|6 7";
+    QTest::newRow("17") << 17 << booklet() << "_ 1|2 _|_ 3|4 17|16 5|6 15|14 7|8 13|12 9|10 11";
+    QTest::newRow("10 right to left") << 10 << booklet({"-rtl"}) << "1 _|_ 2|3 10|9 4|5 8|7 6";
+    QTest::newRow("2 right to left") << 2 << booklet({"-rtl"}) << "1 _|_ 2";
+    QTest::newRow("10 in signatures of 1") << 10 << booklet({"-signature", "1"}) << "4 1|2 3|8 5|6 7|_ 9|10 _";
+    QTest::newRow("17 in signatures of 2") << 17 << booklet({"-signature", "2"})
+                                           << "8 1|2 7|6 3|4 5|16 9|10 15|14 11|12 13|_ 17|_ _";
+    QTest::newRow("8 in signatures of 1, right to left") << 8 << booklet({"-signature", "1", "-rtl"})
+                                                          << "1 4|3 2|5 8|7 6";
+    QTest::newRow("odd pages of 10") << 10 << booklet({"-odd"}) << "_ 1|3 _|_ 5|7 9";
+    QTest::newRow("grid and order ignored") << 4 << booklet({"-per", "3*3", "-order", "VR"}) << "4 1|2 3";
+}
+
+void TestTool::bookletSides()
+{
+    QFETCH(int, pages);
+    QFETCH(QStringList, options);
+    QFETCH(QString, sides);
+    const QString in = sample(QStringLiteral("in.pdf"), pages);
+    const QString out = path(QStringLiteral("out.pdf"));
+    const Run run = runTool(QStringList(options) << in << out);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err.contains(QStringLiteral("ignored")), options.contains(QStringLiteral("-per")));
+    QSizeF sheet;
+    const auto placed = pagePositions(out, &sheet);
+    QCOMPARE(sheet, QSizeF(2 * 595, 842));  // two pages side by side
+    const int count = pageCount(out);
+    QStringList seen(2 * count, QStringLiteral("_"));
+    for (auto it = placed.cbegin(); it != placed.cend(); ++it)
+        seen[2 * (it->sheet - 1) + (it->centre.x() < 595 ? 0 : 1)] = QString::number(it.key());
+    QStringList read;
+    for (int s = 0; s < count; ++s)
+        read << seen[2 * s] + QLatin1Char(' ') + seen[2 * s + 1];
+    QCOMPARE(read.join(QLatin1Char('|')), sides);
+}
+
+void TestTool::bookletCreep()
+{
+    // Three sheets: pages move towards the fold by 0, half and all of the creep, the front
+    // and back of a sheet alike.
+    const QString in = sample(QStringLiteral("in.pdf"), 12);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-booklet", "-creep", "6", "pt", in, out}).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    const auto landed = readPlacements(q);
+    const double shifts[3] = {0, 3, 6};
+    const int sides[6][2] = {{12, 1}, {2, 11}, {10, 3}, {4, 9}, {8, 5}, {6, 7}};
+    for (int side = 0; side < 6; ++side) {
+        const double shift = shifts[side / 2];
+        QVERIFY(near(landed[sides[side][0]].landing(), QRectF(shift, 0, 595, 842)));
+        QVERIFY(near(landed[sides[side][1]].landing(), QRectF(595 - shift, 0, 595, 842)));
+    }
+    // A creep wider than the pages is a bad value, said before anything is written.
+    const Run wide = runTool({"-booklet", "-creep", "300", "mm", in, path(QStringLiteral("wide.pdf"))});
+    QCOMPARE(wide.exitCode, 2);
+    QVERIFY2(wide.err.contains(QStringLiteral("-creep")), qPrintable(wide.err));
+    QVERIFY(!QFile::exists(path(QStringLiteral("wide.pdf"))));
+}
+
+void TestTool::marksAndFramesStayOffThePages_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("marksPerPage");  // -1: some are cut where pages meet
+    QTest::newRow("2x2 with room") << QStringList{"-l", "20", "mm", "-r", "20", "mm", "-t", "20", "mm", "-b", "20", "mm",
+                                                  "-gx", "20", "mm", "-gy", "20", "mm", "-per", "2*2"}
+                                   << 8;
+    QTest::newRow("3x1 without gutters") << QStringList{"-l", "20", "mm", "-r", "20", "mm", "-t", "20", "mm", "-b", "20", "mm",
+                                                        "-per", "3*1"}
+                                         << -1;
+    QTest::newRow("booklet, crept") << QStringList{"-booklet", "-creep", "4", "mm", "-gx", "6", "mm", "-l", "15", "mm",
+                                                   "-r", "15", "mm", "-t", "15", "mm", "-b", "15", "mm"}
+                                    << -1;
+}
+
+void TestTool::marksAndFramesStayOffThePages()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, marksPerPage);
+    const QString in = sample(QStringLiteral("in.pdf"), 8);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool(QStringList(options) << "-cropmarks" << "5" << "mm" << "-frame" << "2" << in << out).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    std::vector<QPDFObjectHandle> sheets;
+    const auto landed = readPlacements(q, &sheets);
+    static const QRegularExpression markGroup(QStringLiteral("q 0\\.25 w 0 G\n([^Q]*)Q"));
+    static const QRegularExpression frameGroup(QStringLiteral("q 2 w 0 G\n([^Q]*)Q"));
+    static const QRegularExpression segment(QStringLiteral("(\\S+) (\\S+) m (\\S+) (\\S+) l S"));
+    static const QRegularExpression rect(QStringLiteral("(\\S+) (\\S+) (\\S+) (\\S+) re S"));
+    const double length = 5 * 72 / 25.4, offset = 3;
+    for (size_t s = 0; s < sheets.size(); ++s) {
+        QList<QRectF> pages;
+        for (const PagePlacement &p : landed) {
+            if (p.sheet == int(s))
+                pages << p.landing();
+        }
+        const QString content = streamText(sheets[s].getKey("/Contents"));
+        // Frames: just outside each page, covering none of it.
+        QStringList frames;
+        for (auto it = rect.globalMatch(frameGroup.match(content).captured(1)); it.hasNext();) {
+            const auto m = it.next();
+            const QRectF r(m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(), m.captured(4).toDouble());
+            bool found = false;
+            for (const QRectF &page : pages)
+                found = found || near(r, page.adjusted(-1, -1, 1, 1));
+            QVERIFY2(found, qPrintable(describe(r)));
+            frames << describe(r);
+        }
+        QCOMPARE(frames.size(), pages.size());
+        // Marks: each on the line of an edge of its page, starting outside it at a corner,
+        // never over any page.
+        QMap<int, int> perPage;
+        for (auto it = segment.globalMatch(markGroup.match(content).captured(1)); it.hasNext();) {
+            const auto m = it.next();
+            const QLineF mark(m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(), m.captured(4).toDouble());
+            QVERIFY(mark.length() > 0 && mark.length() <= length + kPlacementTolerance);
+            const QRectF span = QRectF(mark.p1(), mark.p2()).normalized().adjusted(-0.125, -0.125, 0.125, 0.125);
+            int owner = -1;
+            for (int i = 0; i < pages.size(); ++i) {
+                QVERIFY2(!span.intersects(pages[i]), qPrintable(QStringLiteral("a mark over a page on sheet %1").arg(s + 1)));
+                const QRectF &p = pages[i];
+                for (const QPointF corner : {p.topLeft(), p.topRight(), p.bottomLeft(), p.bottomRight()}) {
+                    const double near1 = QLineF(corner, mark.p1()).length(), near2 = QLineF(corner, mark.p2()).length();
+                    if (std::fabs(std::min(near1, near2) - offset) < kPlacementTolerance
+                        && (std::fabs(mark.x1() - corner.x()) < 1e-3 || std::fabs(mark.y1() - corner.y()) < 1e-3))
+                        owner = i;
+                }
+            }
+            QVERIFY2(owner >= 0, "a mark away from any corner");
+            ++perPage[owner];
+        }
+        for (int i = 0; i < pages.size(); ++i) {
+            if (marksPerPage > 0)
+                QCOMPARE(perPage.value(i), marksPerPage);
+            else
+                QVERIFY(perPage.value(i) > 0);
+        }
+    }
 }
 
 void TestTool::selectionAndPartialLastSheet()

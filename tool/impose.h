@@ -21,7 +21,7 @@ struct ImposeError : std::runtime_error
 
 // Imposes options.input into options.output, which appears only when complete. Warnings
 // about damaged input go to `warn`. Throws ImposeError, LayoutError, OutputError (or qpdf's
-// exceptions) on failure.
+// exceptions) on failure, and UsageError for an option the document shows to be wrong.
 // With `keepDocument`, the parsed document is handed over instead of being destroyed: a
 // process about to exit can leave taking it apart (a large part of the run's time on big
 // documents) to the system.

@@ -97,14 +97,14 @@ double PageGeometry::height() const
     return orientPage(visible, rotation, userUnit).apply(visible).height();
 }
 
-Matrix placePage(const Options &o, const SheetLayout &layout, size_t cell, const PageGeometry &page)
+Matrix placePage(const Options &o, const SheetLayout &layout, size_t cell, const PageGeometry &page, double shiftX)
 {
     const Matrix m = orientPage(page.visible, page.rotation, page.userUnit);
     const double w = page.width(), h = page.height();
     const double scale = pageScale(o, layout, w, h);
     const auto [cx, cy] = layout.cells.at(cell);
     // Centred in its cell, in points; then in the sheet's own units.
-    const double tx = cx + (layout.cellWidth - scale * w) / 2;
+    const double tx = cx + (layout.cellWidth - scale * w) / 2 + shiftX;
     const double ty = cy + (layout.cellHeight - scale * h) / 2;
     const double s = scale / layout.userUnit;
     return {s * m.a, s * m.b, s * m.c, s * m.d, (scale * m.e + tx) / layout.userUnit, (scale * m.f + ty) / layout.userUnit};
@@ -113,4 +113,102 @@ Matrix placePage(const Options &o, const SheetLayout &layout, size_t cell, const
 double sheetTolerance(const SheetLayout &layout)
 {
     return kTolerancePoints / layout.userUnit;
+}
+
+Options gridOptions(const Options &o)
+{
+    Options grid = o;
+    if (o.booklet) {
+        grid.columns = 2;
+        grid.rows = 1;
+        grid.order = Order::H;
+    }
+    return grid;
+}
+
+std::vector<SheetSide> planSides(const Options &o, size_t count)
+{
+    std::vector<SheetSide> sides;
+    if (!o.booklet) {
+        const size_t perSheet = size_t(o.columns) * size_t(o.rows);
+        for (size_t first = 0; first < count; first += perSheet) {
+            SheetSide side;
+            for (size_t k = first; k < count && k < first + perSheet; ++k)
+                side.cells.push_back(int(k));
+            sides.push_back(side);
+        }
+        return sides;
+    }
+    const size_t padded = (count + 3) / 4 * 4;
+    const size_t perSignature = o.signatureSheets > 0 ? size_t(o.signatureSheets) * 4 : padded;
+    for (size_t start = 0; start < padded; start += perSignature) {
+        const size_t n = std::min(perSignature, padded - start);  // pages of this signature
+        const size_t sheets = n / 4;
+        // A page number of the signature (from 1) as an index of the selected pages.
+        auto page = [&](size_t number) {
+            const size_t index = start + number - 1;
+            return index < count ? int(index) : SheetSide::kBlank;
+        };
+        for (size_t k = 0; k < sheets; ++k) {
+            const double creep = sheets > 1 ? o.creep * double(k) / double(sheets - 1) : 0;
+            SheetSide front{{page(n - 2 * k), page(2 * k + 1)}, creep};
+            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep};
+            if (o.rightToLeft) {
+                std::swap(front.cells[0], front.cells[1]);
+                std::swap(back.cells[0], back.cells[1]);
+            }
+            sides.push_back(front);
+            sides.push_back(back);
+        }
+    }
+    return sides;
+}
+
+std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset)
+{
+    std::vector<Box> marks;
+    if (!(length > 0))
+        return marks;
+    // How far a mark from (x, y) in direction (dx, dy) may run before it comes within
+    // `offset` of another box (a box it merely touches counts).
+    auto room = [&](size_t own, double x, double y, double dx, double dy) {
+        double reach = length;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const Box &b = boxes[i];
+            if (i == own)
+                continue;
+            double enter = HUGE_VAL;
+            if (dx != 0 && y >= b.y0 && y <= b.y1) {
+                if (dx > 0 && b.x1 >= x)
+                    enter = std::max(b.x0 - x, 0.0);
+                else if (dx < 0 && b.x0 <= x)
+                    enter = std::max(x - b.x1, 0.0);
+            } else if (dy != 0 && x >= b.x0 && x <= b.x1) {
+                if (dy > 0 && b.y1 >= y)
+                    enter = std::max(b.y0 - y, 0.0);
+                else if (dy < 0 && b.y0 <= y)
+                    enter = std::max(y - b.y1, 0.0);
+            }
+            reach = std::min(reach, enter - offset);
+        }
+        return reach;
+    };
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const Box &b = boxes[i];
+        for (const double cx : {b.x0, b.x1}) {
+            for (const double cy : {b.y0, b.y1}) {
+                const double outX = cx == b.x0 ? -1 : 1, outY = cy == b.y0 ? -1 : 1;
+                // On the line of the horizontal edge, outwards; then of the vertical edge.
+                for (const auto &[dx, dy] : {std::pair{outX, 0.0}, std::pair{0.0, outY}}) {
+                    const double x0 = cx + dx * offset, y0 = cy + dy * offset;
+                    const double reach = room(i, x0, y0, dx, dy);
+                    if (reach <= 0)
+                        continue;
+                    const double x1 = x0 + dx * reach, y1 = y0 + dy * reach;
+                    marks.push_back({std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)});
+                }
+            }
+        }
+    }
+    return marks;
 }

@@ -40,6 +40,26 @@ SheetLayout computeLayout(const Options &options, const std::vector<std::pair<do
 // Scale of a page of size (w, h) in a cell of the layout.
 double pageScale(const Options &options, const SheetLayout &layout, double w, double h);
 
+// The options of the grid itself: a booklet is a grid of two columns, one row, filled left
+// to right.
+Options gridOptions(const Options &options);
+
+// One side of an output sheet: what each cell of the grid holds, and for booklets how far
+// the pages move towards the fold (creep).
+struct SheetSide
+{
+    static constexpr int kBlank = -1;
+    std::vector<int> cells;  // indices into the selected pages, or kBlank
+    double creep = 0;        // points: the left page moves right by this much, the right one left
+};
+
+// The sides in output order. N-up: the selected pages fill the cells in turn, the last side
+// only as far as they go. Booklet: each signature (the whole booklet without -signature)
+// padded with blank pages to a multiple of four; sheet k (from the outside) of a signature
+// of n pages shows, front then back, (n - 2k, 2k + 1) and (2k + 2, n - 2k - 1), counted
+// from 1 in the signature, each pair swapped for right-to-left binding.
+std::vector<SheetSide> planSides(const Options &options, size_t selectedCount);
+
 // A page as it is placed in a cell: its visible box, its total clockwise turn and the
 // points in one of its user units.
 struct PageGeometry
@@ -53,8 +73,16 @@ struct PageGeometry
 };
 
 // The matrix from the page's user space to the sheet's user space that draws the page,
-// scaled, centred in cell `cell` of the layout.
-Matrix placePage(const Options &options, const SheetLayout &layout, size_t cell, const PageGeometry &page);
+// scaled, centred in cell `cell` of the layout, then moved `shiftX` points sideways.
+Matrix placePage(const Options &options, const SheetLayout &layout, size_t cell, const PageGeometry &page,
+                 double shiftX = 0);
+
+// Trim marks, `length` long, at the four corners of each box: two per corner, on the lines
+// of its edges, starting `offset` outside the box. Where a mark would cross another box it
+// is cut short, so that no mark is drawn over a neighbouring page. Segments (x0, y0, x1, y1).
+std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset);
+// How far trim marks start outside their page.
+constexpr double kCropMarkOffset = 3;
 
 // How far (in the sheet's user units) rounding may move anything drawn on the sheet.
 double sheetTolerance(const SheetLayout &layout);

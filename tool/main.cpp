@@ -94,9 +94,14 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     };
     auto warn = [](const std::string &message) { std::cerr << "pdfplyjoin: warning: " << message << "\n"; };
+    for (const std::string &warning : cmd.warnings)
+        warn(warning);
     std::unique_ptr<QPDF> document;
     try {
         impose(cmd.options, progress, warn, &document);
+    } catch (const UsageError &e) {  // a value that only the document shows to be wrong
+        std::cerr << "pdfplyjoin: " << e.what() << "\n";
+        return 2;
     } catch (const std::exception &e) {
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 1;

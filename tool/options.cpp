@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int kMaxGrid = 100;
+constexpr int kMaxSignatureSheets = 10000;
+constexpr double kMaxFrameWidth = 1000;
 constexpr double kMaxLengthPoints = 14400.0 * 75000;  // far beyond any real sheet
 
 bool isOptionWord(const std::string &word)
@@ -115,9 +117,16 @@ int gridCount(const std::string &text, const std::string &word)
     return value;
 }
 
-void parseOption(const std::string &option, Words &words, Options &o)
+// What was given, for the warnings about options that have no effect.
+struct Given
+{
+    bool grid = false, order = false, signature = false, creep = false, rtl = false;
+};
+
+void parseOption(const std::string &option, Words &words, Options &o, Given &given)
 {
     if (option == "-per") {
+        given.grid = true;
         const std::string &word = words.take(option);
         const size_t star = word.find_first_of("*xX");
         if (star == std::string::npos)
@@ -125,6 +134,7 @@ void parseOption(const std::string &option, Words &words, Options &o)
         o.columns = gridCount(word.substr(0, star), word);
         o.rows = gridCount(word.substr(star + 1), word);
     } else if (option == "-order") {
+        given.order = true;
         // The value may be missing: then the default order stays.
         if (!words.done()) {
             const std::string &w = words.peek();
@@ -190,6 +200,29 @@ void parseOption(const std::string &option, Words &words, Options &o)
             *channel = int(v);
         }
         o.lines = true;
+    } else if (option == "-booklet") {
+        o.booklet = true;
+    } else if (option == "-signature") {
+        given.signature = true;
+        const double sheets = words.number(option);
+        if (!(sheets >= 1) || sheets != std::floor(sheets) || sheets > kMaxSignatureSheets)
+            throw UsageError("\"" + words.last() + "\" is not a number of sheets from 1 to "
+                             + std::to_string(kMaxSignatureSheets) + " (after -signature)");
+        o.signatureSheets = int(sheets);
+    } else if (option == "-creep") {
+        given.creep = true;
+        o.creep = words.length(option);
+    } else if (option == "-rtl") {
+        given.rtl = true;
+        o.rightToLeft = true;
+    } else if (option == "-cropmarks") {
+        o.cropMarks = words.length(option);
+    } else if (option == "-frame") {
+        const double width = words.number(option);
+        if (width < 0 || width > kMaxFrameWidth)
+            throw UsageError("the frame width \"" + words.last() + "\" is not from 0 to "
+                             + std::to_string(int(kMaxFrameWidth)) + " points (after -frame)");
+        o.frameWidth = width;
     } else {
         throw UsageError("unknown option \"" + option + "\"");
     }
@@ -247,9 +280,17 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
         throw UsageError("INPUT and OUTPUT must not be empty");
 
     Words words(optionWords);
+    Given given;
     while (!words.done()) {
         const std::string option = words.take("");
-        parseOption(option, words, result.options);
+        parseOption(option, words, result.options, given);
+    }
+    std::vector<std::string> &warnings = result.warnings;
+    if (result.options.booklet) {
+        if (given.grid || given.order)
+            warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
+    } else if (given.signature || given.creep || given.rtl) {
+        warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
     }
     return result;
 }
@@ -272,9 +313,23 @@ const char *usageText()
            "  -size Custom W UNIT H UNIT\n"
            "                         sheet of W by H; pages are scaled to fit their cells\n"
            "  -addline R G B         separator lines (0.5 pt) in colour R G B (0-255) along the gutters\n"
+           "  -cropmarks N UNIT      trim marks N long at the corners of every page, e.g. -cropmarks 5 mm\n"
+           "  -frame W               a frame W points wide round every page, in the -addline colour,\n"
+           "                         e.g. -frame 0.5\n"
            "  --                     ends the options\n"
            "  --help                 this text\n"
            "  --version              the version\n"
+           "Booklets:\n"
+           "  -booklet               a saddle-stitched booklet: two pages a side, padded with blank\n"
+           "                         pages to a multiple of four, in the order that reads right when\n"
+           "                         the sides are printed double-sided (flipped on the short edge),\n"
+           "                         stacked and folded; -gx is the gap at the fold, -addline draws\n"
+           "                         the fold; e.g. -booklet -size Custom 297 mm 210 mm\n"
+           "  -signature N           signatures of N sheets (4N pages), each folded on its own,\n"
+           "                         e.g. -booklet -signature 5\n"
+           "  -creep N UNIT          moves the pages of inner sheets towards the fold, up to N on the\n"
+           "                         innermost sheet of each signature, e.g. -creep 1 mm\n"
+           "  -rtl                   right-to-left binding: the fold on the right of the first page\n"
            "Units: mm, cm, inch, in, point, pt.\n"
            "Without -scale and -size every cell is as large as the largest selected page.\n"
            "\n"

@@ -24,6 +24,14 @@ struct Options
     double sheetWidth = 0, sheetHeight = 0;  // points, with customSize
     bool lines = false;
     int lineRed = 0, lineGreen = 0, lineBlue = 0;
+    // Booklets: two pages a side in the order that folds into a booklet.
+    bool booklet = false;
+    int signatureSheets = 0;  // sheets per signature; 0: the whole booklet is one
+    double creep = 0;         // points, on the innermost sheet
+    bool rightToLeft = false;
+    // Marks: trim marks of this length (0: none) and a frame of this width (0: none).
+    double cropMarks = 0;
+    double frameWidth = 0;
     std::string input;
     std::string output;
 };
@@ -34,6 +42,8 @@ struct CommandLine
 {
     Action action = Action::Run;
     Options options;
+    // Options given that have no effect with the others, in words for the user.
+    std::vector<std::string> warnings;
 };
 
 // A command line that cannot be understood; the message names the offending word.

@@ -1,4 +1,5 @@
 // pdfplyjoin-sample OUTPUT [PAGES]: writes a sample PDF of numbered pages of mixed sizes.
+// pdfplyjoin-sample --a5 OUTPUT [PAGES]: numbered A5 pages, all alike (for booklets).
 // pdfplyjoin-sample --annotated OUTPUT: four pages with links, notes, fields and bookmarks.
 #include "samplepdf.h"
 
@@ -12,13 +13,25 @@ int main(int argc, char *argv[])
         std::cerr << "usage: pdfplyjoin-sample OUTPUT [PAGES]\n";
         return 2;
     }
-    const bool annotated = std::string(argv[1]) == "--annotated";
-    const int count = argc > 2 && !annotated ? std::atoi(argv[2]) : 12;
+    const std::string first = argv[1];
+    const bool annotated = first == "--annotated", a5 = first == "--a5";
+    const int shift = annotated || a5 ? 1 : 0;
+    if (argc < 2 + shift) {
+        std::cerr << "usage: pdfplyjoin-sample [--a5] OUTPUT [PAGES] | --annotated OUTPUT\n";
+        return 2;
+    }
+    const int count = argc > 2 + shift ? std::atoi(argv[2 + shift]) : 12;
     try {
-        if (annotated && argc > 2)
+        if (annotated) {
             writeAnnotatedPdf(argv[2]);
-        else
+        } else if (a5) {
+            SamplePage page;
+            page.width = 420;
+            page.height = 595;
+            writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 12), page));
+        } else {
             writeSamplePdf(argv[1], mixedSamplePages(count > 0 ? count : 12));
+        }
     } catch (const std::exception &e) {
         std::cerr << "pdfplyjoin-sample: " << e.what() << "\n";
         return 1;

@@ -210,41 +210,71 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
         progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
     }
 
-    const SheetLayout layout = computeLayout(o, sizes);
+    const Options grid = gridOptions(o);
+    const SheetLayout layout = computeLayout(grid, sizes);
+    if (o.booklet && o.creep > layout.cellWidth)
+        throw UsageError("the creep of " + pdfNumber(o.creep, 2) + " pt is larger than the page, "
+                         + pdfNumber(layout.cellWidth, 2) + " pt wide (after -creep)");
+    const double unit = layout.userUnit;
     const double tolerance = sheetTolerance(layout);
     const int decimals = decimalsFor(tolerance);
+    auto number = [decimals](double v) { return pdfNumber(v, decimals); };
+    const std::string colour = pdfNumber(o.lineRed / 255.0, 4) + " " + pdfNumber(o.lineGreen / 255.0, 4) + " "
+                               + pdfNumber(o.lineBlue / 255.0, 4) + " RG\n";
+    // Drawn over the pages: separator lines, frames, trim marks.
+    std::string lines;
+    if (!layout.lines.empty()) {
+        lines = "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
+        for (const Box &l : layout.lines)
+            lines += number(l.x0 / unit) + " " + number(l.y0 / unit) + " m " + number(l.x1 / unit) + " " + number(l.y1 / unit)
+                     + " l S\n";
+        lines += "Q\n";
+    }
+    auto marks = [&](const std::vector<Box> &landed) {
+        std::string drawn;
+        if (o.frameWidth > 0) {
+            const double w = o.frameWidth / unit;
+            drawn += "q " + pdfNumber(w, decimals + 1) + " w " + (o.lines ? colour : std::string("0 G\n"));
+            for (const Box &b : landed)  // just outside the page, so that it covers none of it
+                drawn += number(b.x0 - w / 2) + " " + number(b.y0 - w / 2) + " " + number(b.width() + w) + " "
+                         + number(b.height() + w) + " re S\n";
+            drawn += "Q\n";
+        }
+        if (o.cropMarks > 0) {
+            drawn += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G\n";
+            for (const Box &m : cropMarks(landed, o.cropMarks / unit, kCropMarkOffset / unit))
+                drawn += number(m.x0) + " " + number(m.y0) + " m " + number(m.x1) + " " + number(m.y1) + " l S\n";
+            drawn += "Q\n";
+        }
+        return drawn;
+    };
+
     QPDFObjectHandle pagesNode = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
     QPDFObjectHandle kids = pagesNode.getKey("/Kids");
-    const size_t perSheet = size_t(o.columns) * size_t(o.rows);
-    std::string lineStyle;
-    if (!layout.lines.empty()) {
-        lineStyle = "q " + pdfNumber(0.5 / layout.userUnit, decimals + 1) + " w " + pdfNumber(o.lineRed / 255.0, 4) + " "
-                    + pdfNumber(o.lineGreen / 255.0, 4) + " " + pdfNumber(o.lineBlue / 255.0, 4) + " RG\n";
-    }
     std::vector<QPDFObjectHandle> pageObjects;
     for (QPDFPageObjectHelper &page : pages)
         pageObjects.push_back(page.getObjectHandle());
     LinkKeeper links(pdf, pageObjects);
-    const double unit = layout.userUnit;
-    for (size_t first = 0; first < selected.size(); first += perSheet) {
+    const std::vector<SheetSide> sides = planSides(o, selected.size());
+    for (size_t s = 0; s < sides.size(); ++s) {
+        const SheetSide &side = sides[s];
         QPDFObjectHandle sheet = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
         std::string content;
         QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
-        for (size_t k = 0; k < perSheet && first + k < selected.size(); ++k) {
-            const PlacedPage &p = placed.at(selected[first + k]);
-            const Matrix m = placePage(o, layout, k, p.geometry);
+        std::vector<Box> landed;
+        for (size_t k = 0; k < side.cells.size(); ++k) {
+            if (side.cells[k] == SheetSide::kBlank)
+                continue;  // padding carries nothing
+            const int index = selected.at(size_t(side.cells[k]));
+            const PlacedPage &p = placed.at(index);
+            const Matrix m = placePage(grid, layout, k, p.geometry, k == 0 ? side.creep : -side.creep);
             const std::string name = "/Fx" + std::to_string(k + 1);
             xobjects.replaceKey(name, p.form);
             content += "q " + matrixOperands(m, p.geometry.visible.reach(), tolerance) + " cm " + name + " Do Q\n";
-            links.place(selected[first + k], {sheet, m, p.geometry.visible, decimals});
+            links.place(index, {sheet, m, p.geometry.visible, decimals});
+            landed.push_back(m.apply(p.geometry.visible));
         }
-        if (!layout.lines.empty()) {
-            content += lineStyle;
-            for (const Box &l : layout.lines)
-                content += pdfNumber(l.x0 / unit, decimals) + " " + pdfNumber(l.y0 / unit, decimals) + " m "
-                           + pdfNumber(l.x1 / unit, decimals) + " " + pdfNumber(l.y1 / unit, decimals) + " l S\n";
-            content += "Q\n";
-        }
+        content += lines + marks(landed);
 
         sheet.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
         sheet.replaceKey("/Parent", pagesNode);
@@ -256,7 +286,7 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
         sheet.replaceKey("/Resources", resources);
         sheet.replaceKey("/Contents", compressedStream(pdf, content));
         kids.appendItem(sheet);
-        progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(first) / double(selected.size()));
+        progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(s) / double(sides.size()));
     }
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     dropPageReferences(pdf);

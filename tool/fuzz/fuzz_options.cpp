@@ -29,17 +29,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             sizes.emplace_back(100 + selected[i], 200 + (selected[i] % 7) * 50);
         if (sizes.empty())
             sizes.emplace_back(595, 842);
+        // Every selected page lands on exactly one side; the rest of the cells are blank.
+        std::vector<int> seen(selected.size(), 0);
+        for (const SheetSide &side : planSides(o, selected.size())) {
+            for (int cell : side.cells) {
+                if (cell != SheetSide::kBlank)
+                    ++seen.at(size_t(cell));
+            }
+        }
+        for (int count : seen) {
+            if (count != 1)
+                __builtin_trap();
+        }
         try {
-            const SheetLayout layout = computeLayout(o, sizes);
-            if (layout.cells.size() != size_t(o.columns) * size_t(o.rows))
+            const Options grid = gridOptions(o);
+            const SheetLayout layout = computeLayout(grid, sizes);
+            // Trim marks never reach into another cell.
+            std::vector<Box> cells;
+            for (const auto &[x, y] : layout.cells)
+                cells.push_back({x, y, x + layout.cellWidth, y + layout.cellHeight});
+            for (const Box &mark : cropMarks(cells, o.cropMarks, kCropMarkOffset)) {
+                for (const Box &cell : cells) {
+                    if (mark.x0 < cell.x1 && mark.x1 > cell.x0 && mark.y0 < cell.y1 && mark.y1 > cell.y0)
+                        __builtin_trap();
+                }
+            }
+            if (layout.cells.size() != size_t(grid.columns) * size_t(grid.rows))
                 __builtin_trap();
             for (size_t i = 0; i < sizes.size(); ++i) {
-                const double s = pageScale(o, layout, sizes[i].first, sizes[i].second);
+                const double s = pageScale(grid, layout, sizes[i].first, sizes[i].second);
                 if (!(s > 0))
                     __builtin_trap();
                 // Every page lands inside the sheet.
                 const Box page{0, 0, sizes[i].first, sizes[i].second};
-                const Box landed = placePage(o, layout, i % layout.cells.size(), {page, 0, 1}).apply(page);
+                const Box landed = placePage(grid, layout, i % layout.cells.size(), {page, 0, 1}).apply(page);
                 const double slack = 1e-6 * std::max(layout.sheetWidth, layout.sheetHeight);
                 if (landed.x0 < -slack || landed.y0 < -slack || landed.x1 * layout.userUnit > layout.sheetWidth + slack
                     || landed.y1 * layout.userUnit > layout.sheetHeight + slack)
