@@ -249,6 +249,9 @@ bool LinkKeeper::retargetKey(QPDFObjectHandle item, const char *key, bool neares
     QPDFObjectHandle dest = action ? value.getKey("/D") : value;
     if (!dest.isArray())
         return true;  // none, a named one, or one outside the document
+    QPDFObjectHandle target = dest.getArrayNItems() > 0 ? dest.getArrayItem(0) : QPDFObjectHandle::newNull();
+    if (!target.isIndirect() || !m_pageIndex.count(target.getObjGen()))
+        return true;  // no page of this document (a dead link stays as dead as it was)
     QPDFObjectHandle moved = retarget(dest, nearest);
     if (!moved.isInitialized()) {
         item.removeKey(key);

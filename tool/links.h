@@ -44,8 +44,8 @@ private:
     // following placed page (or, after the last one, the nearest preceding).
     QPDFObjectHandle retarget(QPDFObjectHandle dest, bool nearest) const;
     // Points item[key], a destination or a GoTo action holding one, at a sheet by replacing
-    // it with a new object (the old one may be shared). False when the target was lost: the
-    // key is then removed.
+    // it with a new object (the old one may be shared). False when its page was left out:
+    // the key is then removed. A destination that names no page of the document is left.
     bool retargetKey(QPDFObjectHandle item, const char *key, bool nearest) const;
     // The same for the /Dest and /A of an annotation or a bookmark.
     bool retargetItem(QPDFObjectHandle item, bool nearest) const;

@@ -149,7 +149,9 @@ void writeAnnotatedPdf(const std::string &path)
     pdf.getRoot().replaceKey("/AcroForm", QPDFObjectHandle::newDictionary());
     pdf.getRoot().getKey("/AcroForm").replaceKey("/Fields", QPDFObjectHandle::newArray({text, check}));
 
-    annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>"))});
+    // The second link is dead already: its destination names no page.
+    annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>"))});
     // The second link has no width, as pdfTeX writes some.
     annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
                pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>"))});
