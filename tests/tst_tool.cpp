@@ -528,7 +528,8 @@ void TestTool::marksAndFramesStayOffThePages()
                 for (const QPointF corner : {p.topLeft(), p.topRight(), p.bottomLeft(), p.bottomRight()}) {
                     const double near1 = QLineF(corner, mark.p1()).length(), near2 = QLineF(corner, mark.p2()).length();
                     if (std::fabs(std::min(near1, near2) - offset) < kPlacementTolerance
-                        && (std::fabs(mark.x1() - corner.x()) < 1e-3 || std::fabs(mark.y1() - corner.y()) < 1e-3))
+                        && (std::fabs(mark.x1() - corner.x()) < kPlacementTolerance
+                            || std::fabs(mark.y1() - corner.y()) < kPlacementTolerance))
                         owner = i;
                 }
             }
