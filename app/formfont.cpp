@@ -21,8 +21,12 @@ QString formFamily()
                 QFontDatabase::addApplicationFont(QString::fromLatin1(file));
         }
         for (const char *name : kFamilies) {
-            if (QFontDatabase::hasFamily(QLatin1String(name)))
-                return QString::fromLatin1(name);
+            if (!QFontDatabase::hasFamily(QLatin1String(name)))
+                continue;
+            // The about box's text names the Windows fonts it was written with.
+            for (const char *written : {"MS Shell Dlg 2", "SimSun", "Lucida Grande"})
+                QFont::insertSubstitution(QLatin1String(written), QLatin1String(name));
+            return QString::fromLatin1(name);
         }
         return QString();
     }();
@@ -35,12 +39,8 @@ QFont formFont()
 {
     QFont font = QApplication::font();
     const QString family = formFamily();
-    if (!family.isEmpty()) {
+    if (!family.isEmpty())
         font.setFamilies({family});
-        // The about box's text names the Windows fonts it was written with.
-        for (const char *name : {"MS Shell Dlg 2", "SimSun", "Lucida Grande"})
-            QFont::insertSubstitution(QLatin1String(name), family);
-    }
     font.setPixelSize(kFormPixelSize);
     return font;
 }

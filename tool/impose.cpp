@@ -19,9 +19,11 @@ namespace {
 // Below this many objects, compressing all of them takes a few hundredths of a second.
 constexpr size_t kSmallDocument = 10000;
 
-bool wantsObjectStreams(QPDF &pdf)
+// Object streams unless the input was written without them and is large: compressing tens
+// of thousands of dictionaries would then cost more time than the whole imposition, and the
+// output stays as compact as the input.
+bool wantsObjectStreams(const std::map<QPDFObjGen, QPDFXRefEntry> &xref)
 {
-    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     if (xref.size() < kSmallDocument)
         return true;
     for (const auto &entry : xref) {
@@ -79,9 +81,8 @@ void checkFiles(const Options &o)
 // Reads every object of the file. qpdf parses objects when they are first used, and the
 // first new object makes it parse all the rest at once; done here, the parse reports its
 // progress.
-void readAllObjects(QPDF &pdf, const StageProgress &progress)
+void readAllObjects(QPDF &pdf, const std::map<QPDFObjGen, QPDFXRefEntry> &xref, const StageProgress &progress)
 {
-    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     const size_t step = std::max<size_t>(xref.size() / 100, 1);
     size_t done = 0;
     for (const auto &entry : xref) {
@@ -98,8 +99,8 @@ void readAllObjects(QPDF &pdf, const StageProgress &progress)
 void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn,
             std::unique_ptr<QPDF> *keepDocument)
 {
-    // Where the time goes on large documents: opening is quick, building the sheets reads
-    // every page (most of the parsing), and writing reads the rest.
+    // Where the time goes on large documents: opening is quick, reading every object takes
+    // about as long as building the sheets and writing them together.
     const Stages stages(progress);
     checkFiles(o);
     stages.at(0);
@@ -114,19 +115,17 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
         throw ImposeError("cannot read " + o.input + ": " + e.getMessageDetail());
     }
     stages.at(1);
-    readAllObjects(pdf, stages.stage(1, 40));
+    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
+    readAllObjects(pdf, xref, stages.stage(1, 40));
     buildSheets(pdf, o, warn, stages.stage(40, 60));
 
     OutputFile output(o.output);
     QPDFWriter writer(pdf);
     writer.setOutputPipeline(&output.pipeline());
-    // Object streams unless the input was written without them and is large: compressing
-    // tens of thousands of dictionaries would then cost more time than the whole
-    // imposition, and the output stays as compact as the input. A large document gets the
-    // fastest compression, a small one the default (it costs little there).
-    const size_t objects = pdf.getXRefTable().size();
-    writer.setObjectStreamMode(wantsObjectStreams(pdf) ? qpdf_o_generate : qpdf_o_disable);
-    Pl_Flate::setCompressionLevel(objects < kSmallDocument ? 6 : 1);
+    // A large document gets the fastest compression, a small one the default (it costs
+    // little there).
+    writer.setObjectStreamMode(wantsObjectStreams(xref) ? qpdf_o_generate : qpdf_o_disable);
+    Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
     // Streams are copied as they are: decoding and compressing again costs more time than
     // the whole imposition, and uncompressed images stay uncompressed.
     writer.setDecodeLevel(qpdf_dl_none);
