@@ -151,25 +151,20 @@ void Sheetwin::On_Button_Browse()
 #endif
 }
 
-// A double-click on a cell reaches both this slot and openFile. This one opens the file;
-// openFile leaves double-clicks alone, so a file opens exactly once.
+// A double-click on a cell reaches both this slot and openFile, which opens the row's file;
+// opening the cell's text here too would open that file twice.
 void Sheetwin::On_TableWidget_DoubleClicked()
 {
-    QTableWidget *table = ui->tableWidget_Files;
-    const QTableWidgetItem *item = table->currentItem();
-    if (!item)
-        return;
-    const QFileInfo info(item->text());
-    if (!item->text().isEmpty() && info.isFile())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
+// The current row's file, from "View PDF File" or a double-click on any of the row's cells
+// (a double-click on a cell without an item opens nothing).
 void Sheetwin::openFile()
 {
     QTableWidget *table = ui->tableWidget_Files;
-    if (sender() == table)
-        return;  // the double-click itself is handled by On_TableWidget_DoubleClicked
     if (table->rowCount() == 0 || table->currentRow() < 0)
+        return;
+    if (sender() == table && !table->currentItem())
         return;
     const QTableWidgetItem *item = table->item(table->currentRow(), 0);
     if (!item || item->text().isEmpty())

@@ -27,7 +27,10 @@ void Sheetwin::setUpRun()
         ui->progressBar->setMaximum(100);
         ui->progressBar->setValue(0);
         ui->tableWidget_Files->setCurrentCell(row, 0);
-        ui->textEdit->setPlainText(m_commandLine);
+        // The run shows as running once its first row has started, not while the tool is
+        // still being looked for.
+        DymicUpdateStartButtonIconText(true);
+        DymicUpdateOutputLineText(true);
     });
     connect(m_run, &RunController::toolOutput, this, &Sheetwin::echo);
     connect(m_run, &RunController::progressChanged, ui->progressBar, &QProgressBar::setValue);
@@ -54,9 +57,8 @@ bool Sheetwin::planRow(int row, ToolJob &job)
     const QTableWidgetItem *nameItem = table->item(row, 0);
     const QString input = QDir::toNativeSeparators(nameItem ? nameItem->text() : QString());
     const QString output = freeOutputPath(ui->lineEdit_OutputPath->text(), input);
-    // Shown for the user; the process gets the same words as a list, so names with quotes,
+    // The process gets the words of the command line as a list, so names with quotes,
     // blanks or a leading dash reach the tool intact.
-    m_commandLine = commandLineText(tool, strParameter, input, output);
     job.program = tool;
     job.arguments = toolArguments(strParameter, input, output);
     return true;
@@ -73,8 +75,10 @@ void Sheetwin::runningChanged(bool running)
         qPro = nullptr;
         ui->progressBar->setValue(0);
     }
-    DymicUpdateStartButtonIconText(running);
-    DymicUpdateOutputLineText(running);
+    if (!running) {
+        DymicUpdateStartButtonIconText(false);
+        DymicUpdateOutputLineText(false);
+    }
 }
 
 void Sheetwin::setRunControlsEnabled(bool enabled)

@@ -1,7 +1,7 @@
 #include "app/sheetwin.h"
 
 #include "about.h"
-#include "app/formfont.h"
+#include "widgets/formfont.h"
 #include "app/layoutpresets.h"
 #include "run/runcontroller.h"
 #include "setting.h"
@@ -9,8 +9,10 @@
 #include "ui_sheetwin.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QMimeData>
@@ -71,8 +73,7 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 
     QTableWidget *table = ui->tableWidget_Files;
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
-    // For the table alone: its menu keeps the desktop's look.
-    table->setStyleSheet(QStringLiteral("QTableWidget { background-color:rgb(122,122,122) }"));
+    table->setStyleSheet(QStringLiteral("background-color:rgb(122,122,122)"));
     fooAction = new QAction(QStringLiteral("Add File(s)"), table);
     barAction = new QAction(QStringLiteral("View PDF File"), table);
     deloneAction = new QAction(QStringLiteral("Delete Selected Item(s)"), table);
@@ -113,6 +114,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     table->setWordWrap(false);
     // The column rule holds whenever the table changes its width, the first layout included.
     table->installEventFilter(this);
+    // The right click on the cells, to show the table's menu without the table's grey.
+    table->viewport()->installEventFilter(this);
     // Files dropped on an edit field join the list; the field keeps its text.
     for (QLineEdit *edit : findChildren<QLineEdit *>())
         edit->installEventFilter(this);
@@ -184,9 +187,17 @@ void Sheetwin::applyColumnRule()
 
 bool Sheetwin::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->tableWidget_Files) {
-        if (event->type() == QEvent::Resize)
+    QTableWidget *table = ui->tableWidget_Files;
+    if (watched == table || watched == table->viewport()) {
+        if (watched == table && event->type() == QEvent::Resize)
             applyColumnRule();
+        // The table's actions as its menu, as the toolkit shows them, but not a child of the
+        // table: the table's style sheet would paint the menu grey too.
+        if (event->type() == QEvent::ContextMenu && table->contextMenuPolicy() == Qt::ActionsContextMenu
+            && !table->actions().isEmpty()) {
+            QMenu::exec(table->actions(), static_cast<QContextMenuEvent *>(event)->globalPos(), nullptr, this);
+            return true;
+        }
         return false;
     }
     switch (event->type()) {

@@ -5,7 +5,7 @@
 // layout control reaches updatePreview (layoutoptions.cpp), which reads the controls into a
 // LayoutValues and draws the tiles that previewTiles() computes. The settings file is read
 // and written through settings/settingsfile.h; the window's own load and save of its layout
-// controls live in settings/sheetwinsettings.cpp. A run is a RunController
+// controls live in sheetwinsettings.cpp. A run is a RunController
 // (run/runcontroller.h): for each row it asks planRow (app/runslots.cpp) for the tool named by
 // run/toolcontract.h and its arguments, built with buildOptionsString() from the settings
 // file and the same LayoutValues; its signals fill the progress bar, the output pane and the
@@ -101,6 +101,5 @@ private:
     void warn(const QString &text);
 
     RunController *m_run = nullptr;
-    QString m_commandLine;  // of the row being run, as shown in the output pane
     QString m_rowFailure;   // why the row that just ended failed
 };

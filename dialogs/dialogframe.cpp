@@ -1,6 +1,6 @@
 #include "dialogs/dialogframe.h"
 
-#include "app/formfont.h"
+#include "widgets/formfont.h"
 
 #include <QPalette>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "setting.h"
 
-#include "app/controltext.h"
+#include "widgets/controltext.h"
 #include "dialogs/dialogframe.h"
 #include "run/optionsstring.h"
 #include "settings/settingsfile.h"

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QScrollBar>
 #include <QTimer>
 
 class TestMainWindow : public QObject
@@ -162,6 +163,11 @@ void TestMainWindow::contextMenuEntriesInOrder()
     QVERIFY(menuColour.isValid());
     QCOMPARE(tableLook.pixelColor(5, tableLook.height() - 5), QColor(122, 122, 122));
     QVERIFY2(menuColour != QColor(122, 122, 122), qPrintable(menuColour.name()));
+    // The table's scroll bars keep its grey.
+    table->setRowCount(200);
+    QTRY_VERIFY(table->verticalScrollBar()->isVisible());
+    const QImage bar = table->verticalScrollBar()->grab().toImage();
+    QCOMPARE(bar.pixelColor(bar.width() / 2, bar.height() - 30), QColor(122, 122, 122));
     QCOMPARE(w.fooAction->parent(), w.ui->tableWidget_Files);
 }
 

@@ -202,6 +202,7 @@ void TestRun::threeRowsOkFailOk()
     QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
     QVERIFY(g_bProcess);
     QCOMPARE(w.ui->toolButton_Start->text(), QStringLiteral("Stop"));
+    QCOMPARE(w.ui->textEdit->toPlainText(), QString());  // the tool's output only, none yet
     QVERIFY(!w.ui->toolButton_AddFile->isEnabled());
     QVERIFY(!w.delallAction->isEnabled());
     QVERIFY(w.ui->lineEdit_OutputPath->isReadOnly());
@@ -296,15 +297,17 @@ void TestRun::missingToolIsReported()
     Sheetwin w;
     w.ui->lineEdit_OutputPath->setText(outDir);
     addRows(w, {input("a.pdf", "echo result=OK\n")});
-    QString shown;
-    QTimer::singleShot(0, [&shown] {
+    QString shown, startText;
+    QTimer::singleShot(0, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         shown = box ? box->windowTitle() + QLatin1Char('|') + box->text() : QStringLiteral("no box");
+        startText = w.ui->toolButton_Start->text();
         if (box)
             box->button(QMessageBox::Yes)->click();
     });
     w.On_Button_Start();
     QVERIFY(shown.startsWith(QStringLiteral("Warning|The tiling tool was not found")));
+    QCOMPARE(startText, QStringLiteral("Start"));  // no row started
     QVERIFY(shown.contains(QDir::toNativeSeparators(QDir(workDir).filePath(toolFileName()))));
     waitIdle(w);
     QCOMPARE(results(w), QStringList{"-"});

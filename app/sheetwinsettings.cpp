@@ -1,5 +1,5 @@
 // The main window's layout controls in the settings file.
-#include "app/controltext.h"
+#include "widgets/controltext.h"
 #include "app/sheetwin.h"
 #include "settings/settingsfile.h"
 #include "ui_sheetwin.h"

@@ -1,4 +1,4 @@
-#include "app/formfont.h"
+#include "widgets/formfont.h"
 
 #include <QApplication>
 #include <QFontDatabase>
