@@ -133,6 +133,7 @@ void TestRunController::rowsInTurnWithReasons()
     REQUIRE_STAND_IN();
     RunController *c = controller({"echo 'Tavrell processing 40%'; echo result=OK\n",
                                    "echo 'pdfplyjoin: \"1,5\" is not a number (after -l)' >&2; exit 2\n",
+                                   "echo 'pdfplyjoin: no page of b.pdf is selected' >&2; exit 1\n",
                                    "echo result=OK; exit 3\n"});
     QSignalSpy running(c, &RunController::runningChanged);
     QSignalSpy started(c, &RunController::rowStarted);
@@ -143,13 +144,15 @@ void TestRunController::rowsInTurnWithReasons()
     QTRY_COMPARE_WITH_TIMEOUT(running.size(), 2, 20000);
     QCOMPARE(running.at(0).at(0).toBool(), true);
     QCOMPARE(running.at(1).at(0).toBool(), false);
-    QCOMPARE(started.size(), 3);
+    QCOMPARE(started.size(), 4);
     QCOMPARE(progress.value(0).value(0).toInt(), 40);
-    QCOMPARE(finished.size(), 3);
-    const QStringList rows = {finished[0][1].toString() + QLatin1Char('|') + finished[0][2].toString(),
-                              finished[1][1].toString() + QLatin1Char('|') + finished[1][2].toString(),
-                              finished[2][1].toString() + QLatin1Char('|') + finished[2][2].toString()};
-    QCOMPARE(rows, (QStringList{"true|", "false|\"1,5\" is not a number (after -l)", "true|"}));
+    QCOMPARE(finished.size(), 4);
+    QStringList rows;
+    for (const QList<QVariant> &row : finished)
+        rows << row[1].toString() + QLatin1Char('|') + row[2].toString();
+    // Each failed row says only its own reason.
+    QCOMPARE(rows, (QStringList{"true|", "false|\"1,5\" is not a number (after -l)",
+                                "false|no page of b.pdf is selected", "true|"}));
     QVERIFY(!c->process());
 }
 

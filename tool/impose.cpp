@@ -103,6 +103,9 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     // about as long as building the sheets and writing them together.
     const Stages stages(progress);
     checkFiles(o);
+    // The output is opened (as a file without a name) before anything is read, so that a
+    // folder that is missing or not writable is said at once, not after a long read.
+    OutputFile output(o.output);
     stages.at(0);
 
     auto document = std::make_unique<QPDF>();
@@ -119,7 +122,6 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     readAllObjects(pdf, xref, stages.stage(1, 40));
     buildSheets(pdf, o, warn, stages.stage(40, 60));
 
-    OutputFile output(o.output);
     QPDFWriter writer(pdf);
     writer.setOutputPipeline(&output.pipeline());
     // A large document gets the fastest compression, a small one the default (it costs

@@ -59,11 +59,19 @@ NumberKind parseNumber(const std::string &word, double &value)
     return std::isfinite(value) ? NumberKind::Number : NumberKind::NotFinite;
 }
 
+// Words that can only continue a page list: digits, commas, dashes and blanks.
+bool isPageListWord(const std::string &word)
+{
+    return !word.empty() && word.find_first_not_of("0123456789,- \t") == std::string::npos;
+}
+
 class Words
 {
 public:
     Words(const std::vector<std::string> &words) : m_words(words) {}
     bool done() const { return m_at >= m_words.size(); }
+    // True when "--" is still to come: every word before it belongs to the options.
+    bool filesMarked() const { return std::find(m_words.begin() + long(m_at), m_words.end(), "--") != m_words.end(); }
     const std::string &peek() const { return m_words[m_at]; }
     const std::string &take(const std::string &option)
     {
@@ -141,7 +149,7 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
             if (w == "H" || w == "HR" || w == "V" || w == "VR") {
                 words.take(option);
                 o.order = w == "H" ? Order::H : w == "HR" ? Order::HR : w == "V" ? Order::V : Order::VR;
-            } else if (!isOptionWord(w)) {
+            } else if (!isOptionWord(w) && w != "--") {
                 throw UsageError("\"" + w + "\" is not an order (after -order): use H, HR, V or VR");
             }
         }
@@ -167,9 +175,13 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
     } else if (option == "-even") {
         o.selection = Selection::Even;
     } else if (option == "-pr") {
-        // A list with blanks arrives as several words: take them up to the next option.
+        // A list with blanks arrives as several words ("5, -3"): before "--" they run up to
+        // the next option; without it, while they look like a page list, so that INPUT and
+        // OUTPUT stay files.
         std::string list = words.take(option);
-        while (!words.done() && !isOptionWord(words.peek()))
+        const bool marked = words.filesMarked();
+        while (!words.done() && !isOptionWord(words.peek()) && words.peek() != "--"
+               && (marked || isPageListWord(words.peek())))
             list += " " + words.take(option);
         o.selection = Selection::List;
         try {
@@ -259,32 +271,30 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
         }
     }
 
-    // The last two words are the files, whatever they look like; "--" may stand before them.
-    std::vector<std::string> optionWords;
-    size_t fileAt = 0;
-    const auto dashdash = std::find(args.begin(), args.end(), std::string("--"));
-    if (dashdash != args.end()) {
-        optionWords.assign(args.begin(), dashdash);
-        fileAt = size_t(dashdash - args.begin()) + 1;
-        if (args.size() - fileAt != 2)
-            throw UsageError("after \"--\" exactly INPUT and OUTPUT must follow");
-    } else {
-        if (args.size() < 2)
-            throw UsageError("INPUT and OUTPUT are needed (pdfplyjoin --help)");
-        optionWords.assign(args.begin(), args.end() - 2);
-        fileAt = args.size() - 2;
-    }
-    result.options.input = args[fileAt];
-    result.options.output = args[fileAt + 1];
-    if (result.options.input.empty() || result.options.output.empty())
-        throw UsageError("INPUT and OUTPUT must not be empty");
-
-    Words words(optionWords);
+    // Read from the left: a word of "-" and a letter is an option (with the values it takes),
+    // any other word one of INPUT and OUTPUT; after "--" every word is a file.
+    std::vector<std::string> files;
+    Words words(args);
     Given given;
     while (!words.done()) {
-        const std::string option = words.take("");
-        parseOption(option, words, result.options, given);
+        const std::string word = words.take("");
+        if (word == "--") {
+            while (!words.done())
+                files.push_back(words.take(""));
+        } else if (isOptionWord(word)) {
+            parseOption(word, words, result.options, given);
+        } else {
+            files.push_back(word);
+        }
     }
+    if (files.size() < 2)
+        throw UsageError("INPUT and OUTPUT are needed (pdfplyjoin --help)");
+    if (files.size() > 2)
+        throw UsageError("\"" + files[2] + "\" is a word too many: only INPUT and OUTPUT follow the options");
+    result.options.input = files[0];
+    result.options.output = files[1];
+    if (result.options.input.empty() || result.options.output.empty())
+        throw UsageError("INPUT and OUTPUT must not be empty");
     std::vector<std::string> &warnings = result.warnings;
     if (result.options.booklet) {
         if (given.grid || given.order)
@@ -299,6 +309,8 @@ const char *usageText()
 {
     return "Usage: pdfplyjoin [options] INPUT OUTPUT\n"
            "Places several pages of INPUT side by side on each sheet of OUTPUT (N-up).\n"
+           "Words are read from the left: a word of \"-\" and a letter is an option, any other\n"
+           "word INPUT or OUTPUT; after \"--\" every word is a file. Exactly two files are named.\n"
            "\n"
            "Options:\n"
            "  -per C*R               grid of C columns by R rows per sheet (default 2*2, at most 100*100)\n"

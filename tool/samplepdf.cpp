@@ -149,9 +149,12 @@ void writeAnnotatedPdf(const std::string &path)
     pdf.getRoot().replaceKey("/AcroForm", QPDFObjectHandle::newDictionary());
     pdf.getRoot().getKey("/AcroForm").replaceKey("/Fields", QPDFObjectHandle::newArray({text, check}));
 
-    // The second link is dead already: its destination names no page.
+    // The second and third links are dead already: their destinations name no page (the
+    // third an object that is not a page).
+    QPDFObjectHandle notAPage = pdf.makeIndirectObject(dict(pdf, "<< /Marker (not a page) >>"));
     annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>"))});
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 100 400 120] /Dest [" + notAPage.unparse() + " /Fit] >>"))});
     // The second link has no width, as pdfTeX writes some.
     annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
                pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>"))});
