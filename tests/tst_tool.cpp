@@ -125,6 +125,8 @@ private slots:
     void commandLineErrors();
     void pageSelection_data();
     void pageSelection();
+    void numbersAsWritten_data();
+    void numbersAsWritten();
     void orientation_data();
     void orientation();
     void layoutModes();
@@ -300,6 +302,31 @@ void TestTool::pageSelection()
         got = {-1};
     }
     QCOMPARE(got, expected);
+}
+
+void TestTool::numbersAsWritten_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("trailing zeros") << 12.5 << 3 << "12.5";
+    QTest::newRow("whole") << 100.0 << 3 << "100";
+    QTest::newRow("rounded up") << -12.3456 << 3 << "-12.346";
+    QTest::newRow("below the last place") << -0.004 << 2 << "0";
+    QTest::newRow("binary just below a half") << 2.675 << 2 << "2.67";
+    QTest::newRow("nine places") << 0.123456789 << 9 << "0.123456789";
+    QTest::newRow("large, many places") << 1234567890.5 << 1 << "1234567890.5";
+    QTest::newRow("more places than fast") << 0.1 << 12 << "0.1";
+    QTest::newRow("beyond any page") << 1e15 << 2 << "1000000000000";
+    QTest::newRow("not a number") << std::nan("") << 2 << "0";
+}
+
+void TestTool::numbersAsWritten()
+{
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QFETCH(QString, written);
+    QCOMPARE(QString::fromStdString(pdfNumber(value, decimals)), written);
 }
 
 void TestTool::orientation_data()

@@ -56,6 +56,39 @@ std::string pdfNumber(double value, int decimals)
         value = 0;
     value = std::clamp(value, -kLargest, kLargest);
     decimals = std::clamp(decimals, 0, 17);
+    // Most numbers of a sheet: rounded in integers, many times faster than the exact
+    // conversion below, and within half a unit of the last place as well.
+    static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    if (decimals <= 9 && std::fabs(value) < 1e9) {
+        long long n = std::llround(value * kPowers[decimals]);
+        // The product was rounded: the exact remainder tells whether n is the nearest.
+        const double rest = std::fma(value, kPowers[decimals], -double(n));
+        if (rest > 0.5)
+            ++n;
+        else if (rest < -0.5)
+            --n;
+        int places = decimals;
+        while (places > 0 && n % 10 == 0) {
+            n /= 10;
+            --places;
+        }
+        char buf[32];
+        char *end = buf + sizeof buf;
+        char *p = end;
+        const bool negative = n < 0;
+        unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+        for (int i = 0; i < places; ++i, u /= 10)
+            *--p = char('0' + u % 10);
+        if (places > 0)
+            *--p = '.';
+        do {
+            *--p = char('0' + u % 10);
+            u /= 10;
+        } while (u > 0);
+        if (negative)
+            *--p = '-';
+        return std::string(p, end);
+    }
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     std::string s(buf, res.ptr);

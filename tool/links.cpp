@@ -4,23 +4,52 @@
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <string>
 
 namespace {
 
+// qpdf makes a new null object, with a description, for every key it does not find; what is
+// read of every annotation asks first.
+QPDFObjectHandle optionalKey(QPDFObjectHandle dict, const char *key)
+{
+    return dict.hasKey(key) ? dict.getKey(key) : QPDFObjectHandle();
+}
+
+// A number of the file: integers read as they are, reals from their text (faster than
+// qpdf's general conversion, and done for every coordinate of every annotation).
+bool numberOf(QPDFObjectHandle item, double &value)
+{
+    if (item.isInteger()) {
+        value = double(item.getIntValue());
+        return true;
+    }
+    if (!item.isReal())
+        return false;
+    const std::string text = item.getRealValue();
+    const char *first = text.data(), *last = text.data() + text.size();
+    const bool negative = first != last && *first == '-';
+    if (first != last && (*first == '-' || *first == '+'))
+        ++first;
+    const auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last)
+        return item.getValueAsNumber(value);  // an odd form: qpdf knows best
+    if (negative)
+        value = -value;
+    return std::isfinite(value);
+}
+
 bool rectOf(QPDFObjectHandle annot, Box &box)
 {
-    QPDFObjectHandle rect = annot.getKey("/Rect");
-    if (!rect.isArray() || rect.getArrayNItems() != 4)
+    QPDFObjectHandle rect = optionalKey(annot, "/Rect");
+    if (!rect.isInitialized() || !rect.isArray() || rect.getArrayNItems() != 4)
         return false;
     double v[4];
-    int i = 0;
-    for (QPDFObjectHandle item : rect.aitems()) {
-        if (!item.getValueAsNumber(v[i]) || !std::isfinite(v[i]))
+    for (int i = 0; i < 4; ++i) {
+        if (!numberOf(rect.getArrayItem(i), v[i]))
             return false;
-        ++i;
     }
     box = {std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
     return true;
@@ -35,12 +64,29 @@ double numberOr(QPDFObjectHandle item, double fallback)
 QPDFObjectHandle real(double v, int decimals)
 {
     const std::string s = pdfNumber(v, decimals);
-    return s.find('.') == std::string::npos ? QPDFObjectHandle::newInteger(std::stoll(s)) : QPDFObjectHandle::newReal(s);
+    long long integer = 0;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), integer);
+    if (ec == std::errc() && ptr == s.data() + s.size())
+        return QPDFObjectHandle::newInteger(integer);
+    return QPDFObjectHandle::newReal(s);
 }
 
 QPDFObjectHandle rectangle(const Box &b, int decimals)
 {
     return QPDFObjectHandle::newArray({real(b.x0, decimals), real(b.y0, decimals), real(b.x1, decimals), real(b.y1, decimals)});
+}
+
+// Writes an annotation's rectangle: into its own array where that is no shared object.
+void setRect(QPDFObjectHandle annot, const Box &b, int decimals)
+{
+    QPDFObjectHandle rect = optionalKey(annot, "/Rect");
+    if (!rect.isInitialized() || rect.isIndirect() || !rect.isArray() || rect.getArrayNItems() != 4) {
+        annot.replaceKey("/Rect", rectangle(b, decimals));
+        return;
+    }
+    const double v[4] = {b.x0, b.y0, b.x1, b.y1};
+    for (int i = 0; i < 4; ++i)
+        rect.setArrayItem(i, real(v[i], decimals));
 }
 
 bool isGoTo(QPDFObjectHandle action)
@@ -52,31 +98,41 @@ bool isGoTo(QPDFObjectHandle action)
 
 LinkKeeper::LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages) : m_pdf(pdf), m_pages(pages)
 {
+    m_annots.reserve(pages.size());
     for (size_t i = 0; i < pages.size(); ++i) {
         QPDFObjectHandle page = pages[i];
         m_pageIndex.emplace(page.getObjGen(), int(i));
+        QPDFObjectHandle annots = page.isDictionary() ? optionalKey(page, "/Annots") : QPDFObjectHandle();
+        const bool any = annots.isInitialized() && annots.isArray() && annots.getArrayNItems() > 0;
+        m_annots.push_back(any ? annots : QPDFObjectHandle());
     }
 }
 
 void LinkKeeper::place(int pageIndex, const Placement &placement)
 {
     const bool firstTime = m_first.emplace(pageIndex, placement).second;
-    QPDFObjectHandle page = m_pages.at(size_t(pageIndex));
-    if (!page.isDictionary())
-        return;
-    QPDFObjectHandle annots = page.getKey("/Annots");
-    if (!annots.isArray() || annots.getArrayNItems() == 0)
+    QPDFObjectHandle annots = m_annots.at(size_t(pageIndex));
+    if (!annots.isInitialized())
         return;
 
-    std::vector<QPDFObjectHandle> placed;
+    // The annotations placed here, with their rectangles on the sheet.
+    struct Placed
+    {
+        QPDFObjectHandle annot;
+        Box rect;
+        bool written;  // the rectangle in the file is `rect` already
+    };
+    std::vector<Placed> placed;
     if (firstTime) {
         // The page's own annotations move with it: no copies, and form fields stay the
         // same objects with their names and values.
         for (QPDFObjectHandle annot : annots.aitems()) {
-            if (annot.isDictionary() && m_moved.insert(annot.getObjGen()).second) {
-                moveAnnotation(annot, placement);
-                placed.push_back(annot);
-            }
+            if (!annot.isDictionary() || !m_moved.insert(annot.getObjGen()).second)
+                continue;
+            moveAnnotation(annot, placement);
+            Box rect;
+            if (rectOf(annot, rect))
+                placed.push_back({annot, placement.cm.apply(rect), false});
         }
     } else {
         // A page placed again gets copies of its annotations, taken from where the first
@@ -84,11 +140,16 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         if (!m_form)
             m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
         const Matrix relative = m_first.at(pageIndex).cm.inverted().then(placement.cm);
-        std::vector<QPDFObjectHandle> fields;
+        std::vector<QPDFObjectHandle> copies, fields;
         std::set<QPDFObjGen> originals;
-        m_form->transformAnnotations(annots, placed, fields, originals,
+        m_form->transformAnnotations(annots, copies, fields, originals,
                                      QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
         m_form->addAndRenameFormFields(fields);
+        for (QPDFObjectHandle annot : copies) {
+            Box rect;
+            if (annot.isDictionary() && rectOf(annot, rect))
+                placed.push_back({annot, rect, true});
+        }
     }
 
     // Nothing outside the page's visible area shows: annotations wholly beyond it are
@@ -96,23 +157,24 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
     // marks a spot) is kept when it lies on the area.
     const Box area = placement.cm.apply(placement.visible);
     QPDFObjectHandle sheet = placement.sheet;
-    QPDFObjectHandle sheetAnnots = sheet.getKey("/Annots");
-    if (!sheetAnnots.isArray()) {
+    QPDFObjectHandle sheetAnnots = optionalKey(sheet, "/Annots");
+    if (!sheetAnnots.isInitialized() || !sheetAnnots.isArray()) {
         sheetAnnots = QPDFObjectHandle::newArray();
         sheet.replaceKey("/Annots", sheetAnnots);
     }
-    for (QPDFObjectHandle annot : placed) {
-        Box rect;
-        if (!annot.isDictionary() || !rectOf(annot, rect))
-            continue;
+    for (Placed &p : placed) {
+        QPDFObjectHandle annot = p.annot;
         QPDFObjectHandle subtype = annot.getKey("/Subtype");
-        const Box cut = intersection(rect, area);
+        const Box cut = intersection(p.rect, area);
         if (!(cut.width() >= 0) || !(cut.height() >= 0)) {
             if (!subtype.isNameAndEquals("/Popup"))
                 continue;
         } else if (subtype.isNameAndEquals("/Link")) {
-            annot.replaceKey("/Rect", rectangle(cut, placement.decimals));
+            p.rect = cut;
+            p.written = false;
         }
+        if (!p.written)
+            setRect(annot, p.rect, placement.decimals);
         if (annot.hasKey("/P"))
             annot.replaceKey("/P", sheet);
         sheetAnnots.appendItem(annot);
@@ -122,12 +184,9 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
 
 void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const Placement &placement)
 {
+    // The rectangle is the caller's; here what else holds points of the page.
     const Matrix &cm = placement.cm;
     const int decimals = placement.decimals;
-    Box rect;
-    if (rectOf(annot, rect)) {
-        annot.replaceKey("/Rect", rectangle(cm.apply(rect), decimals));
-    }
     auto movePoints = [&](QPDFObjectHandle array) {
         if (!array.isArray())
             return array;
@@ -142,12 +201,12 @@ void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const Placement &placeme
         return QPDFObjectHandle::newArray(items);
     };
     for (const char *key : {"/QuadPoints", "/Vertices", "/L", "/CL"}) {
-        QPDFObjectHandle points = annot.getKey(key);
-        if (points.isArray())
+        QPDFObjectHandle points = optionalKey(annot, key);
+        if (points.isInitialized() && points.isArray())
             annot.replaceKey(key, movePoints(points));
     }
-    QPDFObjectHandle ink = annot.getKey("/InkList");
-    if (ink.isArray()) {
+    QPDFObjectHandle ink = optionalKey(annot, "/InkList");
+    if (ink.isInitialized() && ink.isArray()) {
         std::vector<QPDFObjectHandle> strokes;
         for (QPDFObjectHandle stroke : ink.aitems())
             strokes.push_back(movePoints(stroke));
@@ -159,8 +218,8 @@ void LinkKeeper::moveAnnotation(QPDFObjectHandle annot, const Placement &placeme
     const Matrix turn{cm.a, cm.b, cm.c, cm.d, 0, 0};
     if (turn.isUprightScale())
         return;
-    QPDFObjectHandle ap = annot.getKey("/AP");
-    if (!ap.isDictionary())
+    QPDFObjectHandle ap = optionalKey(annot, "/AP");
+    if (!ap.isInitialized() || !ap.isDictionary())
         return;
     auto turnStream = [&](QPDFObjectHandle stream) {
         if (!stream.isStream() || !m_turnedAppearances.insert(stream.getObjGen()).second)
@@ -244,6 +303,8 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
 
 bool LinkKeeper::retargetKey(QPDFObjectHandle item, const char *key, bool nearest) const
 {
+    if (!item.hasKey(key))
+        return true;
     QPDFObjectHandle value = item.getKey(key);
     const bool action = isGoTo(value);
     QPDFObjectHandle dest = action ? value.getKey("/D") : value;
@@ -353,12 +414,18 @@ void LinkKeeper::tidyForm()
     acroForm.replaceKey("/Fields", QPDFObjectHandle::newArray(kept));
 }
 
+void LinkKeeper::releasePage(int pageIndex)
+{
+    QPDFObjectHandle &page = m_pages.at(size_t(pageIndex));
+    if (page.isInitialized() && page.isIndirect())
+        m_pdf.replaceObject(page.getObjGen(), QPDFObjectHandle::newNull());
+    page = QPDFObjectHandle();
+}
+
 void LinkKeeper::releaseOldPages()
 {
-    for (QPDFObjectHandle &page : m_pages) {
-        if (page.isIndirect())
-            m_pdf.replaceObject(page.getObjGen(), QPDFObjectHandle::newNull());
-    }
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        releasePage(int(i));
 }
 
 void LinkKeeper::finish()

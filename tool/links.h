@@ -38,6 +38,13 @@ public:
     // placement and after the sheets replaced the old page tree.
     void finish();
 
+    // The old pages are referenced by nothing that is written: their objects become null,
+    // which frees their memory for the sheets and the writer; their annotations stay
+    // known. A page is released once its content and boxes have been read; finish()
+    // releases those that are left.
+    void releasePage(int pageIndex);
+    void releaseOldPages();
+
 private:
     // A destination array aimed at a sheet, or a null handle when its page was not placed
     // and `nearest` is false. With `nearest`, such a destination goes to the nearest
@@ -53,12 +60,10 @@ private:
     void retargetOutline();
     void moveAnnotation(QPDFObjectHandle annot, const Placement &placement);
     void tidyForm();
-    // The old pages are referenced by nothing now: their objects become null, which frees
-    // their memory before the writer needs its own.
-    void releaseOldPages();
 
     QPDF &m_pdf;
-    std::vector<QPDFObjectHandle> m_pages;
+    std::vector<QPDFObjectHandle> m_pages;    // until they are released
+    std::vector<QPDFObjectHandle> m_annots;   // each page's annotations, or none
     std::map<QPDFObjGen, int> m_pageIndex;
     std::map<int, Placement> m_first;  // first placement of each placed page
     std::unique_ptr<QPDFAcroFormDocumentHelper> m_form;  // only for pages placed twice

@@ -297,29 +297,35 @@ class OutputFile::Sink : public Pipeline
 {
 public:
     Sink(Platform &platform, const std::string &output)
-        : Pipeline("output file", nullptr), m_platform(platform), m_output(output)
+        : Pipeline("output file", nullptr), m_platform(platform), m_output(output), m_buffer(new char[kBufferSize])
     {
-        m_buffer.reserve(kBufferSize);
     }
+    // Called for every token the writer writes: kept to a copy where it fits.
     void write(unsigned char const *data, size_t len) override
     {
-        if (m_buffer.size() + len > kBufferSize)
-            flush();
-        if (len >= kBufferSize)
+        if (len <= kBufferSize - m_used) {
+            std::memcpy(m_buffer.get() + m_used, data, len);
+            m_used += len;
+            return;
+        }
+        flush();
+        if (len >= kBufferSize) {
             put(reinterpret_cast<const char *>(data), len);
-        else
-            m_buffer.insert(m_buffer.end(), data, data + len);
+        } else {
+            std::memcpy(m_buffer.get(), data, len);
+            m_used = len;
+        }
     }
     void finish() override { flush(); }
     void flush()
     {
-        put(m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
+        put(m_buffer.get(), m_used);
+        m_used = 0;
     }
     const std::string &failure() const { return m_failure; }
 
 private:
-    static constexpr size_t kBufferSize = 1 << 20;
+    static constexpr size_t kBufferSize = 64 * 1024;
     void put(const char *data, size_t len)
     {
         std::string reason;
@@ -328,7 +334,8 @@ private:
     }
     Platform &m_platform;
     std::string m_output;
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_used = 0;
     std::string m_failure;
 };
 

@@ -125,6 +125,17 @@ struct Forms
     using Key = std::tuple<QPDFObjGen, QPDFObjGen, QPDFObjGen, double, double, double, double>;
     std::set<QPDFObjGen> usedStreams;
     std::map<Key, QPDFObjectHandle> shared;
+    // Values that many forms hold alike, made once: the subtype, and the box of each page
+    // size (values never changed afterwards, so one object serves them all).
+    QPDFObjectHandle subtype = QPDFObjectHandle::newName("/Form");
+    std::map<std::tuple<double, double, double, double>, QPDFObjectHandle> boxes;
+    QPDFObjectHandle box(const Box &b)
+    {
+        QPDFObjectHandle &made = boxes[{b.x0, b.y0, b.x1, b.y1}];
+        if (!made.isInitialized())
+            made = rectangle(b, decimalsFor(0.0005));
+        return made;
+    }
 };
 
 // The page's content as a form XObject. The page's own content stream becomes the form: its
@@ -158,8 +169,8 @@ QPDFObjectHandle formOf(QPDF &pdf, QPDFPageObjectHelper &page, const Box &visibl
     }
     QPDFObjectHandle dict = form.getDict();
     dict.removeKey("/Type");  // optional for a form, and a few bytes on every page
-    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-    dict.replaceKey("/BBox", rectangle(visible, decimalsFor(0.0005)));
+    dict.replaceKey("/Subtype", forms.subtype);
+    dict.replaceKey("/BBox", forms.box(visible));
     dict.removeKey("/Matrix");
     dict.replaceKey("/Resources", resources.isDictionary() ? resources : QPDFObjectHandle::newDictionary());
     if (group.isDictionary())
@@ -193,7 +204,14 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
     if (selected.empty())
         throw ImposeError("no page of " + o.input + " is selected");
 
-    // Each selected page once: its geometry and form XObject.
+    std::vector<QPDFObjectHandle> pageObjects;
+    for (QPDFPageObjectHelper &page : pages)
+        pageObjects.push_back(page.getObjectHandle());
+    LinkKeeper links(pdf, pageObjects);
+    pageObjects.clear();
+
+    // Each selected page once: its geometry and form XObject. Then the page itself is no
+    // longer needed, and what it held makes room for the next.
     std::map<int, PlacedPage> placed;
     Forms forms;
     std::vector<std::pair<double, double>> sizes;
@@ -207,6 +225,7 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
         p.form = formOf(pdf, page, p.geometry.visible, forms, warn);
         sizes.emplace_back(p.geometry.width(), p.geometry.height());
         placed.emplace(index, p);
+        links.releasePage(index);
         progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
     }
 
@@ -251,10 +270,10 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
 
     QPDFObjectHandle pagesNode = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
     QPDFObjectHandle kids = pagesNode.getKey("/Kids");
-    std::vector<QPDFObjectHandle> pageObjects;
-    for (QPDFPageObjectHelper &page : pages)
-        pageObjects.push_back(page.getObjectHandle());
-    LinkKeeper links(pdf, pageObjects);
+    links.releaseOldPages();
+    // Alike on every sheet, made once.
+    const QPDFObjectHandle pageType = QPDFObjectHandle::newName("/Page");
+    const QPDFObjectHandle mediaBox = rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals);
     const std::vector<SheetSide> sides = planSides(o, selected.size());
     for (size_t s = 0; s < sides.size(); ++s) {
         const SheetSide &side = sides[s];
@@ -276,9 +295,9 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
         }
         content += lines + marks(landed);
 
-        sheet.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        sheet.replaceKey("/Type", pageType);
         sheet.replaceKey("/Parent", pagesNode);
-        sheet.replaceKey("/MediaBox", rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
+        sheet.replaceKey("/MediaBox", mediaBox);
         if (unit != 1)
             sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
