@@ -57,7 +57,9 @@ inline double unitOf(QPDFObjectHandle sheet)
 inline QMap<int, PagePlacement> readPlacements(QPDF &pdf, std::vector<QPDFObjectHandle> *sheets = nullptr,
                                                QList<QLineF> *lines = nullptr)
 {
-    static const QRegularExpression placement(QStringLiteral("q (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) cm (/Fx\\d+) Do Q"));
+    // A page drawn: its matrix, after a clipping rectangle where the page bleeds.
+    static const QRegularExpression placement(
+        QStringLiteral("q (?:\\S+ \\S+ \\S+ \\S+ re W n )?(\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) cm (/Fx\\d+) Do Q"));
     static const QRegularExpression label(QStringLiteral("\\(Page (\\d+)\\) Tj"));
     static const QRegularExpression line(QStringLiteral("(\\S+) (\\S+) m (\\S+) (\\S+) l S"));
     QMap<int, PagePlacement> result;

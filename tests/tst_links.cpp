@@ -121,11 +121,18 @@ QPointF movedPoint(const QPDFMatrix &m, double x, double y)
     return {sx, sy};
 }
 
-int run(const QStringList &args)
+// The tool's exit status; `said` receives its line of what it kept.
+int run(const QStringList &args, QString *said = nullptr)
 {
     QProcess p;
     p.start(QStringLiteral(PDFPLYJOIN_PATH), args);
     p.waitForFinished(120000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    if (said) {
+        for (const QString &line : out.split(QLatin1Char('\n')))
+            if (line.startsWith(QStringLiteral("kept: ")))
+                *said = line.trimmed();
+    }
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
@@ -166,7 +173,9 @@ void TestLinks::keptAndMoved()
     QFETCH(QStringList, options);
     const QString in = dir->filePath("in.pdf"), out = dir->filePath("out.pdf");
     writeAnnotatedPdf(in.toStdString());
-    QCOMPARE(run(QStringList(options) << in << out), 0);
+    QString said;
+    QCOMPARE(run(QStringList(options) << in << out, &said), 0);
+    QCOMPARE(said, QStringLiteral("kept: 7 links, 2 form fields, 5 bookmarks; dropped: 0"));
     Sheets s(out);
     QCOMPARE(s.sheetOfPage.size(), 4);
 
@@ -263,7 +272,9 @@ void TestLinks::leftOutPages()
 {
     const QString in = dir->filePath("in.pdf"), out = dir->filePath("out.pdf");
     writeAnnotatedPdf(in.toStdString());
-    QCOMPARE(run({"-pr", "1,2", "-per", "1*1", in, out}), 0);
+    QString said;
+    QCOMPARE(run({"-pr", "1,2", "-per", "1*1", in, out}, &said), 0);
+    QCOMPARE(said, QStringLiteral("kept: 1 link, 2 form fields, 5 bookmarks; dropped: 1"));
     auto s = std::make_unique<Sheets>(out);
     // The link to page 3 has nowhere to go: it is gone; the web link stays.
     auto links = s->annotations("/Link");

@@ -133,12 +133,17 @@ private slots:
 
     void fillOrders_data();
     void fillOrders();
+    void nUpSides_data();
+    void nUpSides();
+    void bleedStopsAtNeighbours();
     void bookletSides_data();
     void bookletSides();
     void bookletCreep();
     void marksAndFramesStayOffThePages_data();
     void marksAndFramesStayOffThePages();
     void selectionAndPartialLastSheet();
+    void someSheetsAsTheWholeRun_data();
+    void someSheetsAsTheWholeRun();
     void rotationTurnsPages();
     void fitToSheetWithMarginsAndLines();
     void visibleAreaOnly();
@@ -245,6 +250,9 @@ void TestTool::commandLineErrors_data()
     QTest::newRow("negative creep") << "-booklet -creep -1 mm a b" << "\"-1\"";
     QTest::newRow("negative crop marks") << "-cropmarks -2 mm a b" << "\"-2\"";
     QTest::newRow("negative frame") << "-frame -1 a b" << "\"-1\"";
+    QTest::newRow("no such edge") << "-duplex sideways a b" << "\"sideways\"";
+    QTest::newRow("stack and repeat") << "-stack -repeat a b" << "-stack and -repeat";
+    QTest::newRow("calibrate with input") << "-calibrate a b" << "-calibrate";
 }
 
 void TestTool::commandLineErrors()
@@ -432,6 +440,63 @@ void TestTool::fillOrders()
     QCOMPARE(seen.join(QLatin1Char(' ')), grid);
 }
 
+void TestTool::nUpSides_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<bool>("portrait");
+    // Each side's grid, rows from the top separated by "/", sides by "|"; _ blank.
+    QTest::addColumn<QString>("sides");
+    QTest::newRow("3x3 cards, long edge: 10 behind 1") << "-per 3*3 -duplex long" << 18 << true
+        << "1 2 3/4 5 6/7 8 9|12 11 10/15 14 13/18 17 16";
+    QTest::newRow("3x3 cards, short edge") << "-per 3*3 -duplex short" << 18 << true
+        << "1 2 3/4 5 6/7 8 9|16 17 18/13 14 15/10 11 12";
+    QTest::newRow("landscape, long edge mirrors rows") << "-per 2*2 -duplex long" << 8 << false << "1 2/3 4|7 8/5 6";
+    QTest::newRow("landscape, short edge mirrors columns") << "-per 2*2 -duplex short" << 6 << false << "1 2/3 4|6 5/_ _";
+    QTest::newRow("vertical reversed, long edge") << "-per 2*2 -order VR -duplex long" << 8 << true << "3 1/4 2|5 7/6 8";
+    QTest::newRow("stack of 16") << "-per 2*2 -stack" << 16 << true << "1 5/9 13|2 6/10 14|3 7/11 15|4 8/12 16";
+    QTest::newRow("stack of 7") << "-per 2*2 -stack" << 7 << true << "1 3/5 7|2 4/6 _";
+    QTest::newRow("stack, fronts and backs paired") << "-per 2*1 -stack -duplex long" << 6 << true << "1 5|6 2|3 _|_ 4";
+    QTest::newRow("repeat") << "-per 2*2 -repeat" << 3 << true << "1 1/1 1|2 2/2 2|3 3/3 3";
+    QTest::newRow("repeat, back after front") << "-per 2*1 -repeat -duplex long" << 3 << true << "1 1|2 2|3 3|_ _";
+}
+
+void TestTool::nUpSides()
+{
+    QFETCH(QString, line);
+    QFETCH(int, pages);
+    QFETCH(bool, portrait);
+    QFETCH(QString, sides);
+    const Options o = parseCommandLine(words(line + QStringLiteral(" a b"))).options;
+    QStringList read;
+    for (const SheetSide &side : planSides(o, size_t(pages), portrait)) {
+        QVector<QStringList> grid(o.rows, QStringList(o.columns, QStringLiteral("_")));
+        for (size_t slot = 0; slot < side.cells.size(); ++slot) {
+            const auto [row, col] = cellPlace(o, int(slot));
+            if (side.cells[slot] != SheetSide::kBlank)
+                grid[row][col] = QString::number(side.cells[slot] + 1);
+        }
+        QStringList rows;
+        for (const QStringList &row : grid)
+            rows << row.join(QLatin1Char(' '));
+        read << rows.join(QLatin1Char('/'));
+    }
+    QCOMPARE(read.join(QLatin1Char('|')), sides);
+}
+
+void TestTool::bleedStopsAtNeighbours()
+{
+    // Three trims in a row, 10 pt apart, and one above the first, 2 pt away: a bleed of 6 pt
+    // runs its full width into the wide gutters and stops at the near neighbour.
+    const std::vector<Box> trims{{0, 0, 100, 50}, {110, 0, 210, 50}, {220, 0, 320, 50}, {0, 52, 100, 102}};
+    const std::vector<Box> areas = bleedAreas(trims, 6);
+    const auto text = [](const Box &b) { return QStringLiteral("%1 %2 %3 %4").arg(b.x0).arg(b.y0).arg(b.x1).arg(b.y1); };
+    QCOMPARE(text(areas[0]), QStringLiteral("-6 -6 106 52"));
+    QCOMPARE(text(areas[1]), QStringLiteral("104 -6 216 56"));
+    QCOMPARE(text(areas[2]), QStringLiteral("214 -6 326 56"));
+    QCOMPARE(text(areas[3]), QStringLiteral("-6 50 106 108"));
+}
+
 void TestTool::bookletSides_data()
 {
     QTest::addColumn<int>("pages");
@@ -454,6 +519,7 @@ void TestTool::bookletSides_data()
                                                           << "1 4|3 2|5 8|7 6";
     QTest::newRow("odd pages of 10") << 10 << booklet({"-odd"}) << "_ 1|3 _|_ 5|7 9";
     QTest::newRow("grid and order ignored") << 4 << booklet({"-per", "3*3", "-order", "VR"}) << "4 1|2 3";
+    QTest::newRow("long-edge printer: backs turned") << 8 << booklet({"-duplex", "long"}) << "8 1|7 2|6 3|5 4";
 }
 
 void TestTool::bookletSides()
@@ -473,6 +539,13 @@ void TestTool::bookletSides()
     QStringList seen(2 * count, QStringLiteral("_"));
     for (auto it = placed.cbegin(); it != placed.cend(); ++it)
         seen[2 * (it->sheet - 1) + (it->centre.x() < 595 ? 0 : 1)] = QString::number(it.key());
+    // A turned back shows its pages upside down.
+    QFile::copy(out, out + QStringLiteral(".read"));
+    QPDF q;
+    q.processFile((out + QStringLiteral(".read")).toLocal8Bit().constData());
+    const auto matrices = readPlacements(q);
+    for (auto it = matrices.cbegin(); it != matrices.cend(); ++it)
+        QCOMPARE(it->a < 0, options.contains(QStringLiteral("long")) && it->sheet % 2 == 1);
     QStringList read;
     for (int s = 0; s < count; ++s)
         read << seen[2 * s] + QLatin1Char(' ') + seen[2 * s + 1];
@@ -583,6 +656,47 @@ void TestTool::marksAndFramesStayOffThePages()
                 QVERIFY(perPage.value(i) > 0);
         }
     }
+}
+
+void TestTool::someSheetsAsTheWholeRun_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("sheet");
+    QTest::addColumn<int>("sheets");
+    QTest::newRow("2x2, the second") << QStringList{"-per", "2*2", "-l", "5", "mm"} << 2 << 3;
+    QTest::newRow("booklet back, long edge") << QStringList{"-booklet", "-duplex", "long", "-backshift", "1", "-2", "mm",
+                                                          "-cropmarks", "3", "mm"} << 4 << 6;
+    QTest::newRow("cards, slug") << QStringList{"-per", "3*1", "-duplex", "short", "-b", "12", "mm", "-slug"} << 4 << 4;
+    QTest::newRow("links, fields, bookmarks") << QStringList{"-per", "1*1", "annotated"} << 2 << 4;
+}
+
+void TestTool::someSheetsAsTheWholeRun()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, sheet);
+    QFETCH(int, sheets);
+    QString in = sample(QStringLiteral("in.pdf"), 10);
+    if (options.removeAll(QStringLiteral("annotated"))) {
+        in = path(QStringLiteral("annotated.pdf"));
+        writeAnnotatedPdf(in.toStdString());
+    }
+    const QString whole = path(QStringLiteral("whole.pdf")), one = path(QStringLiteral("one.pdf"));
+    QCOMPARE(runTool(QStringList(options) << in << whole).exitCode, 0);
+    const Run run = runTool(QStringList(options) << "-sheets" << QString::number(sheet) << in << one);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("sheets=%1\n").arg(sheets)), qPrintable(run.out));
+    QCOMPARE(pageCount(one), 1);
+    // The same drawing: the sheet's content, and where each page landed.
+    auto contentOf = [](const QString &file, int index) {
+        QPDF q;
+        q.processFile(file.toLocal8Bit().constData());
+        return streamText(QPDFPageDocumentHelper(q).getAllPages().at(size_t(index)).getObjectHandle().getKey("/Contents"));
+    };
+    QCOMPARE(contentOf(one, 0), contentOf(whole, sheet - 1));
+    const auto wholePages = pagePositions(whole), onePages = pagePositions(one);
+    QVERIFY(!onePages.isEmpty());
+    for (auto it = onePages.cbegin(); it != onePages.cend(); ++it)
+        QCOMPARE(wholePages.value(it.key()).centre, it->centre);
 }
 
 void TestTool::selectionAndPartialLastSheet()
@@ -718,10 +832,11 @@ void TestTool::progressAndExitCodes()
     QCOMPARE(run.exitCode, 0);
     const QStringList lines = run.out.split(QRegularExpression(QStringLiteral("\r?\n")), Qt::SkipEmptyParts);
     QCOMPARE(lines.last(), QStringLiteral("result=OK"));
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("kept: 0 links, 0 form fields, 0 bookmarks; dropped: 0"));
     QCOMPARE(lines.first(), QStringLiteral("Tavrell processing 0%"));
-    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("Tavrell processing 100%"));
+    QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("Tavrell processing 100%"));
     int previous = -1;
-    for (const QString &line : lines.mid(0, lines.size() - 1)) {
+    for (const QString &line : lines.mid(0, lines.size() - 2)) {
         static const QRegularExpression re(QStringLiteral("^Tavrell processing (\\d+)%$"));
         const auto m = re.match(line);
         QVERIFY2(m.hasMatch(), qPrintable(line));

@@ -6,6 +6,7 @@
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
@@ -96,8 +97,8 @@ void readAllObjects(QPDF &pdf, const std::map<QPDFObjGen, QPDFXRefEntry> &xref, 
 
 } // namespace
 
-void impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn,
-            std::unique_ptr<QPDF> *keepDocument)
+ImposeReport impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn,
+                    std::unique_ptr<QPDF> *keepDocument)
 {
     // Where the time goes on large documents: opening is quick, reading every object takes
     // about as long as building the sheets and writing them together.
@@ -119,14 +120,25 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     }
     stages.at(1);
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
-    readAllObjects(pdf, xref, stages.stage(1, 40));
-    buildSheets(pdf, o, warn, stages.stage(40, 60));
+    // Some sheets only (a preview) need only the objects they show: qpdf reads objects when
+    // they are first used, and the sheets are written from a new document of their own.
+    if (!o.someSheets)
+        readAllObjects(pdf, xref, stages.stage(1, 40));
+    const SheetsMade made = buildSheets(pdf, o, warn, stages.stage(40, 60));
+    ImposeReport report{made.sides, made.kept};
 
-    QPDFWriter writer(pdf);
+    QPDF *written = &pdf;
+    if (made.document) {
+        QPDFPageDocumentHelper pages(*made.document);
+        for (const QPDFObjectHandle &sheet : made.preview)
+            pages.addPage(sheet, false);
+        written = made.document.get();
+    }
+    QPDFWriter writer(*written);
     writer.setOutputPipeline(&output.pipeline());
     // A large document gets the fastest compression, a small one the default (it costs
     // little there).
-    writer.setObjectStreamMode(wantsObjectStreams(xref) ? qpdf_o_generate : qpdf_o_disable);
+    writer.setObjectStreamMode(o.someSheets || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
     Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
     // Streams are copied as they are: decoding and compressing again costs more time than
     // the whole imposition, and uncompressed images stay uncompressed.
@@ -138,4 +150,14 @@ void impose(const Options &o, const ProgressFn &progress, const std::function<vo
     stages.at(100);
     if (keepDocument)
         *keepDocument = std::move(document);
+    return report;
+}
+
+std::string keptLine(const Kept &k)
+{
+    auto count = [](size_t n, const char *one, const char *many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    return "kept: " + count(k.links, "link", "links") + ", " + count(k.fields, "form field", "form fields") + ", "
+           + count(k.bookmarks, "bookmark", "bookmarks") + "; dropped: " + std::to_string(k.dropped);
 }

@@ -2,6 +2,7 @@
 // progress on the way.
 #pragma once
 
+#include "links.h"
 #include "options.h"
 
 #include <functional>
@@ -19,12 +20,23 @@ struct ImposeError : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// What a run made: the number of output pages of the whole document (also with -sheets,
+// which makes only some of them) and what they kept of links, fields and bookmarks.
+struct ImposeReport
+{
+    size_t sheets = 0;
+    Kept kept;
+};
+
 // Imposes options.input into options.output, which appears only when complete. Warnings
 // about damaged input go to `warn`. Throws ImposeError, LayoutError, OutputError (or qpdf's
 // exceptions) on failure, and UsageError for an option the document shows to be wrong.
 // With `keepDocument`, the parsed document is handed over instead of being destroyed: a
 // process about to exit can leave taking it apart (a large part of the run's time on big
 // documents) to the system.
-void impose(const Options &options, const ProgressFn &progress,
-            const std::function<void(const std::string &)> &warn,
-            std::unique_ptr<QPDF> *keepDocument = nullptr);
+ImposeReport impose(const Options &options, const ProgressFn &progress,
+                    const std::function<void(const std::string &)> &warn,
+                    std::unique_ptr<QPDF> *keepDocument = nullptr);
+
+// The line that says what was kept: "kept: 1404 links, 12 form fields, 80 bookmarks; dropped: 0".
+std::string keptLine(const Kept &kept);

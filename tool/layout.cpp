@@ -55,13 +55,7 @@ SheetLayout computeLayout(const Options &o, const std::vector<std::pair<double, 
 
     const double top = s.sheetHeight - o.top;
     for (int k = 0; k < cols * rows; ++k) {
-        int col = 0, row = 0;
-        switch (o.order) {
-        case Order::H: row = k / cols; col = k % cols; break;
-        case Order::HR: row = k / cols; col = cols - 1 - k % cols; break;
-        case Order::V: col = k / rows; row = k % rows; break;
-        case Order::VR: col = cols - 1 - k / rows; row = k % rows; break;
-        }
+        const auto [row, col] = cellPlace(o, k);
         s.cells.emplace_back(o.left + col * (s.cellWidth + o.gutterX),
                              top - row * (s.cellHeight + o.gutterY) - s.cellHeight);
     }
@@ -79,6 +73,30 @@ SheetLayout computeLayout(const Options &o, const std::vector<std::pair<double, 
         }
     }
     return s;
+}
+
+std::pair<int, int> cellPlace(const Options &o, int k)
+{
+    const int cols = o.columns, rows = o.rows;
+    switch (o.order) {
+    case Order::H: return {k / cols, k % cols};
+    case Order::HR: return {k / cols, cols - 1 - k % cols};
+    case Order::V: return {k % rows, k / rows};
+    case Order::VR: return {k % rows, cols - 1 - k / rows};
+    }
+    return {0, 0};
+}
+
+int cellSlot(const Options &o, int row, int col)
+{
+    const int cols = o.columns, rows = o.rows;
+    switch (o.order) {
+    case Order::H: return row * cols + col;
+    case Order::HR: return row * cols + (cols - 1 - col);
+    case Order::V: return col * rows + row;
+    case Order::VR: return (cols - 1 - col) * rows + row;
+    }
+    return 0;
 }
 
 double pageScale(const Options &o, const SheetLayout &layout, double w, double h)
@@ -127,19 +145,75 @@ Options gridOptions(const Options &o)
     return grid;
 }
 
-std::vector<SheetSide> planSides(const Options &o, size_t count)
+namespace {
+
+// N-up sides: a function from (side, slot) to a selected page, by the rules in layout.h.
+std::vector<SheetSide> nUpSides(const Options &o, size_t count, bool portrait)
 {
     std::vector<SheetSide> sides;
-    if (!o.booklet) {
-        const size_t perSheet = size_t(o.columns) * size_t(o.rows);
-        for (size_t first = 0; first < count; first += perSheet) {
-            SheetSide side;
-            for (size_t k = first; k < count && k < first + perSheet; ++k)
-                side.cells.push_back(int(k));
-            sides.push_back(side);
+    const size_t perSheet = size_t(o.columns) * size_t(o.rows);
+    const bool duplex = o.duplex != Duplex::None;
+    // A back's slot behind a front's: the columns mirrored when the sheet turns about its
+    // upright edges (a portrait sheet's long edge, a landscape sheet's short one), else the rows.
+    const bool mirrorColumns = (o.duplex == Duplex::Long) == portrait;
+    auto behind = [&](size_t slot) {
+        const auto [row, col] = cellPlace(o, int(slot));
+        return size_t(mirrorColumns ? cellSlot(o, row, o.columns - 1 - col) : cellSlot(o, o.rows - 1 - row, col));
+    };
+    auto page = [&](size_t index) { return index < count ? int(index) : SheetSide::kBlank; };
+
+    if (o.repeat) {
+        const size_t step = duplex ? 2 : 1;
+        for (size_t first = 0; first < count; first += step) {
+            sides.push_back({std::vector<int>(perSheet, int(first))});
+            if (duplex)
+                sides.push_back({std::vector<int>(perSheet, page(first + 1)), 0, true});
         }
         return sides;
     }
+    if (o.stack) {
+        // Units: pages, or with -duplex front-and-back pairs; unit s + k x sheets in slot k.
+        const size_t units = duplex ? (count + 1) / 2 : count;
+        const size_t sheets = (units + perSheet - 1) / perSheet;
+        for (size_t s = 0; s < sheets; ++s) {
+            SheetSide front{std::vector<int>(perSheet, SheetSide::kBlank)};
+            SheetSide back{std::vector<int>(perSheet, SheetSide::kBlank), 0, true};
+            for (size_t k = 0; k < perSheet; ++k) {
+                const size_t unit = s + k * sheets;
+                if (unit >= units)
+                    continue;
+                front.cells[k] = page(duplex ? 2 * unit : unit);
+                if (duplex)
+                    back.cells[behind(k)] = page(2 * unit + 1);
+            }
+            sides.push_back(front);
+            if (duplex)
+                sides.push_back(back);
+        }
+        return sides;
+    }
+    for (size_t first = 0, side = 0; first < count; first += perSheet, ++side) {
+        SheetSide s;
+        if (duplex && side % 2 == 1) {
+            s = {std::vector<int>(perSheet, SheetSide::kBlank), 0, true};
+            for (size_t k = 0; k < perSheet && first + k < count; ++k)
+                s.cells[behind(k)] = int(first + k);
+        } else {
+            for (size_t k = first; k < count && k < first + perSheet; ++k)
+                s.cells.push_back(int(k));
+        }
+        sides.push_back(s);
+    }
+    return sides;
+}
+
+} // namespace
+
+std::vector<SheetSide> planSides(const Options &o, size_t count, bool portrait)
+{
+    if (!o.booklet)
+        return nUpSides(o, count, portrait);
+    std::vector<SheetSide> sides;
     const size_t padded = (count + 3) / 4 * 4;
     const size_t perSignature = o.signatureSheets > 0 ? size_t(o.signatureSheets) * 4 : padded;
     for (size_t start = 0; start < padded; start += perSignature) {
@@ -153,7 +227,7 @@ std::vector<SheetSide> planSides(const Options &o, size_t count)
         for (size_t k = 0; k < sheets; ++k) {
             const double creep = sheets > 1 ? o.creep * double(k) / double(sheets - 1) : 0;
             SheetSide front{{page(n - 2 * k), page(2 * k + 1)}, creep};
-            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep};
+            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true, o.duplex == Duplex::Long};
             if (o.rightToLeft) {
                 std::swap(front.cells[0], front.cells[1]);
                 std::swap(back.cells[0], back.cells[1]);
@@ -165,17 +239,44 @@ std::vector<SheetSide> planSides(const Options &o, size_t count)
     return sides;
 }
 
-std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset)
+std::vector<Box> bleedAreas(const std::vector<Box> &trims, double bleed)
+{
+    std::vector<Box> areas;
+    for (size_t i = 0; i < trims.size(); ++i) {
+        const Box &t = trims[i];
+        Box a{t.x0 - bleed, t.y0 - bleed, t.x1 + bleed, t.y1 + bleed};
+        for (size_t j = 0; j < trims.size(); ++j) {
+            const Box &n = trims[j];
+            if (j == i)
+                continue;
+            const bool besideRows = n.y0 < a.y1 && n.y1 > a.y0;     // across the grown height
+            const bool besideColumns = n.x0 < a.x1 && n.x1 > a.x0;  // across the grown width
+            if (besideRows && n.x1 <= t.x0)
+                a.x0 = std::max(a.x0, n.x1);
+            if (besideRows && n.x0 >= t.x1)
+                a.x1 = std::min(a.x1, n.x0);
+            if (besideColumns && n.y1 <= t.y0)
+                a.y0 = std::max(a.y0, n.y1);
+            if (besideColumns && n.y0 >= t.y1)
+                a.y1 = std::min(a.y1, n.y0);
+        }
+        areas.push_back(a);
+    }
+    return areas;
+}
+
+std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset, const std::vector<Box> &outerBoxes)
 {
     std::vector<Box> marks;
     if (!(length > 0))
         return marks;
+    const std::vector<Box> &outer = outerBoxes.size() == boxes.size() ? outerBoxes : boxes;
     // How far a mark from (x, y) in direction (dx, dy) may run before it comes within
     // `offset` of another box (a box it merely touches counts).
     auto room = [&](size_t own, double x, double y, double dx, double dy) {
         double reach = length;
-        for (size_t i = 0; i < boxes.size(); ++i) {
-            const Box &b = boxes[i];
+        for (size_t i = 0; i < outer.size(); ++i) {
+            const Box &b = outer[i];
             if (i == own)
                 continue;
             double enter = HUGE_VAL;
@@ -195,13 +296,15 @@ std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double 
         return reach;
     };
     for (size_t i = 0; i < boxes.size(); ++i) {
-        const Box &b = boxes[i];
+        const Box &b = boxes[i], &o = outer[i];
         for (const double cx : {b.x0, b.x1}) {
             for (const double cy : {b.y0, b.y1}) {
                 const double outX = cx == b.x0 ? -1 : 1, outY = cy == b.y0 ? -1 : 1;
-                // On the line of the horizontal edge, outwards; then of the vertical edge.
+                // On the line of the horizontal edge, outwards from the outer box; then of
+                // the vertical edge.
                 for (const auto &[dx, dy] : {std::pair{outX, 0.0}, std::pair{0.0, outY}}) {
-                    const double x0 = cx + dx * offset, y0 = cy + dy * offset;
+                    const double x0 = dx == 0 ? cx : (dx < 0 ? o.x0 : o.x1) + dx * offset;
+                    const double y0 = dy == 0 ? cy : (dy < 0 ? o.y0 : o.y1) + dy * offset;
                     const double reach = room(i, x0, y0, dx, dy);
                     if (reach <= 0)
                         continue;

@@ -37,6 +37,11 @@ struct LayoutError : std::runtime_error
 // The sheet for pages of the given oriented sizes (points); throws when no room is left.
 SheetLayout computeLayout(const Options &options, const std::vector<std::pair<double, double>> &pageSizes);
 
+// Where slot `slot` of the filling order lies on the grid: (row, column), counted from the
+// top left; and the slot of a place.
+std::pair<int, int> cellPlace(const Options &options, int slot);
+int cellSlot(const Options &options, int row, int column);
+
 // Scale of a page of size (w, h) in a cell of the layout.
 double pageScale(const Options &options, const SheetLayout &layout, double w, double h);
 
@@ -44,27 +49,43 @@ double pageScale(const Options &options, const SheetLayout &layout, double w, do
 // to right.
 Options gridOptions(const Options &options);
 
-// One side of an output sheet: what each cell of the grid holds, and for booklets how far
-// the pages move towards the fold (creep).
+// One side of an output sheet: what each cell of the grid holds (by slot of the filling
+// order), whether it is the back of a sheet printed on both sides, and for booklets how far
+// the pages move towards the fold (creep) and whether the side is turned upside down.
 struct SheetSide
 {
     static constexpr int kBlank = -1;
     std::vector<int> cells;  // indices into the selected pages, or kBlank
     double creep = 0;        // points: the left page moves right by this much, the right one left
+    bool back = false;
+    bool turned = false;     // by 180 degrees
 };
 
-// The sides in output order. N-up: the selected pages fill the cells in turn, the last side
-// only as far as they go. Booklet: each signature (the whole booklet without -signature)
-// padded with blank pages to a multiple of four; sheet k (from the outside) of a signature
-// of n pages shows, front then back, (n - 2k, 2k + 1) and (2k + 2, n - 2k - 1), counted
-// from 1 in the signature, each pair swapped for right-to-left binding.
-std::vector<SheetSide> planSides(const Options &options, size_t selectedCount);
+// The sides in output order: a function from (side, slot) to a selected page.
+//
+// N-up: the selected pages fill the cells in turn, the last side only as far as they go.
+// With -duplex the even sides are backs: the slot that lies behind slot k of the front
+// holds the back's page k, so that each page lies behind the one it follows a sheet's worth
+// of pages later (a portrait sheet turned about its long edge mirrors the columns, about
+// its short edge the rows; a landscape sheet the other way round). With -stack, slot k of
+// side s holds page s + k x sides, so that the cut piles read in order; with -duplex the
+// pages go in front-and-back pairs (page 2i on a front, 2i + 1 behind it), pair s + k x
+// sheets. With -repeat, each page fills every slot of its own side; with -duplex, the page
+// after it fills the back.
+//
+// Booklet: each signature (the whole booklet without -signature) padded with blank pages to
+// a multiple of four; sheet k (from the outside) of a signature of n pages shows, front then
+// back, (n - 2k, 2k + 1) and (2k + 2, n - 2k - 1), counted from 1 in the signature, each
+// pair swapped for right-to-left binding; for a printer that turns the sheet on its long
+// edge the backs are turned.
+std::vector<SheetSide> planSides(const Options &options, size_t selectedCount, bool portraitSheet = true);
 
 // A page as it is placed in a cell: its visible box, its total clockwise turn and the
 // points in one of its user units.
 struct PageGeometry
 {
-    Box visible;
+    Box visible;  // where it is placed: what shows, or with a bleed its trim
+    Box art;      // what may show of it: the visible area, or with a bleed its media
     int rotation = 0;
     double userUnit = 1;
     // Oriented size in points.
@@ -80,7 +101,15 @@ Matrix placePage(const Options &options, const SheetLayout &layout, size_t cell,
 // Trim marks, `length` long, at the four corners of each box: two per corner, on the lines
 // of its edges, starting `offset` outside the box. Where a mark would cross another box it
 // is cut short, so that no mark is drawn over a neighbouring page. Segments (x0, y0, x1, y1).
-std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset);
+// With `outer` (one box around each of `boxes`, its bleed), marks start `offset` outside
+// the outer box and keep clear of the other outer boxes.
+std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double offset,
+                           const std::vector<Box> &outer = {});
+
+// The areas the pages' artwork may cover with a bleed: each trim grown by `bleed` on every
+// side, but never over another trim (a gutter narrower than the bleed stops it at the
+// neighbour's edge).
+std::vector<Box> bleedAreas(const std::vector<Box> &trims, double bleed);
 // How far trim marks start outside their page.
 constexpr double kCropMarkOffset = 3;
 

@@ -89,6 +89,21 @@ void setRect(QPDFObjectHandle annot, const Box &b, int decimals)
         rect.setArrayItem(i, real(v[i], decimals));
 }
 
+// An annotation in words, for what could not be kept: "a link on page 3".
+std::string describe(QPDFObjectHandle annot, int pageIndex)
+{
+    QPDFObjectHandle subtype = annot.getKey("/Subtype");
+    std::string kind = subtype.isName() ? subtype.getName().substr(1) : std::string("an");
+    if (kind == "Link")
+        kind = "link";
+    else if (kind == "Widget")
+        kind = "form field";
+    else
+        kind += " annotation";
+    const bool vowel = std::string("AEIOUaeiou").find(kind[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + kind + " on page " + std::to_string(pageIndex + 1);
+}
+
 bool isGoTo(QPDFObjectHandle action)
 {
     return action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo");
@@ -101,6 +116,10 @@ LinkKeeper::LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages) : 
     m_annots.reserve(pages.size());
     for (size_t i = 0; i < pages.size(); ++i) {
         QPDFObjectHandle page = pages[i];
+        if (!page.isInitialized()) {  // a page that is not drawn here
+            m_annots.emplace_back();
+            continue;
+        }
         m_pageIndex.emplace(page.getObjGen(), int(i));
         QPDFObjectHandle annots = page.isDictionary() ? optionalKey(page, "/Annots") : QPDFObjectHandle();
         const bool any = annots.isInitialized() && annots.isArray() && annots.getArrayNItems() > 0;
@@ -162,13 +181,17 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         sheetAnnots = QPDFObjectHandle::newArray();
         sheet.replaceKey("/Annots", sheetAnnots);
     }
+    if (!placed.empty() && m_sheetsWithAnnotations.insert(sheet.getObjGen()).second)
+        m_sheets.push_back(sheet);
     for (Placed &p : placed) {
         QPDFObjectHandle annot = p.annot;
         QPDFObjectHandle subtype = annot.getKey("/Subtype");
         const Box cut = intersection(p.rect, area);
         if (!(cut.width() >= 0) || !(cut.height() >= 0)) {
-            if (!subtype.isNameAndEquals("/Popup"))
+            if (!subtype.isNameAndEquals("/Popup")) {
+                m_dropped.push_back(describe(annot, pageIndex) + " outside the page's visible area");
                 continue;
+            }
         } else if (subtype.isNameAndEquals("/Link")) {
             p.rect = cut;
             p.written = false;
@@ -178,7 +201,7 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         if (annot.hasKey("/P"))
             annot.replaceKey("/P", sheet);
         sheetAnnots.appendItem(annot);
-        m_newAnnotations.push_back(annot);
+        m_newAnnotations.push_back({annot, pageIndex});
     }
 }
 
@@ -383,8 +406,8 @@ void LinkKeeper::tidyForm()
         return;
     // Fields none of whose widgets were placed would pull the old pages back in.
     std::set<QPDFObjGen> placed;
-    for (QPDFObjectHandle &annot : m_newAnnotations)
-        placed.insert(annot.getObjGen());
+    for (const Annotation &a : m_newAnnotations)
+        placed.insert(a.annot.getObjGen());
     std::set<QPDFObjGen> visited;
     std::function<bool(QPDFObjectHandle)> hasPlacedWidget = [&](QPDFObjectHandle field) {
         if (!field.isDictionary() || (field.isIndirect() && !visited.insert(field.getObjGen()).second))
@@ -431,26 +454,84 @@ void LinkKeeper::releaseOldPages()
 void LinkKeeper::finish()
 {
     // Links to pages that were left out lose their target here and leave the sheets.
-    for (QPDFObjectHandle &annot : m_newAnnotations)
-        retargetItem(annot, false);
-    std::set<QPDFObjGen> sheetsSeen;
-    for (auto &entry : m_first) {
-        QPDFObjectHandle sheet = entry.second.sheet;
-        QPDFObjectHandle annots = sheet.getKey("/Annots");
-        if (!annots.isArray() || !sheetsSeen.insert(sheet.getObjGen()).second)
-            continue;
-        std::vector<QPDFObjectHandle> kept;
-        for (QPDFObjectHandle annot : annots.aitems()) {
-            const bool deadLink = annot.getKey("/Subtype").isNameAndEquals("/Link") && !annot.hasKey("/Dest")
-                                  && !annot.hasKey("/A");
-            if (!deadLink)
-                kept.push_back(annot);
+    std::set<QPDFObjGen> removed;
+    for (const Annotation &a : m_newAnnotations) {
+        QPDFObjectHandle annot = a.annot;
+        if (!retargetItem(annot, false) && annot.getKey("/Subtype").isNameAndEquals("/Link")) {
+            removed.insert(annot.getObjGen());
+            m_dropped.push_back(describe(annot, a.page) + " whose target page is not imposed");
         }
-        annots.setArrayFromVector(kept);
+    }
+    if (!removed.empty()) {
+        for (QPDFObjectHandle &sheet : m_sheets) {
+            QPDFObjectHandle annots = sheet.getKey("/Annots");
+            std::vector<QPDFObjectHandle> kept;
+            for (QPDFObjectHandle annot : annots.aitems()) {
+                if (!removed.count(annot.getObjGen()))
+                    kept.push_back(annot);
+            }
+            annots.setArrayFromVector(kept);
+        }
+        std::vector<Annotation> still;
+        for (Annotation &a : m_newAnnotations) {
+            if (!removed.count(a.annot.getObjGen()))
+                still.push_back(a);
+        }
+        m_newAnnotations.swap(still);
     }
     retargetNamedDestinations();
     retargetOutline();
     retargetKey(m_pdf.getRoot(), "/OpenAction", true);
     tidyForm();
     releaseOldPages();
+}
+
+void LinkKeeper::forgetDestinations()
+{
+    for (const Annotation &a : m_newAnnotations) {
+        QPDFObjectHandle annot = a.annot;
+        if (annot.hasKey("/Dest"))
+            annot.removeKey("/Dest");
+        if (annot.hasKey("/A") && isGoTo(annot.getKey("/A")))
+            annot.removeKey("/A");
+        // A field's other widgets lie on other sheets.
+        if (annot.hasKey("/Parent") && annot.getKey("/Subtype").isNameAndEquals("/Widget"))
+            annot.removeKey("/Parent");
+    }
+}
+
+Kept LinkKeeper::kept() const
+{
+    Kept k;
+    std::set<QPDFObjGen> fields;
+    for (const Annotation &a : m_newAnnotations) {
+        QPDFObjectHandle annot = a.annot;
+        QPDFObjectHandle subtype = annot.getKey("/Subtype");
+        if (subtype.isNameAndEquals("/Link")) {
+            ++k.links;
+        } else if (subtype.isNameAndEquals("/Widget")) {
+            // A widget is its field, or one of the widgets of its parent field.
+            QPDFObjectHandle field = annot;
+            if (!field.hasKey("/T") && field.hasKey("/Parent") && field.getKey("/Parent").isDictionary())
+                field = field.getKey("/Parent");
+            fields.insert(field.getObjGen());
+        }
+    }
+    k.fields = fields.size();
+    QPDFObjectHandle outlines = m_pdf.getRoot().getKey("/Outlines");
+    if (outlines.isDictionary()) {
+        std::set<QPDFObjGen> seen;
+        std::vector<QPDFObjectHandle> todo{outlines.getKey("/First")};
+        while (!todo.empty()) {
+            QPDFObjectHandle item = todo.back();
+            todo.pop_back();
+            if (!item.isDictionary() || (item.isIndirect() && !seen.insert(item.getObjGen()).second))
+                continue;
+            ++k.bookmarks;
+            todo.push_back(item.getKey("/Next"));
+            todo.push_back(item.getKey("/First"));
+        }
+    }
+    k.dropped = m_dropped.size();
+    return k;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 // Where one source page landed: the sheet, the matrix from the page's space to the
@@ -24,10 +25,17 @@ struct Placement
     int decimals = 2;
 };
 
+// What imposition kept, counted on the sheets, and how many items it could not keep.
+struct Kept
+{
+    size_t links = 0, fields = 0, bookmarks = 0, dropped = 0;
+};
+
 class LinkKeeper
 {
 public:
-    // `pages` are the document's pages in order, before imposition.
+    // `pages` are the document's pages in order, before imposition (those that are not
+    // drawn may be left uninitialized).
     LinkKeeper(QPDF &pdf, const std::vector<QPDFObjectHandle> &pages);
 
     // Copies the page's annotations onto its sheet, moved with the page. Call once for
@@ -44,6 +52,15 @@ public:
     // releases those that are left.
     void releasePage(int pageIndex);
     void releaseOldPages();
+
+    // For a preview of some sheets instead of finish(): links and fields lose what leads to
+    // sheets that are not made.
+    void forgetDestinations();
+
+    // After finish(): what was kept, and each item that was not, in words ("a link on page
+    // 3 whose target page is not imposed").
+    Kept kept() const;
+    const std::vector<std::string> &dropped() const { return m_dropped; }
 
 private:
     // A destination array aimed at a sheet, or a null handle when its page was not placed
@@ -67,7 +84,15 @@ private:
     std::map<QPDFObjGen, int> m_pageIndex;
     std::map<int, Placement> m_first;  // first placement of each placed page
     std::unique_ptr<QPDFAcroFormDocumentHelper> m_form;  // only for pages placed twice
-    std::vector<QPDFObjectHandle> m_newAnnotations;       // every annotation on a sheet
+    struct Annotation
+    {
+        QPDFObjectHandle annot;
+        int page;  // where it came from
+    };
+    std::vector<Annotation> m_newAnnotations;  // every annotation on a sheet
+    std::vector<QPDFObjectHandle> m_sheets;    // the sheets that hold annotations
+    std::set<QPDFObjGen> m_sheetsWithAnnotations;
+    std::vector<std::string> m_dropped;
     std::set<QPDFObjGen> m_moved;
     std::set<QPDFObjGen> m_turnedAppearances;
 };

@@ -1,4 +1,5 @@
 // pdfplyjoin: places several pages of a PDF side by side on each sheet of a new PDF.
+#include "calibrate.h"
 #include "impose.h"
 #include "output.h"
 
@@ -97,14 +98,25 @@ int main(int argc, char *argv[])
     for (const std::string &warning : cmd.warnings)
         warn(warning);
     std::unique_ptr<QPDF> document;
+    ImposeReport report;
     try {
-        impose(cmd.options, progress, warn, &document);
+        if (cmd.action == Action::Calibrate) {
+            writeCalibrationSheet(cmd.options);
+        } else {
+            report = impose(cmd.options, progress, warn, &document);
+        }
     } catch (const UsageError &e) {  // a value that only the document shows to be wrong
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 2;
     } catch (const std::exception &e) {
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 1;
+    }
+    if (cmd.action == Action::Run) {
+        if (cmd.options.someSheets)
+            std::printf("sheets=%zu\n", report.sheets);
+        else
+            std::printf("%s\n", keptLine(report.kept).c_str());
     }
     std::printf("result=OK\n");
     std::fflush(stdout);

@@ -13,6 +13,8 @@ constexpr int kMaxGrid = 100;
 constexpr int kMaxSignatureSheets = 10000;
 constexpr double kMaxFrameWidth = 1000;
 constexpr double kMaxLengthPoints = 14400.0 * 75000;  // far beyond any real sheet
+constexpr double kMaxShiftPoints = 72 * 10;            // ten inches
+constexpr double kMaxBleedPoints = 72 * 10;
 
 bool isOptionWord(const std::string &word)
 {
@@ -94,7 +96,9 @@ public:
         }
         throw UsageError("\"" + word + "\" is not a number (after " + option + ")");
     }
-    double length(const std::string &option)
+    double length(const std::string &option) { return length(option, false); }
+    double signedLength(const std::string &option) { return length(option, true); }
+    double length(const std::string &option, bool sign)
     {
         const double value = number(option);
         const std::string word = last();
@@ -102,9 +106,9 @@ public:
         const double perUnit = pointsPerUnit(unit);
         if (perUnit == 0)
             throw UsageError("\"" + unit + "\" is not a unit (after " + option + "): use mm, cm, inch, in, point or pt");
-        if (value < 0)
+        if (value < 0 && !sign)
             throw UsageError("the length \"" + word + "\" must not be negative (after " + option + ")");
-        if (value * perUnit > kMaxLengthPoints)
+        if (std::fabs(value) * perUnit > kMaxLengthPoints)
             throw UsageError("the length \"" + word + " " + unit + "\" is too large to place (after " + option + ")");
         return value * perUnit;
     }
@@ -128,7 +132,8 @@ int gridCount(const std::string &text, const std::string &word)
 // What was given, for the warnings about options that have no effect.
 struct Given
 {
-    bool grid = false, order = false, signature = false, creep = false, rtl = false;
+    bool grid = false, order = false, signature = false, creep = false, rtl = false, backShift = false;
+    bool calibrate = false;
 };
 
 void parseOption(const std::string &option, Words &words, Options &o, Given &given)
@@ -235,6 +240,45 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
             throw UsageError("the frame width \"" + words.last() + "\" is not from 0 to "
                              + std::to_string(int(kMaxFrameWidth)) + " points (after -frame)");
         o.frameWidth = width;
+    } else if (option == "-duplex") {
+        const std::string &edge = words.take(option);
+        if (edge != "short" && edge != "long")
+            throw UsageError("\"" + edge + "\" is not an edge (after -duplex): use short or long");
+        o.duplex = edge == "short" ? Duplex::Short : Duplex::Long;
+    } else if (option == "-backshift") {
+        given.backShift = true;
+        const double x = words.number(option);
+        const std::string xWord = words.last();
+        const double y = words.number(option);
+        const std::string yWord = words.last();
+        const std::string &unit = words.take(option);
+        const double perUnit = pointsPerUnit(unit);
+        if (perUnit == 0)
+            throw UsageError("\"" + unit + "\" is not a unit (after -backshift): use mm, cm, inch, in, point or pt");
+        if (std::fabs(x) * perUnit > kMaxShiftPoints || std::fabs(y) * perUnit > kMaxShiftPoints)
+            throw UsageError("the shift \"" + xWord + " " + yWord + " " + unit + "\" is larger than any printer's error (after -backshift)");
+        o.backShiftX = x * perUnit;
+        o.backShiftY = y * perUnit;
+    } else if (option == "-stack") {
+        o.stack = true;
+    } else if (option == "-repeat") {
+        o.repeat = true;
+    } else if (option == "-bleed") {
+        o.trim = true;
+        o.bleed = words.length(option);
+        if (o.bleed > kMaxBleedPoints)
+            throw UsageError("the bleed \"" + words.last() + "\" is larger than any page's (after -bleed)");
+    } else if (option == "-slug") {
+        o.slug = true;
+    } else if (option == "-sheets") {
+        try {
+            o.sheetList = parsePageList(words.take(option));
+        } catch (const PageRangeError &e) {
+            throw UsageError(std::string(e.what()) + " (after -sheets)");
+        }
+        o.someSheets = true;
+    } else if (option == "-calibrate") {
+        given.calibrate = true;
     } else {
         throw UsageError("unknown option \"" + option + "\"");
     }
@@ -287,20 +331,38 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
             files.push_back(word);
         }
     }
+    Options &o = result.options;
+    if (given.calibrate) {
+        // The test sheet is written, not made from a document: OUTPUT only.
+        if (files.size() != 1 || files[0].empty())
+            throw UsageError("-calibrate takes OUTPUT only (pdfplyjoin -calibrate OUT.pdf)");
+        o.output = files[0];
+        result.action = Action::Calibrate;
+        return result;
+    }
     if (files.size() < 2)
         throw UsageError("INPUT and OUTPUT are needed (pdfplyjoin --help)");
     if (files.size() > 2)
         throw UsageError("\"" + files[2] + "\" is a word too many: only INPUT and OUTPUT follow the options");
-    result.options.input = files[0];
-    result.options.output = files[1];
-    if (result.options.input.empty() || result.options.output.empty())
+    o.input = files[0];
+    o.output = files[1];
+    if (o.input.empty() || o.output.empty())
         throw UsageError("INPUT and OUTPUT must not be empty");
+    if (o.stack && o.repeat)
+        throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
     std::vector<std::string> &warnings = result.warnings;
-    if (result.options.booklet) {
+    if (o.booklet) {
         if (given.grid || given.order)
             warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
+        if (o.stack || o.repeat)
+            warnings.push_back("-stack and -repeat are ignored in a booklet, which has its own order");
+        o.stack = o.repeat = false;
     } else if (given.signature || given.creep || given.rtl) {
         warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
+    }
+    if (given.backShift && !o.booklet && o.duplex == Duplex::None) {
+        warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
+        o.backShiftX = o.backShiftY = 0;
     }
     return result;
 }
@@ -342,9 +404,35 @@ const char *usageText()
            "  -creep N UNIT          moves the pages of inner sheets towards the fold, up to N on the\n"
            "                         innermost sheet of each signature, e.g. -creep 1 mm\n"
            "  -rtl                   right-to-left binding: the fold on the right of the first page\n"
+           "Both sides:\n"
+           "  -duplex short|long     the edge about which the printer turns the sheet, as its duplex\n"
+           "                         setting names it. N-up: odd sheets are fronts, even sheets backs,\n"
+           "                         each page of a back behind the page a sheet earlier (cards back to\n"
+           "                         back). Booklets are printed on the short edge (the default); with\n"
+           "                         long every back is turned by 180 degrees, so that a printer that\n"
+           "                         turns on the long edge does not print the backs upside down\n"
+           "  -backshift X Y UNIT    moves every back by X (right) and Y (up), for a printer that does\n"
+           "                         not register the back on the front, e.g. -backshift 0.5 -1 mm\n"
+           "  -calibrate OUTPUT      writes a two-sided test sheet (no INPUT) that measures X and Y:\n"
+           "                         print it as the work will be printed and read the rulers\n"
+           "Print room:\n"
+           "  -stack                 cut and stack: cutting the pile of sheets along the grid and laying\n"
+           "                         the piles on one another gives the pages in order (with -duplex,\n"
+           "                         pages go in front-and-back pairs)\n"
+           "  -repeat                step and repeat: each page fills every cell of its own sheet (cards,\n"
+           "                         labels); with -duplex the page after it fills the back\n"
+           "  -bleed N UNIT          pages placed by their TrimBox (else CropBox), each cell the finished\n"
+           "                         size; the artwork runs N beyond the trim, never over another page's;\n"
+           "                         -cropmarks then mark the trim, e.g. -bleed 3 mm\n"
+           "  -slug                  a line of small text in the bottom margin: file, sheet, side, date\n"
+           "                         (none when the margin is below 3.5 mm)\n"
+           "  -sheets LIST           makes only these sheets (output pages), e.g. 3 or 2-4, as a preview;\n"
+           "                         prints sheets=N, the number the whole document makes\n"
            "Units: mm, cm, inch, in, point, pt.\n"
            "Without -scale and -size every cell is as large as the largest selected page.\n"
            "\n"
-           "Progress is printed as \"Tavrell processing N%\", success as \"result=OK\".\n"
+           "Progress is printed as \"Tavrell processing N%\", success as \"result=OK\", after a line\n"
+           "of what the sheets kept: \"kept: L links, F form fields, B bookmarks; dropped: D\" (each\n"
+           "item dropped is named in a warning).\n"
            "Exit status: 0 success, 1 the file could not be imposed, 2 bad command line.\n";
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 enum class Order { H, HR, V, VR };
+// Printing on both sides: the edge the printer turns the sheet about.
+enum class Duplex { None, Short, Long };
 
 struct Options
 {
@@ -32,11 +34,26 @@ struct Options
     // Marks: trim marks of this length (0: none) and a frame of this width (0: none).
     double cropMarks = 0;
     double frameWidth = 0;
+    // Both sides: odd sheets are fronts, even sheets backs laid out behind them; a booklet's
+    // backs are turned for a printer that turns the sheet on its long edge.
+    Duplex duplex = Duplex::None;
+    double backShiftX = 0, backShiftY = 0;  // points, every back side moved by this much
+    bool stack = false;   // cut and stack: the piles of each cell read in order
+    bool repeat = false;  // step and repeat: each page fills every cell of its own sheet
+    // Placement by the trim box, with the artwork running this far beyond it (points).
+    bool trim = false;
+    double bleed = 0;
+    bool slug = false;  // a line of text in the bottom margin: file, sheet, side, date
+    // Only these sheets (output pages, from 1) are made, as a preview of them.
+    bool someSheets = false;
+    PageList sheetList;
     std::string input;
     std::string output;
 };
 
-enum class Action { Run, Help, Version };
+// Calibrate writes a test sheet for measuring how the printer registers the back on the
+// front; it has OUTPUT only.
+enum class Action { Run, Help, Version, Calibrate };
 
 struct CommandLine
 {

@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -107,12 +110,25 @@ PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o,
         if (cut.width() > 0 && cut.height() > 0)
             g.visible = cut;
     }
+    g.art = g.visible;
+    if (o.trim) {
+        // Placed by its trim (the crop box where it has none); all its media may show
+        // beyond it, as far as the bleed lets it.
+        Box trim;
+        g.art = media;
+        if (boxFrom(page.getTrimBox(), trim)) {
+            const Box cut = intersection(trim, media);
+            if (cut.width() > 0 && cut.height() > 0)
+                g.visible = cut;
+        }
+    }
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
     int own = 0;
     if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
         own = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
     g.rotation = (((own + o.rotation) % 360) + 360) % 360;
-    QPDFObjectHandle unit = page.getObjectHandle().getKey("/UserUnit");
+    QPDFObjectHandle pageObject = page.getObjectHandle();
+    QPDFObjectHandle unit = pageObject.hasKey("/UserUnit") ? pageObject.getKey("/UserUnit") : QPDFObjectHandle::newNull();
     if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
         g.userUnit = unit.getNumericValue();
     return g;
@@ -180,6 +196,142 @@ QPDFObjectHandle formOf(QPDF &pdf, QPDFPageObjectHelper &page, const Box &visibl
     return form;
 }
 
+// The slug line: a line of small text in the bottom margin, below every cell, saying which
+// file, sheet and side this is, and when it was made.
+class Slug
+{
+public:
+    Slug(const Options &o, const SheetLayout &layout, size_t sides, const WarnFn &warn)
+        : m_unit(layout.userUnit), m_sides(sides), m_twoSided(o.booklet || o.duplex != Duplex::None)
+    {
+        if (!o.slug)
+            return;
+        if (o.bottom < kNeeded) {
+            warn("the bottom margin is too small for the slug line (it needs " + pdfNumber(kNeeded, 1)
+                 + " pt, 3.5 mm); none is drawn");
+            return;
+        }
+        m_used = true;
+        m_x = std::max(o.left, kSize);
+        m_y = (o.bottom - kSize) / 2 + kSize * 0.2;  // the text's middle in the margin's
+        m_name = latin1(std::filesystem::u8path(o.input).filename().u8string());
+        m_date = today();
+    }
+    bool used() const { return m_used; }
+    QPDFObjectHandle fonts() const
+    {
+        return QPDFObjectHandle::parse("<< /FSlug << /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                                       "/Encoding /WinAnsiEncoding >> >>");
+    }
+    std::string text(size_t side, const SheetSide &s, const Matrix &frame) const
+    {
+        if (!m_used)
+            return std::string();
+        const size_t sheets = m_twoSided ? (m_sides + 1) / 2 : m_sides;
+        const size_t sheet = m_twoSided ? side / 2 + 1 : side + 1;
+        std::string line = m_name + "    sheet " + std::to_string(sheet) + " of " + std::to_string(sheets);
+        if (m_twoSided)
+            line += s.back ? ", back" : ", front";
+        line += "    " + m_date;
+        // Upright on the side as it is printed: turned with a turned side.
+        const auto [x, y] = frame.map(m_x / m_unit, m_y / m_unit);
+        const std::string turn = frame.a < 0 ? "-1 0 0 -1 " : "1 0 0 1 ";
+        return "q BT /FSlug " + pdfNumber(kSize / m_unit, 3) + " Tf 0 g " + turn + pdfNumber(x, 3) + " " + pdfNumber(y, 3)
+               + " Tm (" + escaped(line) + ") Tj ET Q\n";
+    }
+
+private:
+    static constexpr double kSize = 6;     // points
+    static constexpr double kNeeded = 10;  // the bottom margin the line needs
+
+    // The name in the font's encoding (Latin-1 where it has the letter, "?" elsewhere).
+    static std::string latin1(const std::string &utf8)
+    {
+        std::string out;
+        for (size_t i = 0; i < utf8.size();) {
+            const unsigned char c = static_cast<unsigned char>(utf8[i]);
+            unsigned code = c;
+            size_t length = 1;
+            if (c >= 0xc0 && c < 0xe0 && i + 1 < utf8.size()) {
+                code = ((c & 0x1fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3fu);
+                length = 2;
+            } else if (c >= 0x80) {
+                length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : 1;
+                code = '?';
+            }
+            out += code < 0x20 || (code >= 0x7f && code < 0xa0) || code > 0xff ? '?' : char(code);
+            i += length;
+        }
+        return out;
+    }
+    static std::string escaped(const std::string &text)
+    {
+        std::string out;
+        for (const char c : text) {
+            if (c == '(' || c == ')' || c == '\\')
+                out += '\\';
+            out += c;
+        }
+        return out;
+    }
+    // The date of the run, or of SOURCE_DATE_EPOCH where it is set (reproducible builds).
+    static std::string today()
+    {
+        std::time_t now = std::time(nullptr);
+        if (const char *epoch = std::getenv("SOURCE_DATE_EPOCH"))
+            now = std::time_t(std::strtoll(epoch, nullptr, 10));
+        std::tm parts{};
+#ifdef _WIN32
+        localtime_s(&parts, &now);
+#else
+        localtime_r(&now, &parts);
+#endif
+        char buf[16];
+        std::strftime(buf, sizeof buf, "%Y-%m-%d", &parts);
+        return buf;
+    }
+
+    double m_unit;
+    size_t m_sides;
+    bool m_twoSided;
+    bool m_used = false;
+    double m_x = 0, m_y = 0;
+    std::string m_name, m_date;
+};
+
+// A page copied into `preview` as it is drawn, without what leads to other pages (its
+// parent, its links' and fields' destinations), so that the copy holds no more than the page
+// shows. What it inherits from its parent is given to it first.
+QPDFObjectHandle previewCopy(QPDF &preview, QPDFPageObjectHelper &page)
+{
+    QPDFObjectHandle dict = page.getObjectHandle();
+    for (const char *key : {"/Resources", "/MediaBox", "/CropBox", "/Rotate"}) {
+        if (!dict.hasKey(key)) {
+            QPDFObjectHandle inherited = page.getAttribute(key, false);
+            if (!inherited.isNull())
+                dict.replaceKey(key, inherited);
+        }
+    }
+    for (const char *key : {"/B", "/AA", "/StructParents"}) {
+        if (dict.hasKey(key))
+            dict.removeKey(key);
+    }
+    QPDFObjectHandle annots = dict.hasKey("/Annots") ? dict.getKey("/Annots") : QPDFObjectHandle::newNull();
+    if (annots.isArray()) {
+        for (QPDFObjectHandle annot : annots.aitems()) {
+            if (!annot.isDictionary())
+                continue;
+            if (annot.hasKey("/A") && !annot.getKey("/A").getKey("/S").isNameAndEquals("/URI"))
+                annot.removeKey("/A");
+            for (const char *key : {"/Dest", "/Parent", "/AA", "/StructParent"}) {
+                if (annot.hasKey(key) && !(std::string(key) == "/Parent" && annot.getKey("/Subtype").isNameAndEquals("/Popup")))
+                    annot.removeKey(key);
+            }
+        }
+    }
+    return preview.copyForeignObject(dict);
+}
+
 // Drops what describes the old pages one by one and has no meaning for sheets: page
 // labels, the structure tree and article threads. (Bookmarks, named destinations and the
 // form are kept and pointed at the sheets.)
@@ -192,7 +344,7 @@ void dropPageReferences(QPDF &pdf)
 
 } // namespace
 
-void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StageProgress &progress)
+SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StageProgress &progress)
 {
     // Shares of the stage, by the time each part takes on large documents.
     constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
@@ -204,36 +356,81 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
     if (selected.empty())
         throw ImposeError("no page of " + o.input + " is selected");
 
-    std::vector<QPDFObjectHandle> pageObjects;
-    for (QPDFPageObjectHelper &page : pages)
-        pageObjects.push_back(page.getObjectHandle());
-    LinkKeeper links(pdf, pageObjects);
-    pageObjects.clear();
-
-    // Each selected page once: its geometry and form XObject. Then the page itself is no
-    // longer needed, and what it held makes room for the next.
+    // The layout needs every selected page's size; the sides tell which pages are drawn.
     std::map<int, PlacedPage> placed;
-    Forms forms;
     std::vector<std::pair<double, double>> sizes;
-    for (size_t i = 0; i < selected.size(); ++i) {
-        const int index = selected[i];
+    for (const int index : selected) {
         if (placed.count(index))
             continue;
-        QPDFPageObjectHelper &page = pages.at(size_t(index));
         PlacedPage p;
-        p.geometry = geometryOf(page, index, o, warn);
-        p.form = formOf(pdf, page, p.geometry.visible, forms, warn);
+        p.geometry = geometryOf(pages.at(size_t(index)), index, o, warn);
         sizes.emplace_back(p.geometry.width(), p.geometry.height());
         placed.emplace(index, p);
-        links.releasePage(index);
-        progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
     }
-
     const Options grid = gridOptions(o);
     const SheetLayout layout = computeLayout(grid, sizes);
     if (o.booklet && o.creep > layout.cellWidth)
         throw UsageError("the creep of " + pdfNumber(o.creep, 2) + " pt is larger than the page, "
                          + pdfNumber(layout.cellWidth, 2) + " pt wide (after -creep)");
+    const std::vector<SheetSide> sides = planSides(o, selected.size(), layout.sheetHeight >= layout.sheetWidth);
+    SheetsMade made;
+    made.sides = sides.size();
+
+    // The sides made: all of them, or those asked for.
+    std::vector<size_t> wanted;
+    if (o.someSheets) {
+        for (const int side : selectPages(Selection::List, o.sheetList, int(sides.size())))
+            wanted.push_back(size_t(side));
+        if (wanted.empty())
+            throw ImposeError("no sheet of " + o.input + " is selected: it makes " + std::to_string(sides.size())
+                              + (sides.size() == 1 ? " sheet" : " sheets"));
+    } else {
+        for (size_t side = 0; side < sides.size(); ++side)
+            wanted.push_back(side);
+    }
+
+    std::vector<bool> drawn(selected.size(), false);
+    for (const size_t side : wanted) {
+        for (const int cell : sides[side].cells) {
+            if (cell != SheetSide::kBlank)
+                drawn[size_t(cell)] = true;
+        }
+    }
+    // The document the sheets are made in: this one; for a preview a new one that holds
+    // copies of the pages drawn, since the first new object in this one would make qpdf
+    // read all of it.
+    QPDF *target = &pdf;
+    std::vector<QPDFObjectHandle> pageObjects(pages.size());
+    if (o.someSheets) {
+        made.document = std::make_unique<QPDF>();
+        made.document->emptyPDF();
+        target = made.document.get();
+        for (size_t i = 0; i < selected.size(); ++i) {
+            QPDFObjectHandle &copy = pageObjects.at(size_t(selected[i]));
+            if (drawn[i] && !copy.isInitialized())
+                copy = previewCopy(*target, pages.at(size_t(selected[i])));
+        }
+    } else {
+        for (size_t i = 0; i < pages.size(); ++i)
+            pageObjects[i] = pages[i].getObjectHandle();
+    }
+    LinkKeeper links(*target, pageObjects);
+
+    // Each page drawn once: its form XObject. Then the page itself is no longer needed, and
+    // what it held makes room for the next.
+    Forms forms;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        PlacedPage &p = placed.at(selected[i]);
+        if (!drawn[i] || p.form.isInitialized())
+            continue;
+        QPDFPageObjectHelper page(pageObjects.at(size_t(selected[i])));
+        p.form = formOf(*target, page, p.geometry.art, forms, warn);
+        links.releasePage(selected[i]);
+        progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
+    }
+    pageObjects.clear();
+    links.releaseOldPages();
+
     const double unit = layout.userUnit;
     const double tolerance = sheetTolerance(layout);
     const int decimals = decimalsFor(tolerance);
@@ -241,15 +438,18 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
     const std::string colour = pdfNumber(o.lineRed / 255.0, 4) + " " + pdfNumber(o.lineGreen / 255.0, 4) + " "
                                + pdfNumber(o.lineBlue / 255.0, 4) + " RG\n";
     // Drawn over the pages: separator lines, frames, trim marks.
-    std::string lines;
-    if (!layout.lines.empty()) {
-        lines = "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
-        for (const Box &l : layout.lines)
-            lines += number(l.x0 / unit) + " " + number(l.y0 / unit) + " m " + number(l.x1 / unit) + " " + number(l.y1 / unit)
-                     + " l S\n";
-        lines += "Q\n";
-    }
-    auto marks = [&](const std::vector<Box> &landed) {
+    auto lines = [&](const Matrix &frame) {
+        if (layout.lines.empty())
+            return std::string();
+        std::string drawn = "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
+        for (const Box &l : layout.lines) {
+            const auto [x0, y0] = frame.map(l.x0 / unit, l.y0 / unit);
+            const auto [x1, y1] = frame.map(l.x1 / unit, l.y1 / unit);
+            drawn += number(x0) + " " + number(y0) + " m " + number(x1) + " " + number(y1) + " l S\n";
+        }
+        return drawn + "Q\n";
+    };
+    auto marks = [&](const std::vector<Box> &landed, const std::vector<Box> &bled) {
         std::string drawn;
         if (o.frameWidth > 0) {
             const double w = o.frameWidth / unit;
@@ -261,57 +461,107 @@ void buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StagePro
         }
         if (o.cropMarks > 0) {
             drawn += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G\n";
-            for (const Box &m : cropMarks(landed, o.cropMarks / unit, kCropMarkOffset / unit))
+            for (const Box &m : cropMarks(landed, o.cropMarks / unit, kCropMarkOffset / unit, bled))
                 drawn += number(m.x0) + " " + number(m.y0) + " m " + number(m.x1) + " " + number(m.y1) + " l S\n";
             drawn += "Q\n";
         }
         return drawn;
     };
+    const Slug slug(o, layout, sides.size(), warn);
 
-    QPDFObjectHandle pagesNode = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
-    QPDFObjectHandle kids = pagesNode.getKey("/Kids");
-    links.releaseOldPages();
     // Alike on every sheet, made once.
     const QPDFObjectHandle pageType = QPDFObjectHandle::newName("/Page");
     const QPDFObjectHandle mediaBox = rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals);
-    const std::vector<SheetSide> sides = planSides(o, selected.size());
-    for (size_t s = 0; s < sides.size(); ++s) {
+    QPDFObjectHandle pagesNode, kids;
+    if (!o.someSheets) {
+        pagesNode = target->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
+        kids = pagesNode.getKey("/Kids");
+    }
+    for (size_t w = 0; w < wanted.size(); ++w) {
+        const size_t s = wanted[w];
         const SheetSide &side = sides[s];
-        QPDFObjectHandle sheet = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-        std::string content;
-        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+        QPDFObjectHandle sheet = target->makeIndirectObject(QPDFObjectHandle::newDictionary());
+        // The side as a whole: a booklet's back turned for a long-edge printer, a back moved
+        // by the printer's error.
+        Matrix frame;
+        if (side.turned)
+            frame = {-1, 0, 0, -1, layout.sheetWidth / unit, layout.sheetHeight / unit};
+        if (side.back && (o.backShiftX != 0 || o.backShiftY != 0))
+            frame = frame.then({1, 0, 0, 1, o.backShiftX / unit, o.backShiftY / unit});
+        // Where each page lands.
+        struct Landing
+        {
+            size_t slot;
+            int index;
+            Matrix cm;
+        };
+        std::vector<Landing> landings;
         std::vector<Box> landed;
         for (size_t k = 0; k < side.cells.size(); ++k) {
             if (side.cells[k] == SheetSide::kBlank)
                 continue;  // padding carries nothing
             const int index = selected.at(size_t(side.cells[k]));
             const PlacedPage &p = placed.at(index);
-            const Matrix m = placePage(grid, layout, k, p.geometry, k == 0 ? side.creep : -side.creep);
-            const std::string name = "/Fx" + std::to_string(k + 1);
-            xobjects.replaceKey(name, p.form);
-            content += "q " + matrixOperands(m, p.geometry.visible.reach(), tolerance) + " cm " + name + " Do Q\n";
-            links.place(index, {sheet, m, p.geometry.visible, decimals});
+            const Matrix m = placePage(grid, layout, k, p.geometry, k == 0 ? side.creep : -side.creep).then(frame);
+            landings.push_back({k, index, m});
             landed.push_back(m.apply(p.geometry.visible));
         }
-        content += lines + marks(landed);
+        const std::vector<Box> bled = o.trim ? bleedAreas(landed, o.bleed / unit) : std::vector<Box>();
+
+        std::string content;
+        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+        for (size_t n = 0; n < landings.size(); ++n) {
+            const Landing &l = landings[n];
+            const PlacedPage &p = placed.at(l.index);
+            const std::string name = "/Fx" + std::to_string(l.slot + 1);
+            xobjects.replaceKey(name, p.form);
+            content += "q ";
+            if (o.trim) {
+                const Box &b = bled[n];
+                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re W n ";
+            }
+            content += matrixOperands(l.cm, p.geometry.art.reach(), tolerance) + " cm " + name + " Do Q\n";
+            links.place(l.index, {sheet, l.cm, p.geometry.visible, decimals});
+        }
+        content += lines(frame) + marks(landed, bled) + slug.text(s, side, frame);
 
         sheet.replaceKey("/Type", pageType);
-        sheet.replaceKey("/Parent", pagesNode);
+        if (pagesNode.isInitialized())
+            sheet.replaceKey("/Parent", pagesNode);
         sheet.replaceKey("/MediaBox", mediaBox);
         if (unit != 1)
             sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
         resources.replaceKey("/XObject", xobjects);
+        if (slug.used())
+            resources.replaceKey("/Font", slug.fonts());
         sheet.replaceKey("/Resources", resources);
-        sheet.replaceKey("/Contents", compressedStream(pdf, content));
-        kids.appendItem(sheet);
-        progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(s) / double(sides.size()));
+        sheet.replaceKey("/Contents", compressedStream(*target, content));
+        if (kids.isInitialized())
+            kids.appendItem(sheet);
+        made.preview.push_back(sheet);
+        progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(w) / double(wanted.size()));
     }
+    if (o.someSheets) {
+        // A preview of some sheets: their links would lead to sheets not made.
+        links.forgetDestinations();
+        progress(1);
+        return made;
+    }
+    made.preview.clear();
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     dropPageReferences(pdf);
     pdf.getRoot().replaceKey("/Pages", pagesNode);
     pdf.updateAllPagesCache();
     progress(kSheetsBuilt);
     links.finish();
+    made.kept = links.kept();
+    const std::vector<std::string> &dropped = links.dropped();
+    constexpr size_t kNamed = 20;
+    for (size_t i = 0; i < dropped.size() && i < kNamed; ++i)
+        warn("dropped " + dropped[i]);
+    if (dropped.size() > kNamed)
+        warn("dropped " + std::to_string(dropped.size() - kNamed) + " more annotations of the same kinds");
     progress(1);
+    return made;
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include "layout.h"
+#include "links.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 class QPDF;
 
@@ -14,6 +17,16 @@ using WarnFn = std::function<void(const std::string &)>;
 // How much of a stage is done, from 0 to 1, rising.
 using StageProgress = std::function<void(double)>;
 
-// Replaces the document's pages by the sheets that hold them. Throws ImposeError when
-// nothing can be placed, LayoutError when the layout leaves no room.
-void buildSheets(QPDF &pdf, const Options &options, const WarnFn &warn, const StageProgress &progress);
+struct SheetsMade
+{
+    size_t sides = 0;                          // output pages of the whole document
+    // With -sheets: the sheets made, in the order asked, in a document of their own.
+    std::unique_ptr<QPDF> document;
+    std::vector<QPDFObjectHandle> preview;
+    Kept kept;                                 // what the sheets hold of links, fields, bookmarks
+};
+
+// Replaces the document's pages by the sheets that hold them; with -sheets, makes only the
+// sheets asked for and leaves the document as it is. Throws ImposeError when nothing can be
+// placed, LayoutError when the layout leaves no room.
+SheetsMade buildSheets(QPDF &pdf, const Options &options, const WarnFn &warn, const StageProgress &progress);
