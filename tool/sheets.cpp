@@ -142,14 +142,14 @@ struct Forms
     std::set<QPDFObjGen> usedStreams;
     std::map<Key, QPDFObjectHandle> shared;
     // Values that many forms hold alike, made once: the subtype, and the box of each page
-    // size (values never changed afterwards, so one object serves them all).
+    // size, an object of its own that each form names (shorter than the box itself).
     QPDFObjectHandle subtype = QPDFObjectHandle::newName("/Form");
     std::map<std::tuple<double, double, double, double>, QPDFObjectHandle> boxes;
-    QPDFObjectHandle box(const Box &b)
+    QPDFObjectHandle box(QPDF &pdf, const Box &b)
     {
         QPDFObjectHandle &made = boxes[{b.x0, b.y0, b.x1, b.y1}];
         if (!made.isInitialized())
-            made = rectangle(b, decimalsFor(0.0005));
+            made = pdf.makeIndirectObject(rectangle(b, decimalsFor(0.0005)));
         return made;
     }
 };
@@ -186,7 +186,7 @@ QPDFObjectHandle formOf(QPDF &pdf, QPDFPageObjectHelper &page, const Box &visibl
     QPDFObjectHandle dict = form.getDict();
     dict.removeKey("/Type");  // optional for a form, and a few bytes on every page
     dict.replaceKey("/Subtype", forms.subtype);
-    dict.replaceKey("/BBox", forms.box(visible));
+    dict.replaceKey("/BBox", forms.box(pdf, visible));
     dict.removeKey("/Matrix");
     dict.replaceKey("/Resources", resources.isDictionary() ? resources : QPDFObjectHandle::newDictionary());
     if (group.isDictionary())
@@ -471,7 +471,9 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
 
     // Alike on every sheet, made once.
     const QPDFObjectHandle pageType = QPDFObjectHandle::newName("/Page");
-    const QPDFObjectHandle mediaBox = rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals);
+    const QPDFObjectHandle mediaBox =
+        target->makeIndirectObject(rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
+    std::map<std::string, QPDFObjectHandle> drawings;
     QPDFObjectHandle pagesNode, kids;
     if (!o.someSheets) {
         pagesNode = target->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
@@ -536,7 +538,11 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         if (slug.used())
             resources.replaceKey("/Font", slug.fonts());
         sheet.replaceKey("/Resources", resources);
-        sheet.replaceKey("/Contents", compressedStream(*target, content));
+        // Sheets drawn alike (pages of one size, the same marks) share their drawing.
+        QPDFObjectHandle &drawing = drawings[content];
+        if (!drawing.isInitialized())
+            drawing = compressedStream(*target, content);
+        sheet.replaceKey("/Contents", drawing);
         if (kids.isInitialized())
             kids.appendItem(sheet);
         made.preview.push_back(sheet);
