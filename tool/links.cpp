@@ -155,19 +155,49 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         }
     } else {
         // A page placed again gets copies of its annotations, taken from where the first
-        // placement put them.
-        if (!m_form)
-            m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
+        // placement put them. Where the page only moves (the common case, as in step and
+        // repeat), a copy is the annotation's dictionary with its points moved (what it
+        // shares with the original is never changed in place: what moves is replaced); form fields,
+        // which must be renamed, and pages that turn, whose appearances must turn, go
+        // through qpdf's general copy.
         const Matrix relative = m_first.at(pageIndex).cm.inverted().then(placement.cm);
-        std::vector<QPDFObjectHandle> copies, fields;
-        std::set<QPDFObjGen> originals;
-        m_form->transformAnnotations(annots, copies, fields, originals,
-                                     QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
-        m_form->addAndRenameFormFields(fields);
-        for (QPDFObjectHandle annot : copies) {
+        const bool moveOnly = Matrix{relative.a, relative.b, relative.c, relative.d, 0, 0}.isUprightScale();
+        QPDFObjectHandle general = QPDFObjectHandle::newArray();
+        for (QPDFObjectHandle annot : annots.aitems()) {
+            if (!annot.isDictionary())
+                continue;
+            QPDFObjectHandle subtype = annot.getKey("/Subtype");
+            if (!moveOnly || subtype.isNameAndEquals("/Widget")) {
+                general.appendItem(annot);
+                continue;
+            }
+            if (subtype.isNameAndEquals("/Popup"))
+                continue;  // a note's window: the copy of the note opens one of its own
+            QPDFObjectHandle copy = m_pdf.makeIndirectObject(annot.unsafeShallowCopy());
+            if (copy.hasKey("/Popup"))
+                copy.removeKey("/Popup");
+            moveAnnotation(copy, {placement.sheet, relative, placement.visible, placement.decimals});
             Box rect;
-            if (annot.isDictionary() && rectOf(annot, rect))
-                placed.push_back({annot, rect, true});
+            if (rectOf(copy, rect)) {
+                // Its own rectangle: the one it was copied with is the original's.
+                const Box moved = relative.apply(rect);
+                copy.replaceKey("/Rect", rectangle(moved, placement.decimals));
+                placed.push_back({copy, moved, true});
+            }
+        }
+        if (general.getArrayNItems() > 0) {
+            if (!m_form)
+                m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
+            std::vector<QPDFObjectHandle> copies, fields;
+            std::set<QPDFObjGen> originals;
+            m_form->transformAnnotations(general, copies, fields, originals,
+                                         QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
+            m_form->addAndRenameFormFields(fields);
+            for (QPDFObjectHandle annot : copies) {
+                Box rect;
+                if (annot.isDictionary() && rectOf(annot, rect))
+                    placed.push_back({annot, rect, true});
+            }
         }
     }
 
