@@ -4,6 +4,7 @@
 #include "app/sheetwin.h"
 #include "run/runcontroller.h"
 #include "settings/settingsfile.h"
+#include "sheets/sheetswindow.h"
 #include "ui_sheetwin.h"
 
 #include <QCoreApplication>
@@ -86,10 +87,24 @@ void Sheetwin::setRunControlsEnabled(bool enabled)
     for (QWidget *w : {static_cast<QWidget *>(ui->toolButton_AddFile), static_cast<QWidget *>(ui->toolButton_Delete),
                        static_cast<QWidget *>(ui->toolButton_Clear), static_cast<QWidget *>(ui->toolButton_Setting),
                        static_cast<QWidget *>(ui->toolButton_About), static_cast<QWidget *>(ui->toolButton_Change),
-                       static_cast<QWidget *>(ui->PusButton_Browse)})
+                       static_cast<QWidget *>(ui->PusButton_Browse), static_cast<QWidget *>(ui->toolButton_Preview)})
         w->setEnabled(enabled);
-    for (QAction *action : {fooAction, barAction, deloneAction, delallAction})
+    for (QAction *action : {fooAction, barAction, deloneAction, delallAction, previewAction})
         action->setEnabled(enabled);
+    // A run is not slowed by the sheets window: its tool waits.
+    if (m_sheets)
+        m_sheets->setHeld(!enabled);
+}
+
+void Sheetwin::refreshSheets()
+{
+    if (!m_sheets)
+        return;
+    QTableWidget *table = ui->tableWidget_Files;
+    const int row = table->currentRow() >= 0 ? table->currentRow() : 0;
+    const QTableWidgetItem *item = row < table->rowCount() ? table->item(row, 0) : nullptr;
+    m_sheets->setTool(findTool(QDir::currentPath(), QCoreApplication::applicationDirPath()));
+    m_sheets->setSource(item ? QDir::toNativeSeparators(item->text()) : QString(), GetSetParameter());
 }
 
 void Sheetwin::On_Button_Start()

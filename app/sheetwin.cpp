@@ -6,6 +6,7 @@
 #include "run/runcontroller.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
+#include "sheets/sheetswindow.h"
 #include "ui_sheetwin.h"
 
 #include <QAction>
@@ -70,6 +71,7 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     connect(ui->tableWidget_Files, &QTableWidget::doubleClicked, this, &Sheetwin::On_TableWidget_DoubleClicked);
     connect(ui->PusButton_Browse, &QPushButton::clicked, this, &Sheetwin::On_Button_Browse);
     connect(ui->tableWidget_Files, &QTableWidget::cellDoubleClicked, this, &Sheetwin::openFile);
+    connect(ui->toolButton_Preview, &QToolButton::clicked, this, &Sheetwin::On_Button_Preview);
 
     QTableWidget *table = ui->tableWidget_Files;
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -86,6 +88,9 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     table->addAction(barAction);
     table->addAction(deloneAction);
     table->addAction(delallAction);
+    previewAction = new QAction(QStringLiteral("Preview Sheets"), table);
+    connect(previewAction, &QAction::triggered, this, &Sheetwin::On_Button_Preview);
+    table->addAction(previewAction);
 
     for (QComboBox *box : {ui->comboBox_x, ui->comboBox_y, ui->comboBox_left, ui->comboBox_right,
                            ui->comboBox_top, ui->comboBox_bottom}) {
@@ -107,6 +112,21 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
                            ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
         connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::updatePreview);
+
+    // The sheets window, when it is open, follows every change of the layout and the row.
+    for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
+                                ui->radioButton_vertical, ui->radioButton_verticalreversed})
+        connect(order, &QRadioButton::clicked, this, &Sheetwin::refreshSheets);
+    for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
+                            ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
+                            ui->lineEdit_pages_per_sheet_vertical})
+        connect(edit, &QLineEdit::textChanged, this, &Sheetwin::refreshSheets);
+    for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
+                           ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
+        connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::refreshSheets);
+    connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::refreshSheets);
+    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsRemoved, this, &Sheetwin::refreshSheets);
+    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsInserted, this, &Sheetwin::refreshSheets);
 
     ui->textEdit->setReadOnly(true);
 
@@ -130,6 +150,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 Sheetwin::~Sheetwin()
 {
     SaveParaInfo();
+    // Its tool ends as a stopped run's does.
+    delete m_sheets;
     // A tool still running is asked to end, and killed only if it does not: it removes
     // what it was writing, so nothing half-written is left behind.
     m_run->stopAndWait();
@@ -147,6 +169,8 @@ void Sheetwin::InitAllChoice()
     setToolButton(ui->toolButton_Delete, tr("Delete"), QStringLiteral(":/MyImage/Image/delete.png"));
     setToolButton(ui->toolButton_Clear, tr("Clear"), QStringLiteral(":/MyImage/Image/clear.png"));
     setToolButton(ui->toolButton_Setting, tr("Setting"), QStringLiteral(":/MyImage/Image/setting.png"));
+    setToolButton(ui->toolButton_Preview, tr("Preview"), QStringLiteral(":/MyImage/Image/preview.png"));
+    ui->toolButton_Preview->setToolTip(tr("The real sheets of the current file, as Start would make them"));
 
     QTableWidget *table = ui->tableWidget_Files;
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -227,6 +251,21 @@ void Sheetwin::On_Button_Setting()
     Setting *dialog = new Setting(nullptr);
     dialog->exec();
     delete dialog;
+    refreshSheets();  // an Apply changed the options
+}
+
+void Sheetwin::On_Button_Preview()
+{
+    if (g_bProcess)
+        return;
+    if (!m_sheets) {
+        m_sheets = new SheetsWindow(nullptr);
+        m_sheets->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_sheets->show();
+    m_sheets->raise();
+    m_sheets->activateWindow();
+    refreshSheets();
 }
 
 void Sheetwin::ClearnInfo()

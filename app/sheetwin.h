@@ -9,7 +9,8 @@
 // (run/runcontroller.h): for each row it asks planRow (app/runslots.cpp) for the tool named by
 // run/toolcontract.h and its arguments, built with buildOptionsString() from the settings
 // file and the same LayoutValues; its signals fill the progress bar, the output pane and the
-// Result column.
+// Result column. The sheets window (sheets/) shows the real sheets of the current row:
+// refreshSheets gives it the row's file and the options string of every change.
 #pragma once
 
 #include "run/optionsstring.h"
@@ -18,12 +19,14 @@
 #include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPointer>
 #include <QProcess>
 
 class QAction;
 class QComboBox;
 class QTextEdit;
 class RunController;
+class SheetsWindow;
 class Ui_Sheetwin;
 struct ToolJob;
 
@@ -45,6 +48,7 @@ public:
     QAction *barAction = nullptr;
     QAction *deloneAction = nullptr;
     QAction *delallAction = nullptr;
+    QAction *previewAction = nullptr;  // "Preview Sheets"
     int iNowConvertIndex = 0;
     int isexecuteok = 0;
     QList<QTextEdit *> previewEdit;
@@ -83,6 +87,8 @@ public slots:
     void comboBox_pagers_per_sheet_currentIndexChanged(QString strcmp);
     void updatePreview();
     void echo();
+    // Opens (or raises) the sheets window on the current row, the first when none is.
+    void On_Button_Preview();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -100,6 +106,10 @@ private:
     void applyColumnRule();
     void warn(const QString &text);
 
+    // The sheets window follows the current row, the layout and the page options.
+    void refreshSheets();
+
     RunController *m_run = nullptr;
+    QPointer<SheetsWindow> m_sheets;
     QString m_rowFailure;   // why the row that just ended failed
 };

@@ -68,6 +68,28 @@ QStringList toolArguments(const QString &options, const QString &input, const QS
     return args;
 }
 
+QStringList previewArguments(const QString &options, const QString &sheets, const QString &input,
+                             const QString &output)
+{
+    QStringList args = QProcess::splitCommand(options);
+    args << QStringLiteral("-sheets") << sheets << QStringLiteral("--") << input << output;
+    return args;
+}
+
+int sheetCountIn(const QString &output)
+{
+    static const QLatin1String marker("sheets=");
+    const int at = output.lastIndexOf(marker);
+    if (at < 0 || (at > 0 && output.at(at - 1) != QLatin1Char('\n')))
+        return -1;
+    int end = at + marker.size();
+    while (end < output.size() && output.at(end).isDigit())
+        ++end;
+    bool ok = false;
+    const int count = output.mid(at + marker.size(), end - at - marker.size()).toInt(&ok);
+    return ok ? count : -1;
+}
+
 int progressInChunk(const QString &chunk)
 {
     const QLatin1String marker(kProgressMarker);

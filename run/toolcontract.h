@@ -26,6 +26,14 @@ QString commandLineText(const QString &tool, const QString &options, const QStri
 // so that file names that begin with a dash stay file names, then input and output.
 QStringList toolArguments(const QString &options, const QString &input, const QString &output);
 
+// The words of a preview: the options, then "-sheets" and the sheets (as "3" or "2-4"),
+// then "--", input and output.
+QStringList previewArguments(const QString &options, const QString &sheets, const QString &input,
+                             const QString &output);
+// The number of sheets a preview says the whole document makes ("sheets=500"); -1 when the
+// output says none.
+int sheetCountIn(const QString &output);
+
 // Follows the tool's standard output chunk by chunk.
 class ToolOutputReader
 {

@@ -68,7 +68,9 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(OutputFolder, "OutputFolder", "")                                                    \
     X(InputFolder, "InputFolder", "")                                                      \
     X(CustomWidth, "Width", "0")                                                           \
-    X(CustomHeight, "Height", "0")
+    X(CustomHeight, "Height", "0")                                                         \
+    /* The sheets window's place and size on the screen (Qt's saved geometry, base64). */ \
+    X(SheetsWindowGeometry, "SheetsWindowGeometry", "")
 
 namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;

@@ -21,7 +21,7 @@ if [ $# -eq 0 ]; then
   xdotool key Return
   sleep 1
 fi
-xdotool mousemove $((X + 347)) $((Y + 45)) click 1           # Start
+xdotool mousemove $((X + 423)) $((Y + 45)) click 1           # Start
 for _ in $(seq 1 120); do
   [ -f "$out" ] && exit 0
   sleep 0.25

@@ -125,7 +125,8 @@ void TestMainWindow::toolbarLooks()
     Sheetwin w;
     const struct { QToolButton *button; const char *text; } buttons[] = {
         {w.ui->toolButton_AddFile, "Add"}, {w.ui->toolButton_Delete, "Delete"}, {w.ui->toolButton_Clear, "Clear"},
-        {w.ui->toolButton_Setting, "Setting"}, {w.ui->toolButton_Start, "Start"}, {w.ui->toolButton_About, "About"},
+        {w.ui->toolButton_Setting, "Setting"}, {w.ui->toolButton_Preview, "Preview"}, {w.ui->toolButton_Start, "Start"},
+        {w.ui->toolButton_About, "About"},
     };
     for (const auto &b : buttons) {
         QCOMPARE(b.button->text(), QLatin1String(b.text));
@@ -144,7 +145,8 @@ void TestMainWindow::contextMenuEntriesInOrder()
     QStringList texts;
     for (const QAction *a : w.ui->tableWidget_Files->actions())
         texts << a->text();
-    QCOMPARE(texts, (QStringList{"Add File(s)", "View PDF File", "Delete Selected Item(s)", "Delete All Item(s)"}));
+    QCOMPARE(texts, (QStringList{"Add File(s)", "View PDF File", "Delete Selected Item(s)", "Delete All Item(s)",
+                                 "Preview Sheets"}));
 
     // The menu a right click shows looks like the desktop's menus, not like the grey table.
     w.show();

@@ -20,6 +20,13 @@ struct ImposeError : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// -sheets asked only for sheets past the end; `sheets` is how many the document makes.
+struct NoSuchSheet : ImposeError
+{
+    NoSuchSheet(const std::string &message, size_t count) : ImposeError(message), sheets(count) {}
+    size_t sheets;
+};
+
 // What a run made: the number of output pages of the whole document (also with -sheets,
 // which makes only some of them) and what they kept of links, fields and bookmarks.
 struct ImposeReport

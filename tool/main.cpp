@@ -109,6 +109,10 @@ int main(int argc, char *argv[])
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 2;
     } catch (const std::exception &e) {
+        if (const auto *none = dynamic_cast<const NoSuchSheet *>(&e)) {
+            std::printf("sheets=%zu\n", none->sheets);  // so that a preview can ask again
+            std::fflush(stdout);
+        }
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
         return 1;
     }

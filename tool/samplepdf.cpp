@@ -33,7 +33,13 @@ void writeSamplePdf(const std::string &path, const std::vector<SamplePage> &page
         const double x1 = p.originX + p.width - (p.cropped ? p.cropInset : 0);
         const double y1 = p.originY + p.height - (p.cropped ? p.cropInset : 0);
         const double size = std::min(p.width, p.height) / 8;
-        std::string frame = "q 0 0 1 RG 4 w " + num(x0 + 2) + " " + num(y0 + 2) + " " + num(x1 - x0 - 4) + " "
+        std::string fill;
+        if (p.filled) {
+            const SampleColour c = sampleColour(number);
+            fill = "q " + num(c.red / 255.0) + " " + num(c.green / 255.0) + " " + num(c.blue / 255.0) + " rg " + num(x0) + " "
+                   + num(y0) + " " + num(x1 - x0) + " " + num(y1 - y0) + " re f Q\n";
+        }
+        std::string frame = fill + "q 0 0 1 RG 4 w " + num(x0 + 2) + " " + num(y0 + 2) + " " + num(x1 - x0 - 4) + " "
                             + num(y1 - y0 - 4) + " re S Q\n";
         std::string text = "BT /F1 " + num(size) + " Tf " + num((x0 + x1) / 2 - size * 1.6) + " "
                            + num((y0 + y1) / 2) + " Td (Page " + std::to_string(number) + ") Tj ET\n"
@@ -69,6 +75,14 @@ void writeSamplePdf(const std::string &path, const std::vector<SamplePage> &page
     QPDFWriter writer(pdf, path.c_str());
     writer.setDeterministicID(true);
     writer.write();
+}
+
+SampleColour sampleColour(int number)
+{
+    static const SampleColour colours[] = {{220, 40, 40},  {40, 170, 60},  {40, 80, 220},   {230, 200, 30},
+                                           {160, 40, 200}, {30, 190, 200}, {240, 130, 20},  {120, 70, 30},
+                                           {230, 90, 170}, {90, 90, 90},   {150, 200, 60},  {20, 40, 110}};
+    return colours[(number - 1 + 1200) % 12];
 }
 
 std::vector<SamplePage> mixedSamplePages(int count)

@@ -12,7 +12,17 @@ struct SamplePage
     bool cropped = false;              // a CropBox inset by `cropInset` on every side
     double cropInset = 0;
     bool splitContents = false;        // /Contents as an array of two streams
+    bool filled = false;               // the visible area filled with a colour of its own:
+                                       // sampleColour(page number)
 };
+
+// The colour of filled page `number` (from 1), as red, green and blue from 0 to 255: far
+// apart from each other and from white for the first twelve.
+struct SampleColour
+{
+    int red, green, blue;
+};
+SampleColour sampleColour(int number);
 
 // Writes a PDF whose page i shows the text "Page i" (from 1) in Helvetica, a frame along
 // its visible area and a small "TL" marker near the visible top-left corner.

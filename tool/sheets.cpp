@@ -382,8 +382,9 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         for (const int side : selectPages(Selection::List, o.sheetList, int(sides.size())))
             wanted.push_back(size_t(side));
         if (wanted.empty())
-            throw ImposeError("no sheet of " + o.input + " is selected: it makes " + std::to_string(sides.size())
-                              + (sides.size() == 1 ? " sheet" : " sheets"));
+            throw NoSuchSheet("no sheet of " + o.input + " is selected: it makes " + std::to_string(sides.size())
+                                  + (sides.size() == 1 ? " sheet" : " sheets"),
+                              sides.size());
     } else {
         for (size_t side = 0; side < sides.size(); ++side)
             wanted.push_back(side);

@@ -1,0 +1,195 @@
+#include "sheets/sheetpreview.h"
+
+#include "run/toolcontract.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <poppler-qt6.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The largest picture side, in pixels: a sheet metres wide shown at 100% is cut to this.
+constexpr double kLargestSide = 12000;
+
+QImage renderSheet(const QByteArray &pdf, const SheetPreview::View &view, QSizeF &points)
+{
+    std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(pdf);
+    if (!document || document->isLocked())
+        return QImage();
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    std::unique_ptr<Poppler::Page> page = document->page(0);
+    if (!page)
+        return QImage();
+    points = page->pageSizeF();
+    if (!(points.width() > 0) || !(points.height() > 0))
+        return QImage();
+    double perPoint = view.actualSize > 0
+                          ? view.actualSize
+                          : std::min(view.area.width() / points.width(), view.area.height() / points.height());
+    perPoint *= view.devicePixelRatio;
+    perPoint = std::min(perPoint, kLargestSide / std::max(points.width(), points.height()));
+    if (!(perPoint > 0))
+        return QImage();
+    QImage image = page->renderToImage(72 * perPoint, 72 * perPoint);
+    image.setDevicePixelRatio(view.devicePixelRatio);
+    return image;
+}
+
+} // namespace
+
+SheetPreview::SheetPreview(QObject *parent) : QObject(parent)
+{
+    m_renderers.setMaxThreadCount(1);
+    m_killTimer.setSingleShot(true);
+    connect(&m_killTimer, &QTimer::timeout, this, [this] {
+        if (m_process)
+            m_process->kill();
+    });
+}
+
+SheetPreview::~SheetPreview()
+{
+    if (m_process) {
+        QProcess *process = m_process;
+        m_process = nullptr;
+        process->disconnect(this);
+        process->terminate();
+        if (!process->waitForFinished(m_grace)) {
+            process->kill();
+            process->waitForFinished(30000);
+        }
+        delete process;
+    }
+    m_renderGeneration = -1;
+    m_renderers.waitForDone();
+}
+
+void SheetPreview::setView(const View &view)
+{
+    if (view == m_view)
+        return;
+    m_view = view;
+    if (!m_pdf.isEmpty())
+        render();
+}
+
+void SheetPreview::setHeld(bool held)
+{
+    m_held = held;
+    if (!held)
+        startTool();
+}
+
+void SheetPreview::request(const Request &r)
+{
+    if (m_process && m_running == r && !m_stopping) {
+        m_hasWanted = false;  // it is being made
+        return;
+    }
+    if (!m_process && !m_pdf.isEmpty() && m_made == r) {
+        m_hasWanted = false;  // it was made: only shown again
+        render();
+        return;
+    }
+    m_wanted = r;
+    m_hasWanted = true;
+    emit working();
+    if (!m_process) {
+        startTool();
+    } else if (!m_stopping) {
+        // Superseded: the tool removes what it was writing when asked to end.
+        m_stopping = true;
+        m_process->terminate();
+        m_killTimer.start(m_grace);
+    }
+}
+
+void SheetPreview::startTool()
+{
+    if (m_held || m_process || !m_hasWanted)
+        return;
+    m_running = m_wanted;
+    m_hasWanted = false;
+    m_stopping = false;
+    if (m_tool.isEmpty()) {
+        emit failed(m_running, -1, QStringLiteral("The tiling tool was not found."));
+        return;
+    }
+    m_runningOutput = m_folder.filePath(QStringLiteral("sheet-%1.pdf").arg(++m_runs));
+    auto *process = new QProcess(this);
+    m_process = process;
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+        if (process == m_process)
+            toolFinished(status == QProcess::CrashExit, exitCode);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        QMetaObject::invokeMethod(this, [this, process] {
+            if (process != m_process)
+                return;
+            m_process = nullptr;
+            process->deleteLater();
+            emit failed(m_running, -1, failureReason(QString(), false, false, 0, process->errorString()));
+            startTool();
+        }, Qt::QueuedConnection);
+    });
+    process->start(m_tool, previewArguments(m_running.options, QString::number(m_running.sheet + 1), m_running.input,
+                                            m_runningOutput),
+                   QIODevice::ReadOnly);
+}
+
+void SheetPreview::toolFinished(bool crashed, int exitCode)
+{
+    QProcess *process = m_process;
+    m_process = nullptr;
+    m_killTimer.stop();
+    const QString out = QString::fromLatin1(process->readAllStandardOutput());
+    const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
+    process->deleteLater();
+    QFile file(m_runningOutput);
+    const bool superseded = m_hasWanted && m_wanted != m_running;
+    if (!superseded) {
+        const int count = sheetCountIn(out);
+        if (!out.contains(QLatin1String(kSuccessMarker)) || !file.open(QIODevice::ReadOnly)) {
+            emit failed(m_running, count, failureReason(errors, false, crashed, exitCode, QString()));
+        } else {
+            m_pdf = file.readAll();
+            file.close();
+            m_made = m_running;
+            m_count = count;
+            render();
+        }
+    }
+    file.remove();
+    startTool();
+}
+
+void SheetPreview::render()
+{
+    const int generation = ++m_renderGeneration;
+    const QByteArray pdf = m_pdf;
+    const View view = m_view;
+    const Request made = m_made;
+    const int count = m_count;
+    m_renderers.start([this, generation, pdf, view, made, count] {
+        if (generation != m_renderGeneration)
+            return;
+        QSizeF points;
+        const QImage image = renderSheet(pdf, view, points);
+        QMetaObject::invokeMethod(this, [this, generation, image, points, made, count] {
+            if (generation != m_renderGeneration)
+                return;  // a newer picture is on its way
+            if (image.isNull())
+                emit failed(made, count, QStringLiteral("The sheet could not be shown."));
+            else
+                emit rendered(made, count, image, points);
+        }, Qt::QueuedConnection);
+    });
+}

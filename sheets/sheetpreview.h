@@ -1,0 +1,102 @@
+// The sheets of one file as Start would make them, one at a time, in the background.
+//
+// A request names the input, the options string and the sheet. The tiling tool makes that
+// sheet alone (-sheets) into a temporary folder of the preview's own, with the same command
+// line as a run; Poppler renders it on a worker thread. A newer request supersedes an older
+// one: the older tool is asked to end (and killed if it does not), and the newest request
+// starts when it has ended, so that one tool at most runs and the last request is the one
+// answered. A rendered sheet can be rendered again at another scale without the tool.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QSizeF>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <atomic>
+
+class QProcess;
+
+class SheetPreview : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Request
+    {
+        QString input;    // the PDF
+        QString options;  // the options string, as for a run
+        int sheet = 0;    // from 0
+        bool operator==(const Request &o) const
+        {
+            return input == o.input && options == o.options && sheet == o.sheet;
+        }
+        bool operator!=(const Request &o) const { return !(*this == o); }
+    };
+
+    explicit SheetPreview(QObject *parent = nullptr);
+    // Ends a running tool as a stopped run does, and waits for a render in progress.
+    ~SheetPreview() override;
+
+    void setTool(const QString &path) { m_tool = path; }
+    // Time a superseded tool has to end by itself before it is killed.
+    void setStopGrace(int milliseconds) { m_grace = milliseconds; }
+    // Where the pictures go: fitted into `area` (logical pixels), or at `actualSize` logical
+    // pixels per point when that is above 0; sharp at the device pixel ratio.
+    struct View
+    {
+        QSizeF area{400, 400};
+        double devicePixelRatio = 1;
+        double actualSize = 0;
+        bool operator==(const View &o) const
+        {
+            return area == o.area && devicePixelRatio == o.devicePixelRatio && actualSize == o.actualSize;
+        }
+    };
+    void setView(const View &view);
+    // While held, no tool starts (a run is in progress); the latest request waits.
+    void setHeld(bool held);
+
+    void request(const Request &request);
+    bool isToolRunning() const { return m_process != nullptr; }
+    // The preview's own temporary folder, removed with it.
+    QString folder() const { return m_folder.path(); }
+
+signals:
+    // A sheet is ready: `count` sheets in the whole document (-1 unknown), the sheet's size
+    // in points.
+    void rendered(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points);
+    // The tool refused the request; `reason` in its words.
+    void failed(const SheetPreview::Request &request, int count, const QString &reason);
+    // The newest request is being made (the picture shown is older).
+    void working();
+
+private:
+    void startTool();
+    void toolFinished(bool crashed, int exitCode);
+    void render();
+
+    QString m_tool;
+    QTemporaryDir m_folder;
+    QThreadPool m_renderers;
+    QProcess *m_process = nullptr;
+    Request m_running;          // what the running tool makes
+    QString m_runningOutput;
+    bool m_stopping = false;    // the running tool was asked to end
+    Request m_wanted;           // the newest request
+    bool m_hasWanted = false;
+    bool m_held = false;
+    int m_grace = 2000;
+    QTimer m_killTimer;
+    int m_runs = 0;
+    // The last sheet made, kept for rendering again at another scale.
+    Request m_made;
+    QByteArray m_pdf;
+    int m_count = -1;
+    View m_view;
+    std::atomic<int> m_renderGeneration{0};  // read by the renderer to skip what is superseded
+};

@@ -1,0 +1,270 @@
+// The sheets window through the real main window and the real tool: the pixels of the sheet
+// shown, the tool's reasons, one tool at a time, and nothing left behind.
+#include "app/sheetwin.h"
+#include "run/toolcontract.h"
+#include "samplepdf.h"
+#include "setting.h"
+#include "sheets/sheetswindow.h"
+#include "testenv.h"
+#include "ui_setting.h"
+#include "ui_sheetswindow.h"
+#include "ui_sheetwin.h"
+
+#include <QMimeData>
+#include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
+class TestSheets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void pagesWhereTheyLand_data();
+    void pagesWhereTheyLand();
+    void whyNoSheetIsShown_data();
+    void whyNoSheetIsShown();
+    void manyChangesOneToolTheLastShown();
+    void closingEndsTheToolAndLeavesNothing();
+
+private:
+    SheetsWindow *open(Sheetwin &w, const QStringList &files);
+    QString colouredPdf(const QString &name, int pages);
+
+    std::unique_ptr<TestEnv> env;
+    QString previousDir;
+};
+
+namespace {
+
+// The number of the filled sample page whose colour is nearest to the pixel's.
+int pageAt(const QImage &image, double fx, double fy)
+{
+    const QColor c = image.pixelColor(int(fx * image.width()), int(fy * image.height()));
+    int best = 0, bestDistance = 60 * 60;  // farther from every page's colour: none (white)
+    for (int n = 1; n <= 12; ++n) {
+        const SampleColour s = sampleColour(n);
+        const int d = (c.red() - s.red) * (c.red() - s.red) + (c.green() - s.green) * (c.green() - s.green)
+                      + (c.blue() - s.blue) * (c.blue() - s.blue);
+        if (d < bestDistance)
+            best = n, bestDistance = d;
+    }
+    return best;
+}
+
+// Pages in the cells of a grid on the sheet (its corners as fractions of the sheet), read
+// row by row from the top left; each cell is sampled beside its middle, clear of the
+// page's number.
+QString pagesInGrid(const QImage &image, const QRectF &grid, int columns, int rows)
+{
+    QStringList pages;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const double w = grid.width() / columns, h = grid.height() / rows;
+            pages << QString::number(pageAt(image, grid.left() + (c + 0.8) * w, grid.top() + (r + 0.8) * h));
+        }
+    }
+    return pages.join(QLatin1Char(' '));
+}
+
+int toolsRunning()
+{
+#ifdef Q_OS_LINUX
+    int count = 0;
+    const QString self = QString::number(getpid());
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromLatin1(stat.readAll());
+        const QStringList after = text.mid(text.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+        if (text.contains(QStringLiteral("(pdfplyjoin)")) && after.value(1) == self && after.value(0) != QLatin1String("Z"))
+            ++count;
+    }
+    return count;
+#else
+    return 0;
+#endif
+}
+
+} // namespace
+
+void TestSheets::init()
+{
+    env = std::make_unique<TestEnv>();
+    g_bProcess = false;
+    previousDir = QDir::currentPath();
+    QDir::setCurrent(env->dir->path());
+    const QString tool = env->path(toolFileName());
+    QVERIFY(QFile::copy(QStringLiteral(PDFPLYJOIN_PATH), tool));
+    QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestSheets::cleanup()
+{
+    QDir::setCurrent(previousDir);
+    env.reset();
+}
+
+QString TestSheets::colouredPdf(const QString &name, int pages)
+{
+    SamplePage page;
+    page.filled = true;
+    writeSamplePdf(env->path(name).toStdString(), std::vector<SamplePage>(size_t(pages), page));
+    return env->path(name);
+}
+
+SheetsWindow *TestSheets::open(Sheetwin &w, const QStringList &files)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &f : files)
+        urls << QUrl::fromLocalFile(f);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+    QTest::mouseClick(w.ui->toolButton_Preview, Qt::LeftButton);
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("SheetsWindow") && top->isVisible())
+            return static_cast<SheetsWindow *>(top);
+    }
+    return nullptr;
+}
+
+void TestSheets::pagesWhereTheyLand_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QRectF>("grid");     // where the cells lie on the sheet, as fractions
+    QTest::addColumn<QString>("pages");   // in the cells, row by row
+    QTest::addColumn<QString>("size");
+    const double margin = 100 * 72 / 25.4, width = margin + 2 * 595;
+    QTest::newRow("2x2, as opened") << "" << QRectF(0, 0, 1, 1) << "1 2 3 4" << "419.8 x 594.1 mm";
+    QTest::newRow("order changed") << "vertical reversed" << QRectF(0, 0, 1, 1) << "3 1 4 2" << "419.8 x 594.1 mm";
+    QTest::newRow("left margin typed") << "left margin" << QRectF(margin / width, 0, 1 - margin / width, 1) << "1 2 3 4"
+                                       << "519.8 x 594.1 mm";
+    QTest::newRow("page options applied") << "apply 90 degrees and even pages" << QRectF(0, 0, 1, 1) << "2 4 6 8"
+                                          << "594.1 x 419.8 mm";
+}
+
+void TestSheets::pagesWhereTheyLand()
+{
+    QFETCH(QString, change);
+    QFETCH(QRectF, grid);
+    QFETCH(QString, pages);
+    QFETCH(QString, size);
+    Sheetwin w;
+    SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), 8)});
+    QVERIFY(sheets);
+    QSignalSpy shown(sheets, &SheetsWindow::sheetShown);
+    QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 20000);
+    if (change == QLatin1String("vertical reversed")) {
+        QTest::mouseClick(w.ui->radioButton_verticalreversed, Qt::LeftButton, Qt::NoModifier, QPoint(6, 8));
+    } else if (change == QLatin1String("left margin")) {
+        w.ui->lineEdit_left->clear();
+        QTest::keyClicks(w.ui->lineEdit_left, QStringLiteral("100"));
+    } else if (change.startsWith(QLatin1String("apply"))) {
+        QTimer::singleShot(0, [] {
+            auto *d = qobject_cast<Setting *>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            d->ui->RotateCombo_rotate->setCurrentText(QStringLiteral("90 degrees"));
+            clickRadio(d->ui->radioButton_evem_pages);
+            QTest::mouseClick(d->ui->ConvertButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ui->toolButton_Setting, Qt::LeftButton);
+    }
+    if (!change.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 20000);
+    QTRY_VERIFY(!sheets->preview().isToolRunning());
+    QCOMPARE(sheets->currentSheet(), 0);
+    QCOMPARE(sheets->sheetCount(), change.startsWith(QLatin1String("apply")) ? 1 : 2);
+    QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, 2, 2), pages);
+    if (grid.left() > 0)  // the margin is bare
+        QCOMPARE(pageAt(sheets->sheetImage(), grid.left() / 2, 0.5), 0);
+    QCOMPARE(sheets->ui->label_Size->text(), size);
+    // The next sheet, by the key.
+    if (change.isEmpty()) {
+        QTest::keyClick(sheets, Qt::Key_PageDown);
+        QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 2 && sheets->currentSheet() == 1, 20000);
+        QCOMPARE(sheets->currentSheet(), 1);
+        QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, 2, 2), QStringLiteral("5 6 7 8"));
+        QCOMPARE(sheets->ui->label_Sheet->text(), QStringLiteral("Sheet 2 of 2"));
+    }
+}
+
+void TestSheets::whyNoSheetIsShown_data()
+{
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<QString>("leftMargin");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no file") << false << "0" << "Add a PDF to see its sheets.";
+    QTest::newRow("not a number") << true << "abc" << "\"abc\" is not a number";
+    QTest::newRow("too large") << true << "1e10" << "too large to place";
+}
+
+void TestSheets::whyNoSheetIsShown()
+{
+    QFETCH(bool, listed);
+    QFETCH(QString, leftMargin);
+    QFETCH(QString, message);
+    Sheetwin w;
+    w.ui->lineEdit_left->setText(leftMargin);
+    SheetsWindow *sheets = open(w, listed ? QStringList{colouredPdf(QStringLiteral("colours.pdf"), 2)} : QStringList());
+    QVERIFY(sheets);
+    QTRY_VERIFY_WITH_TIMEOUT(sheets->message().contains(message), 20000);
+    QVERIFY(sheets->sheetImage().isNull());
+}
+
+void TestSheets::manyChangesOneToolTheLastShown()
+{
+    Sheetwin w;
+    SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), 40)});
+    QVERIFY(sheets);
+    QSignalSpy shown(sheets, &SheetsWindow::sheetShown);
+    QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 20000);
+    int most = 0;
+    for (int margin = 1; margin <= 100; ++margin) {
+        w.ui->lineEdit_left->setText(QString::number(margin));
+        QTest::qWait(margin % 10);  // some come together, some apart
+        most = std::max(most, toolsRunning());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!sheets->preview().isToolRunning(), 20000);
+    QTest::qWait(200);  // a last render
+    QVERIFY2(most <= 1, qPrintable(QString::number(most)));
+    QCOMPARE(sheets->ui->label_Size->text(), QStringLiteral("519.8 x 594.1 mm"));  // the 100 mm margin
+}
+
+void TestSheets::closingEndsTheToolAndLeavesNothing()
+{
+    QString folder;
+    {
+        Sheetwin w;
+        SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), 400)});
+        QVERIFY(sheets);
+        QSignalSpy shown(sheets, &SheetsWindow::sheetShown);
+        QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 20000);
+        folder = sheets->preview().folder();
+        QVERIFY(QFileInfo::exists(folder));
+        sheets->close();  // its tool goes with it
+        QTRY_VERIFY(!QFileInfo::exists(folder));
+        sheets = open(w, {});
+        QVERIFY(sheets);
+        folder = sheets->preview().folder();
+        w.ui->lineEdit_left->setText(QStringLiteral("7"));
+        QTRY_VERIFY(sheets->preview().isToolRunning());
+    }  // the main window closes while the tool runs
+    QCOMPARE(toolsRunning(), 0);
+    QVERIFY(!QFileInfo::exists(folder));
+    QCOMPARE(QDir(env->dir->path()).entryList(QStringList{QStringLiteral("*.pdf")}, QDir::Files),
+             QStringList{QStringLiteral("colours.pdf")});
+}
+
+QTEST_MAIN(TestSheets)
+#include "tst_sheets.moc"
