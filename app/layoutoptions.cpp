@@ -56,7 +56,13 @@ void Sheetwin::updatePreview()
     qDeleteAll(previewEdit);
     previewEdit.clear();
 
-    const QVector<PreviewTile> tiles = previewTiles(layoutValues());
+    LayoutValues layout = layoutValues();
+    if (m_booklet) {  // two pages a side, whatever the grid edits hold
+        layout.columns = QStringLiteral("2");
+        layout.rows = QStringLiteral("1");
+        layout.order = FillOrder::Horizontal;
+    }
+    const QVector<PreviewTile> tiles = previewTiles(layout);
     previewEdit.reserve(tiles.size());
     for (const PreviewTile &tile : tiles) {
         QTextEdit *edit = new QTextEdit(ui->frame_preview);

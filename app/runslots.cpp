@@ -8,13 +8,16 @@
 #include "ui_sheetwin.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QDir>
 #include <QFileInfo>
 
 QString Sheetwin::GetSetParameter()
 {
     const SettingsFile file;
-    return buildOptionsString(PageOptions::fromSettings(file), layoutValues());
+    return buildOptionsString(PageOptions::fromSettings(file), layoutValues())
+           + sheetOptionsWords(SheetOptions::fromSettings(file));
 }
 
 void Sheetwin::setUpRun()
@@ -38,7 +41,7 @@ void Sheetwin::setUpRun()
     connect(m_run, &RunController::rowFinished, this, [this](int row, bool ok, const QString &reason) {
         iNowConvertIndex = row;
         isexecuteok = ok ? 1 : 0;
-        m_rowFailure = reason;
+        m_rowFailure = inWindowWords(reason);
         ExeEnd();
     });
 }
@@ -62,6 +65,7 @@ bool Sheetwin::planRow(int row, ToolJob &job)
     // blanks or a leading dash reach the tool intact.
     job.program = tool;
     job.arguments = toolArguments(strParameter, input, output);
+    m_rowOutput = output;
     return true;
 }
 
@@ -94,6 +98,28 @@ void Sheetwin::setRunControlsEnabled(bool enabled)
     // A run is not slowed by the sheets window: its tool waits.
     if (m_sheets)
         m_sheets->setHeld(!enabled);
+    if (enabled)
+        updateOpenResult();
+}
+
+void Sheetwin::updateOpenResult()
+{
+    openResultAction->setEnabled(!g_bProcess && QFileInfo::exists(resultOf(ui->tableWidget_Files->currentRow())));
+}
+
+QString Sheetwin::resultOf(int row) const
+{
+    const QTableWidgetItem *result = row >= 0 ? ui->tableWidget_Files->item(row, 2) : nullptr;
+    if (!result || result->text() != QLatin1String("ok"))
+        return QString();
+    return result->data(kOutputRole).toString();
+}
+
+void Sheetwin::openResult()
+{
+    const QString output = resultOf(ui->tableWidget_Files->currentRow());
+    if (!output.isEmpty() && QFileInfo::exists(output))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(output));
 }
 
 void Sheetwin::refreshSheets()
@@ -142,6 +168,8 @@ int Sheetwin::ExeEnd()
     QTableWidget *table = ui->tableWidget_Files;
     if (iNowConvertIndex >= 0 && iNowConvertIndex < table->rowCount()) {
         auto *result = new QTableWidgetItem(isexecuteok == 1 ? QStringLiteral("ok") : QStringLiteral("fail"));
+        if (isexecuteok == 1)
+            result->setData(kOutputRole, m_rowOutput);  // what Open Result opens
         if (isexecuteok != 1) {
             // The reason stays with its row; the pane shows the latest.
             result->setToolTip(m_rowFailure);

@@ -91,6 +91,10 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     previewAction = new QAction(QStringLiteral("Preview Sheets"), table);
     connect(previewAction, &QAction::triggered, this, &Sheetwin::On_Button_Preview);
     table->addAction(previewAction);
+    openResultAction = new QAction(QStringLiteral("Open Result"), table);
+    openResultAction->setEnabled(false);
+    connect(openResultAction, &QAction::triggered, this, &Sheetwin::openResult);
+    table->addAction(openResultAction);
 
     for (QComboBox *box : {ui->comboBox_x, ui->comboBox_y, ui->comboBox_left, ui->comboBox_right,
                            ui->comboBox_top, ui->comboBox_bottom}) {
@@ -125,6 +129,7 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
                            ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
         connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::refreshSheets);
+    connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::updateOpenResult);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsRemoved, this, &Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsInserted, this, &Sheetwin::refreshSheets);
 
@@ -144,6 +149,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 
     setUpRun();
     InitAllChoice();
+    m_booklet = SheetOptions::fromSettings(SettingsFile()).bookletOn();
+    applyBookletLook();
     LoadParaInfo();
 }
 
@@ -219,6 +226,7 @@ bool Sheetwin::eventFilter(QObject *watched, QEvent *event)
         // table: the table's style sheet would paint the menu grey too.
         if (event->type() == QEvent::ContextMenu && table->contextMenuPolicy() == Qt::ActionsContextMenu
             && !table->actions().isEmpty()) {
+            updateOpenResult();  // the result may have gone since
             QMenu::exec(table->actions(), static_cast<QContextMenuEvent *>(event)->globalPos(), nullptr, this);
             return true;
         }
@@ -261,11 +269,34 @@ void Sheetwin::On_Button_Preview()
     if (!m_sheets) {
         m_sheets = new SheetsWindow(nullptr);
         m_sheets->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_sheets, &SheetsWindow::sheetOptionsChanged, this, &Sheetwin::sheetOptionsChanged);
     }
     m_sheets->show();
     m_sheets->raise();
     m_sheets->activateWindow();
     refreshSheets();
+}
+
+void Sheetwin::sheetOptionsChanged()
+{
+    const bool booklet = SheetOptions::fromSettings(SettingsFile()).bookletOn();
+    if (booklet != m_booklet) {
+        m_booklet = booklet;
+        applyBookletLook();
+        updatePreview();
+    }
+    refreshSheets();
+}
+
+void Sheetwin::applyBookletLook()
+{
+    // A booklet is always two pages a side, in booklet order.
+    const QString why = m_booklet ? tr("Booklet is on in the sheets window: two pages a side, in booklet order.")
+                                  : QString();
+    for (QGroupBox *group : {ui->groupBox_4, ui->groupBox}) {
+        group->setEnabled(!m_booklet);
+        group->setToolTip(why);
+    }
 }
 
 void Sheetwin::ClearnInfo()

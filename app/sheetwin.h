@@ -48,7 +48,8 @@ public:
     QAction *barAction = nullptr;
     QAction *deloneAction = nullptr;
     QAction *delallAction = nullptr;
-    QAction *previewAction = nullptr;  // "Preview Sheets"
+    QAction *previewAction = nullptr;     // "Preview Sheets"
+    QAction *openResultAction = nullptr;  // "Open Result": what the row's run made
     int iNowConvertIndex = 0;
     int isexecuteok = 0;
     QList<QTextEdit *> previewEdit;
@@ -108,8 +109,19 @@ private:
 
     // The sheets window follows the current row, the layout and the page options.
     void refreshSheets();
+    // A sheet option changed in the sheets window: a booklet shows in this window too.
+    void sheetOptionsChanged();
+    void applyBookletLook();
+    // Open Result: the output a row's run wrote (kept with its Result cell), opened when
+    // the row reads "ok" and the file is there.
+    static constexpr int kOutputRole = Qt::UserRole + 1;
+    QString resultOf(int row) const;
+    void updateOpenResult();
+    void openResult();
 
     RunController *m_run = nullptr;
     QPointer<SheetsWindow> m_sheets;
     QString m_rowFailure;   // why the row that just ended failed
+    QString m_rowOutput;    // what the row being run writes
+    bool m_booklet = false; // the sheet options make a booklet: two pages a side
 };

@@ -2,6 +2,8 @@
 
 #include "settings/settingsfile.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const QString kOne = QStringLiteral("1");
@@ -190,4 +192,75 @@ QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
 
     s += QStringLiteral(" -per ") + gridCount(layout.columns) + QLatin1Char('*') + gridCount(layout.rows);
     return s;
+}
+
+SheetOptions SheetOptions::fromSettings(const SettingsFile &file)
+{
+    namespace K = SettingKey;
+    SheetOptions o;
+    o.booklet = file.read(K::Booklet);
+    o.signature = file.read(K::Signature);
+    o.creep = file.read(K::Creep);
+    o.creepUnit = file.read(K::CreepUnit);
+    o.rightToLeft = file.read(K::RightToLeft);
+    o.duplex = file.read(K::Duplex);
+    o.cropMarks = file.read(K::CropMarks);
+    o.cropMarksLength = file.read(K::CropMarksLength);
+    o.cropMarksUnit = file.read(K::CropMarksUnit);
+    o.frame = file.read(K::Frame);
+    o.frameWidth = file.read(K::FrameWidth);
+    return o;
+}
+
+QString sheetOptionsWords(const SheetOptions &o)
+{
+    QString s;
+    if (o.bookletOn()) {
+        s += QStringLiteral(" -booklet");
+        if (o.signature.toInt() > 0)
+            s += QStringLiteral(" -signature ") + o.signature;
+        if (o.creep.toFloat() > 0)
+            s += QStringLiteral(" -creep ") + o.creep + QLatin1Char(' ') + o.creepUnit;
+        if (o.rightToLeft == kOne)
+            s += QStringLiteral(" -rtl");
+        if (o.duplex == QLatin1String("long edge"))
+            s += QStringLiteral(" -duplex long");
+    }
+    if (o.cropMarks == kOne)
+        s += QStringLiteral(" -cropmarks ") + o.cropMarksLength + QLatin1Char(' ') + o.cropMarksUnit;
+    if (o.frame == kOne)
+        s += QStringLiteral(" -frame ") + o.frameWidth;
+    return s;
+}
+
+QString inWindowWords(const QString &reason)
+{
+    // The switches of the options string and the controls that give them.
+    static const struct { const char *option, *control; } kControls[] = {
+        {"-l", "Left margin"},         {"-r", "Right margin"},     {"-t", "Top margin"},
+        {"-b", "Bottom margin"},       {"-gx", "Gutter X"},        {"-gy", "Gutter Y"},
+        {"-per", "Pages per Sheet"},   {"-order", "Order"},        {"-rt", "Angle"},
+        {"-pr", "Page Num."},          {"-scale", "Scale"},        {"-size", "Page Size"},
+        {"-addline", "Line Color"},    {"-signature", "Sheets per signature"},
+        {"-creep", "Creep"},           {"-duplex", "Printer turns the sheet on the"},
+        {"-cropmarks", "Crop marks"},  {"-frame", "Frame"},
+    };
+    static const QRegularExpression after(QStringLiteral("\\(after (-[a-z]+)\\)"));
+    QString text = reason;
+    QRegularExpressionMatch m;
+    qsizetype from = 0;
+    while ((m = after.match(text, from)).hasMatch()) {
+        QString control;
+        for (const auto &c : kControls) {
+            if (m.captured(1) == QLatin1String(c.option))
+                control = QLatin1String(c.control);
+        }
+        if (control.isEmpty()) {
+            from = m.capturedEnd();
+            continue;
+        }
+        text.replace(m.capturedStart(), m.capturedLength(), QLatin1Char('(') + control + QLatin1Char(')'));
+        from = m.capturedStart() + control.size() + 2;
+    }
+    return text;
 }

@@ -50,5 +50,25 @@ PageRange pageRange(const PageOptions &page);
 
 QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
 
+// The sheet options of the sheets window, as stored in the settings file.
+struct SheetOptions
+{
+    QString booklet, signature, creep, creepUnit, rightToLeft, duplex;
+    QString cropMarks, cropMarksLength, cropMarksUnit, frame, frameWidth;
+
+    static SheetOptions fromSettings(const SettingsFile &file);
+    bool bookletOn() const { return booklet == QLatin1String("1"); }
+};
+
+// The words the sheet options add after the options string, each only when its control
+// asks for something: " -booklet", " -signature N", " -creep X UNIT", " -rtl",
+// " -duplex long" (these with the booklet on), " -cropmarks X UNIT", " -frame W". Empty
+// when all are off.
+QString sheetOptionsWords(const SheetOptions &sheet);
+
+// A reason of the tool in the window's words: the switch it names ("(after -l)") becomes
+// the control that gives it ("(Left margin)"); the rest stays as the tool said it.
+QString inWindowWords(const QString &reason);
+
 #include <QMetaType>
 Q_DECLARE_METATYPE(LayoutValues)

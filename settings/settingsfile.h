@@ -70,7 +70,19 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(CustomWidth, "Width", "0")                                                           \
     X(CustomHeight, "Height", "0")                                                         \
     /* The sheets window's place and size on the screen (Qt's saved geometry, base64). */ \
-    X(SheetsWindowGeometry, "SheetsWindowGeometry", "")
+    X(SheetsWindowGeometry, "SheetsWindowGeometry", "")                                   \
+    /* Sheet options of the sheets window, used by every run. */                          \
+    X(Booklet, "Booklet", "0")                                                             \
+    X(Signature, "Signature", "0")                                                         \
+    X(Creep, "Creep", "0")                                                                 \
+    X(CreepUnit, "CreepUnit", "mm")                                                        \
+    X(RightToLeft, "RightToLeft", "0")                                                     \
+    X(Duplex, "Duplex", "short edge")                                                      \
+    X(CropMarks, "CropMarks", "0")                                                         \
+    X(CropMarksLength, "CropMarksLength", "5")                                             \
+    X(CropMarksUnit, "CropMarksUnit", "mm")                                                \
+    X(Frame, "Frame", "0")                                                                 \
+    X(FrameWidth, "FrameWidth", "0.5")
 
 namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;

@@ -1,6 +1,8 @@
 #include "sheets/sheetswindow.h"
 
+#include "run/optionsstring.h"
 #include "settings/settingsfile.h"
+#include "widgets/controltext.h"
 #include "ui_sheetswindow.h"
 
 #include <QCloseEvent>
@@ -46,6 +48,7 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
         updateView();
     });
 
+    setUpOptions();
     connect(ui->sheetView, &SheetView::resized, this, &SheetsWindow::updateView);
     connect(&m_preview, &SheetPreview::rendered, this, &SheetsWindow::shown);
     connect(&m_preview, &SheetPreview::failed, this, &SheetsWindow::refused);
@@ -58,6 +61,68 @@ SheetsWindow::~SheetsWindow()
 {
     saveGeometryToSettings();
     delete ui;
+}
+
+void SheetsWindow::setUpOptions()
+{
+    namespace K = SettingKey;
+    for (QComboBox *box : {ui->comboBox_CreepUnit, ui->comboBox_CropMarksUnit})
+        box->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
+    ui->comboBox_Duplex->addItems({QStringLiteral("short edge"), QStringLiteral("long edge")});
+    {
+        const SettingsFile file;
+        const auto checked = [&](const char *key) { return file.read(key) == QLatin1String("1"); };
+        ui->checkBox_Booklet->setChecked(checked(K::Booklet));
+        ui->spinBox_Signature->setValue(file.read(K::Signature).toInt());
+        ui->lineEdit_Creep->setText(file.read(K::Creep));
+        selectItemByText(ui->comboBox_CreepUnit, file.read(K::CreepUnit));
+        ui->checkBox_RightToLeft->setChecked(checked(K::RightToLeft));
+        selectItemByText(ui->comboBox_Duplex, file.read(K::Duplex));
+        ui->checkBox_CropMarks->setChecked(checked(K::CropMarks));
+        ui->lineEdit_CropMarks->setText(file.read(K::CropMarksLength));
+        selectItemByText(ui->comboBox_CropMarksUnit, file.read(K::CropMarksUnit));
+        ui->checkBox_Frame->setChecked(checked(K::Frame));
+        ui->lineEdit_Frame->setText(file.read(K::FrameWidth));
+    }
+    updateOptionsEnabled();
+
+    // Each control saves its key when it changes.
+    auto saved = [this](const char *key, const QString &value) {
+        writeSetting(key, value);
+        updateOptionsEnabled();
+        emit sheetOptionsChanged();
+    };
+    const std::pair<QCheckBox *, const char *> checks[] = {{ui->checkBox_Booklet, K::Booklet},
+                                                          {ui->checkBox_RightToLeft, K::RightToLeft},
+                                                          {ui->checkBox_CropMarks, K::CropMarks},
+                                                          {ui->checkBox_Frame, K::Frame}};
+    for (const auto &[box, key] : checks)
+        connect(box, &QCheckBox::toggled, this, [saved, box = box, key = key] { saved(key, checkedText(box)); });
+    const std::pair<QLineEdit *, const char *> edits[] = {{ui->lineEdit_Creep, K::Creep},
+                                                         {ui->lineEdit_CropMarks, K::CropMarksLength},
+                                                         {ui->lineEdit_Frame, K::FrameWidth}};
+    for (const auto &[edit, key] : edits)
+        connect(edit, &QLineEdit::textChanged, this, [saved, key = key](const QString &text) { saved(key, text); });
+    const std::pair<QComboBox *, const char *> boxes[] = {{ui->comboBox_CreepUnit, K::CreepUnit},
+                                                         {ui->comboBox_Duplex, K::Duplex},
+                                                         {ui->comboBox_CropMarksUnit, K::CropMarksUnit}};
+    for (const auto &[box, key] : boxes)
+        connect(box, &QComboBox::currentTextChanged, this, [saved, key = key](const QString &text) { saved(key, text); });
+    connect(ui->spinBox_Signature, &QSpinBox::valueChanged, this,
+            [saved](int value) { saved(SettingKey::Signature, QString::number(value)); });
+}
+
+void SheetsWindow::updateOptionsEnabled()
+{
+    const bool booklet = ui->checkBox_Booklet->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(ui->label_Signature), static_cast<QWidget *>(ui->spinBox_Signature),
+                       static_cast<QWidget *>(ui->label_Creep), static_cast<QWidget *>(ui->lineEdit_Creep),
+                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft),
+                       static_cast<QWidget *>(ui->label_Duplex), static_cast<QWidget *>(ui->comboBox_Duplex)})
+        w->setEnabled(booklet);
+    ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
+    ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
+    ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked());
 }
 
 void SheetsWindow::setTool(const QString &path)
@@ -129,7 +194,7 @@ void SheetsWindow::refused(const SheetPreview::Request &request, int count, cons
         setCurrentSheet(count - 1);
         return;
     }
-    showMessage(reason);
+    showMessage(inWindowWords(reason));
     updateBar();
 }
 

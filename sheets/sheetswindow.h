@@ -5,6 +5,9 @@
 // and where the tool is; a SheetPreview makes and renders the sheet asked for in the
 // background; the SheetView shows it, dimmed while a newer one is being made, or the tool's
 // reason when there is none. The bar below moves between sheets and says the sheet's size.
+// The panel beside it holds the sheet options (booklet, crop marks, frame), kept in the
+// settings file and used by every run; a change is saved at once and announced
+// (sheetOptionsChanged), and the main window gives the new options string back.
 #pragma once
 
 #include "sheets/sheetpreview.h"
@@ -48,6 +51,8 @@ public:
 signals:
     // A newly rendered sheet is on screen.
     void sheetShown(int sheet, int count);
+    // A sheet option (booklet, marks) was changed and saved: the options string changes.
+    void sheetOptionsChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -61,6 +66,9 @@ private:
     void updateBar();
     void updateView();
     void saveGeometryToSettings();
+    // The panel of sheet options: filled from the settings file, each change saved.
+    void setUpOptions();
+    void updateOptionsEnabled();
 
     SheetPreview m_preview;
     QString m_input, m_options;

@@ -146,7 +146,7 @@ void TestMainWindow::contextMenuEntriesInOrder()
     for (const QAction *a : w.ui->tableWidget_Files->actions())
         texts << a->text();
     QCOMPARE(texts, (QStringList{"Add File(s)", "View PDF File", "Delete Selected Item(s)", "Delete All Item(s)",
-                                 "Preview Sheets"}));
+                                 "Preview Sheets", "Open Result"}));
 
     // The menu a right click shows looks like the desktop's menus, not like the grey table.
     w.show();

@@ -16,6 +16,10 @@ private slots:
     void fromSettingsAndLayout_data();
     void fromSettingsAndLayout();
     void throughTheWindow();
+    void sheetOptionsAddWords_data();
+    void sheetOptionsAddWords();
+    void reasonsInTheWindowsWords_data();
+    void reasonsInTheWindowsWords();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -119,6 +123,58 @@ void TestOptionsString::throughTheWindow()
     QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 270  -order V  -gx 4 point -per 3*3"));
     QCOMPARE(buildOptionsString(PageOptions::defaults(), w.layoutValues()),
              QStringLiteral(" -rt 0  -order V  -gx 4 point -per 3*3"));
+}
+
+void TestOptionsString::sheetOptionsAddWords_data()
+{
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<QString>("added");  // after the string the page options and layout make
+    const QPair<QString, QString> booklet{"Booklet", "1"};
+    QTest::newRow("all off") << Stored{} << "";
+    QTest::newRow("all off, values stored") << Stored{{"Signature", "3"}, {"Creep", "1"}, {"RightToLeft", "1"},
+                                                      {"Duplex", "long edge"}, {"CropMarksLength", "4"}, {"FrameWidth", "2"}}
+                                            << "";
+    QTest::newRow("booklet") << Stored{booklet} << " -booklet";
+    QTest::newRow("signature") << Stored{booklet, {"Signature", "3"}} << " -booklet -signature 3";
+    QTest::newRow("creep") << Stored{booklet, {"Creep", "1.5"}, {"CreepUnit", "cm"}} << " -booklet -creep 1.5 cm";
+    QTest::newRow("creep 0") << Stored{booklet, {"Creep", "0"}} << " -booklet";
+    QTest::newRow("right to left") << Stored{booklet, {"RightToLeft", "1"}} << " -booklet -rtl";
+    QTest::newRow("long edge") << Stored{booklet, {"Duplex", "long edge"}} << " -booklet -duplex long";
+    QTest::newRow("crop marks") << Stored{{"CropMarks", "1"}} << " -cropmarks 5 mm";
+    QTest::newRow("frame") << Stored{{"Frame", "1"}} << " -frame 0.5";
+    QTest::newRow("all together")
+        << Stored{booklet, {"Signature", "2"}, {"Creep", "1"}, {"RightToLeft", "1"}, {"Duplex", "long edge"},
+                  {"CropMarks", "1"}, {"CropMarksLength", "4"}, {"CropMarksUnit", "inch"}, {"Frame", "1"}, {"FrameWidth", "1"}}
+        << " -booklet -signature 2 -creep 1 mm -rtl -duplex long -cropmarks 4 inch -frame 1";
+}
+
+void TestOptionsString::sheetOptionsAddWords()
+{
+    QFETCH(Stored, stored);
+    QFETCH(QString, added);
+    for (const auto &kv : stored)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    Sheetwin w;
+    QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 0  -order H  -per 2*2") + added);
+}
+
+void TestOptionsString::reasonsInTheWindowsWords_data()
+{
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a margin") << "\"abc\" is not a number (after -l)" << "\"abc\" is not a number (Left margin)";
+    QTest::newRow("the page list") << "\"a\" is not a page number or range (after -pr)"
+                                   << "\"a\" is not a page number or range (Page Num.)";
+    QTest::newRow("two") << "x (after -gy) and y (after -creep)" << "x (Gutter Y) and y (Creep)";
+    QTest::newRow("no switch of the window") << "bad (after -sheets)" << "bad (after -sheets)";
+    QTest::newRow("none") << "a.pdf is encrypted and needs a password" << "a.pdf is encrypted and needs a password";
+}
+
+void TestOptionsString::reasonsInTheWindowsWords()
+{
+    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    QCOMPARE(inWindowWords(reason), shown);
 }
 
 QTEST_MAIN(TestOptionsString)

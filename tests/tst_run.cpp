@@ -8,6 +8,7 @@
 #include "ui_sheetwin.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <QMessageBox>
@@ -21,6 +22,18 @@
 #include <signal.h>
 #endif
 
+
+// Records the files the window hands to the desktop to open.
+class FileOpened : public QObject
+{
+    Q_OBJECT
+public:
+    FileOpened() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~FileOpened() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class TestRun : public QObject
 {
@@ -456,6 +469,18 @@ void TestRun::realToolEndToEnd()
         const auto media = sheets.front().getMediaBox().getArrayAsRectangle();
         QCOMPARE(QSize(qRound(media.urx - media.llx), qRound(media.ury - media.lly)), QSize(595, 842));  // A4
     }
+    // Open Result opens what the row's run wrote: the numbered name, report.pdf being taken;
+    // nothing for a failed row or a result that has gone.
+    FileOpened opened;
+    w.ui->tableWidget_Files->setCurrentCell(0, 0);
+    QVERIFY(w.openResultAction->isEnabled());
+    w.openResultAction->trigger();
+    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(QDir(outDir).filePath(QStringLiteral("report0001.pdf")))});
+    w.ui->tableWidget_Files->setCurrentCell(3, 0);
+    QVERIFY(!w.openResultAction->isEnabled());
+    QFile::remove(QDir(outDir).filePath(QStringLiteral("handout.pdf")));
+    w.ui->tableWidget_Files->setCurrentCell(1, 0);
+    QVERIFY(!w.openResultAction->isEnabled());
 }
 
 QTEST_MAIN(TestRun)

@@ -140,27 +140,35 @@ SheetsWindow *TestSheets::open(Sheetwin &w, const QStringList &files)
 
 void TestSheets::pagesWhereTheyLand_data()
 {
+    QTest::addColumn<int>("document");    // its pages
     QTest::addColumn<QString>("change");
     QTest::addColumn<QRectF>("grid");     // where the cells lie on the sheet, as fractions
-    QTest::addColumn<QString>("pages");   // in the cells, row by row
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QString>("pages");   // in the cells, row by row (0: blank)
     QTest::addColumn<QString>("size");
     const double margin = 100 * 72 / 25.4, width = margin + 2 * 595;
-    QTest::newRow("2x2, as opened") << "" << QRectF(0, 0, 1, 1) << "1 2 3 4" << "419.8 x 594.1 mm";
-    QTest::newRow("order changed") << "vertical reversed" << QRectF(0, 0, 1, 1) << "3 1 4 2" << "419.8 x 594.1 mm";
-    QTest::newRow("left margin typed") << "left margin" << QRectF(margin / width, 0, 1 - margin / width, 1) << "1 2 3 4"
-                                       << "519.8 x 594.1 mm";
-    QTest::newRow("page options applied") << "apply 90 degrees and even pages" << QRectF(0, 0, 1, 1) << "2 4 6 8"
+    const QRectF whole(0, 0, 1, 1);
+    QTest::newRow("2x2, as opened") << 8 << "" << whole << 2 << "1 2 3 4" << "419.8 x 594.1 mm";
+    QTest::newRow("order changed") << 8 << "vertical reversed" << whole << 2 << "3 1 4 2" << "419.8 x 594.1 mm";
+    QTest::newRow("left margin typed") << 8 << "left margin" << QRectF(margin / width, 0, 1 - margin / width, 1) << 2
+                                       << "1 2 3 4" << "519.8 x 594.1 mm";
+    QTest::newRow("page options applied") << 8 << "apply 90 degrees and even pages" << whole << 2 << "2 4 6 8"
                                           << "594.1 x 419.8 mm";
+    QTest::newRow("booklet: the first front") << 6 << "booklet" << whole << 2 << "0 1" << "419.8 x 297 mm";
+    QTest::newRow("booklet, long edge: the first back turned") << 6 << "booklet long edge" << whole << 2 << "0 2"
+                                                               << "419.8 x 297 mm";
 }
 
 void TestSheets::pagesWhereTheyLand()
 {
+    QFETCH(int, document);
     QFETCH(QString, change);
     QFETCH(QRectF, grid);
+    QFETCH(int, columns);
     QFETCH(QString, pages);
     QFETCH(QString, size);
     Sheetwin w;
-    SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), 8)});
+    SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), document)});
     QVERIFY(sheets);
     QSignalSpy shown(sheets, &SheetsWindow::sheetShown);
     QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 20000);
@@ -179,13 +187,25 @@ void TestSheets::pagesWhereTheyLand()
             QTest::mouseClick(d->ui->ConvertButton, Qt::LeftButton);
         });
         QTest::mouseClick(w.ui->toolButton_Setting, Qt::LeftButton);
+    } else if (change.startsWith(QLatin1String("booklet"))) {
+        if (change.endsWith(QLatin1String("long edge")))
+            sheets->ui->comboBox_Duplex->setCurrentText(QStringLiteral("long edge"));
+        sheets->ui->checkBox_Booklet->click();
+        // The main window shows it: two pages a side, its grid and order not to be chosen.
+        QVERIFY(!w.ui->groupBox_4->isEnabled() && !w.ui->groupBox->isEnabled());
+        QCOMPARE(w.previewEdit.size(), 2);
+        if (change.endsWith(QLatin1String("long edge"))) {
+            QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2 && !sheets->preview().isToolRunning(), 20000);
+            sheets->setCurrentSheet(1);
+            QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 3, 20000);
+        }
     }
     if (!change.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 20000);
     QTRY_VERIFY(!sheets->preview().isToolRunning());
-    QCOMPARE(sheets->currentSheet(), 0);
-    QCOMPARE(sheets->sheetCount(), change.startsWith(QLatin1String("apply")) ? 1 : 2);
-    QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, 2, 2), pages);
+    QCOMPARE(sheets->currentSheet(), change.endsWith(QLatin1String("long edge")) ? 1 : 0);
+    QCOMPARE(sheets->sheetCount(), change.startsWith(QLatin1String("apply")) ? 1 : change.startsWith(QLatin1String("booklet")) ? 4 : 2);
+    QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, columns, pages.count(QLatin1Char(' ')) + 1 > columns ? 2 : 1), pages);
     if (grid.left() > 0)  // the margin is bare
         QCOMPARE(pageAt(sheets->sheetImage(), grid.left() / 2, 0.5), 0);
     QCOMPARE(sheets->ui->label_Size->text(), size);
