@@ -1,12 +1,18 @@
 // Renders the README's pictures: the main window with files listed and a 3x2 preview, the
 // previews of a few layouts, the page options dialog, the about box, and the window after a
 // run in which the last file failed, with the reason on screen.
-// usage: plyjoin-screenshots OUTDIR SAMPLE.pdf... [--fails LOCKED.pdf]
+// With --sheets, the sheets window beside the main window on a real document, and a booklet.
+// usage: plyjoin-screenshots OUTDIR SAMPLE.pdf... [--fails LOCKED.pdf] [--sheets DOCUMENT.pdf]
 #include "about.h"
 #include "app/sheetwin.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
+#include "sheets/sheetswindow.h"
+#include "ui_sheetswindow.h"
 #include "ui_sheetwin.h"
+
+#include <QElapsedTimer>
+#include <QPainter>
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +31,83 @@ static void save(QWidget *w, const QString &path)
     w->grab().save(path);
 }
 
+// Both windows on one picture, side by side, as they stand on a desktop.
+static void saveBeside(QWidget *left, QWidget *right, const QString &path)
+{
+    const QImage a = left->grab().toImage(), b = right->grab().toImage();
+    QImage both(a.width() + 16 + b.width(), std::max(a.height(), b.height()), QImage::Format_RGB32);
+    both.fill(QColor(60, 70, 80));
+    QPainter painter(&both);
+    painter.drawImage(0, 0, a);
+    painter.drawImage(a.width() + 16, 0, b);
+    painter.end();
+    both.save(path);
+}
+
+// The sheets window on a real document: beside the main window with a 2x2 layout on A4, then
+// as a booklet on A4 landscape with crop marks and a frame, its front and its back.
+static void sheetsPictures(Sheetwin *window, const QString &document, const QDir &out)
+{
+    window->addFilesFromCommandLine({document});
+    QTableWidget *table = window->ui->tableWidget_Files;
+    writeSetting(SettingKey::RemainOriginalSize, QStringLiteral("0"));
+    writeSetting(SettingKey::FitToPageSize, QStringLiteral("1"));
+    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("2x2"));
+    window->ui->radioButton_horizontal->click();
+    for (QLineEdit *e : {window->ui->lineEdit_left, window->ui->lineEdit_right, window->ui->lineEdit_top,
+                         window->ui->lineEdit_bottom, window->ui->lineEdit_x, window->ui->lineEdit_y})
+        e->setText(QStringLiteral("5"));
+    table->setCurrentCell(table->rowCount() - 1, 0);
+    window->On_Button_Preview();
+    SheetsWindow *sheets = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("SheetsWindow"))
+            sheets = static_cast<SheetsWindow *>(top);
+    }
+    if (!sheets)
+        return;
+    int shown = 0;
+    QObject::connect(sheets, &SheetsWindow::sheetShown, [&shown] { ++shown; });
+    auto settle = [&] {
+        const int before = shown;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 30000 && (shown == before || sheets->preview().isToolRunning()))
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QThread::msleep(300);
+        QApplication::processEvents();
+    };
+    window->move(0, 0);
+    sheets->move(window->frameGeometry().right() + 20, 0);
+    sheets->setCurrentSheet(2);
+    settle();
+    saveBeside(window, sheets, out.filePath(QStringLiteral("sheets.png")));
+
+    writeSetting(SettingKey::PageWidth, QStringLiteral("297"));
+    writeSetting(SettingKey::PageHeight, QStringLiteral("210"));
+    writeSetting(SettingKey::PageSize, QStringLiteral("Custom"));
+    window->ui->lineEdit_x->setText(QStringLiteral("12"));
+    sheets->ui->checkBox_CropMarks->setChecked(true);
+    sheets->ui->checkBox_Frame->setChecked(true);
+    sheets->ui->lineEdit_Creep->setText(QStringLiteral("1"));
+    sheets->ui->checkBox_Booklet->setChecked(true);
+    sheets->setCurrentSheet(0);
+    settle();
+    sheets->grab().save(out.filePath(QStringLiteral("sheets-booklet-front.png")));
+    window->grab().save(out.filePath(QStringLiteral("mainwindow-booklet.png")));
+    sheets->setCurrentSheet(1);
+    settle();
+    sheets->grab().save(out.filePath(QStringLiteral("sheets-booklet-back.png")));
+    // Back to plain sheets of the original size for the pictures that follow.
+    sheets->ui->checkBox_Booklet->setChecked(false);
+    sheets->ui->checkBox_CropMarks->setChecked(false);
+    sheets->ui->checkBox_Frame->setChecked(false);
+    writeSetting(SettingKey::RemainOriginalSize, QStringLiteral("1"));
+    writeSetting(SettingKey::FitToPageSize, QStringLiteral("0"));
+    window->ui->lineEdit_x->setText(QStringLiteral("4"));
+    sheets->close();
+}
+
 int main(int argc, char *argv[])
 {
     if (argc < 3) {
@@ -37,11 +120,16 @@ int main(int argc, char *argv[])
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QStringList samples = QCoreApplication::arguments().mid(2);
-    QString failing;
-    if (const qsizetype at = samples.indexOf(QStringLiteral("--fails")); at >= 0 && at + 1 < samples.size()) {
-        failing = samples.at(at + 1);
-        samples.remove(at, 2);
-    }
+    auto option = [&samples](const char *name) {
+        QString value;
+        if (const qsizetype at = samples.indexOf(QLatin1String(name)); at >= 0 && at + 1 < samples.size()) {
+            value = samples.at(at + 1);
+            samples.remove(at, 2);
+        }
+        return value;
+    };
+    const QString failing = option("--fails");
+    const QString document = option("--sheets");
 
     writeSetting(SettingKey::OutputFolder, QDir::toNativeSeparators(out.absolutePath()));
     auto *window = new Sheetwin;
@@ -94,6 +182,9 @@ int main(int argc, char *argv[])
     setting.hide();
     box.hide();
 
+    if (!document.isEmpty())
+        sheetsPictures(window, document, out);
+
     // A run of the real tool (found beside this program) in which the last file fails.
     if (!failing.isEmpty()) {
         window->addFilesFromCommandLine({failing});
@@ -106,7 +197,7 @@ int main(int argc, char *argv[])
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
         QTableWidget *table = window->ui->tableWidget_Files;
         const int last = table->rowCount() - 1;
-        const QRect cell = table->visualItemRect(table->item(last, 2));
+        const QRect cell = table->visualItemRect(table->item(last, 0));
         QToolTip::showText(table->viewport()->mapToGlobal(cell.center()), table->item(last, 2)->toolTip(), table);
         QApplication::processEvents();
         QThread::msleep(300);
