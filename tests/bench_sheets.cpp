@@ -1,0 +1,67 @@
+// From a keystroke in a margin field to the new sheet on screen in the sheets window, with
+// the real tool: the median and the worst of 20 keystrokes per document, 2x2 fitted to A4.
+// usage: bench_sheets [DOCUMENT.pdf...]   (without documents: a generated one of 100 pages)
+// The tool is taken from beside the application (bin/), as the program finds it.
+#include "app/sheetwin.h"
+#include "run/toolcontract.h"
+#include "samplepdf.h"
+#include "sheets/sheetswindow.h"
+#include "testenv.h"
+#include "ui_sheetwin.h"
+
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <algorithm>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    TestEnv env;
+    QStringList documents = app.arguments().mid(1);
+    if (documents.isEmpty()) {
+        documents << env.path(QStringLiteral("sample-100.pdf"));
+        writeSamplePdf(documents.first().toStdString(), mixedSamplePages(100));
+    }
+    QFile::copy(QStringLiteral(PDFPLYJOIN_PATH), env.path(toolFileName()));
+    QFile::setPermissions(env.path(toolFileName()), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QDir::setCurrent(env.dir->path());
+    TestEnv::store("radioButton_remain_original_size", QStringLiteral("0"));
+    TestEnv::store("radioButton_fit_to_page_size", QStringLiteral("1"));
+
+    std::printf("| document | median ms | worst ms |\n|---|---|---|\n");
+    for (const QString &document : documents) {
+        Sheetwin w;
+        w.show();
+        w.addFilesFromCommandLine({document});
+        w.On_Button_Preview();
+        SheetsWindow *sheets = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("SheetsWindow"))
+                sheets = static_cast<SheetsWindow *>(top);
+        int shown = 0;
+        QObject::connect(sheets, &SheetsWindow::sheetShown, [&shown] { ++shown; });
+        auto waitShown = [&](int count) {
+            QElapsedTimer t;
+            t.start();
+            while (shown < count && t.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        };
+        waitShown(1);
+        w.ui->lineEdit_left->clear();
+        std::vector<double> times;
+        for (int i = 0; i < 20; ++i) {
+            const int before = shown;
+            QElapsedTimer t;
+            t.start();
+            QTest::keyClick(w.ui->lineEdit_left, i % 2 ? Qt::Key_Backspace : Qt::Key_5);
+            waitShown(before + 1);
+            times.push_back(double(t.nsecsElapsed()) / 1e6);
+            QTest::qWait(50);  // as a typist would
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("| %s | %.0f | %.0f |\n", qPrintable(QFileInfo(document).fileName()), (times[9] + times[10]) / 2,
+                    times.back());
+        std::fflush(stdout);
+    }
+    return 0;
+}
