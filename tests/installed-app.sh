@@ -34,3 +34,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash "$here/drive-installed-app.sh" \
   "$tmp/prefix/bin/plyjoin" "$tmp/out/open with.pdf" "$tmp/in/open with.pdf"
 echo "installed application imposed a file given on its command line"
 test -f "$tmp/prefix/share/man/man1/plyjoin.1"
+# Each program says its version and its licence, without a display.
+for program in plyjoin pdfplyjoin; do
+  env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/$program" --version | grep -q '^License GPL-3.0-or-later' ||
+    { echo "$program --version does not say its licence"; exit 1; }
+done

@@ -82,7 +82,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (cmd.action == Action::Version) {
-        std::cout << "pdfplyjoin " << PDFPLYJOIN_VERSION << "\n";
+        std::cout << "pdfplyjoin " << PDFPLYJOIN_VERSION << "\n"
+                  << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n";
         return 0;
     }
 

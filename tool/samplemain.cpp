@@ -1,6 +1,7 @@
 // pdfplyjoin-sample OUTPUT [PAGES]: writes a sample PDF of numbered pages of mixed sizes.
 // pdfplyjoin-sample --a5 OUTPUT [PAGES]: numbered A5 pages, all alike (for booklets).
 // pdfplyjoin-sample --annotated OUTPUT: four pages with links, notes, fields and bookmarks.
+// pdfplyjoin-sample --cards OUTPUT [PAGES]: business cards (85 x 55 mm) with 3 mm of bleed.
 #include "samplepdf.h"
 
 #include <cstdlib>
@@ -14,16 +15,23 @@ int main(int argc, char *argv[])
         return 2;
     }
     const std::string first = argv[1];
-    const bool annotated = first == "--annotated", a5 = first == "--a5";
-    const int shift = annotated || a5 ? 1 : 0;
+    const bool annotated = first == "--annotated", a5 = first == "--a5", cards = first == "--cards";
+    const int shift = annotated || a5 || cards ? 1 : 0;
     if (argc < 2 + shift) {
-        std::cerr << "usage: pdfplyjoin-sample [--a5] OUTPUT [PAGES] | --annotated OUTPUT\n";
+        std::cerr << "usage: pdfplyjoin-sample [--a5|--cards] OUTPUT [PAGES] | --annotated OUTPUT\n";
         return 2;
     }
     const int count = argc > 2 + shift ? std::atoi(argv[2 + shift]) : 12;
     try {
         if (annotated) {
             writeAnnotatedPdf(argv[2]);
+        } else if (cards) {
+            SamplePage page;
+            const double mm = 72 / 25.4;
+            page.trimInset = 3 * mm;
+            page.width = 91 * mm;
+            page.height = 61 * mm;
+            writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 2), page));
         } else if (a5) {
             SamplePage page;
             page.width = 420;

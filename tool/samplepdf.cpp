@@ -28,16 +28,17 @@ void writeSamplePdf(const std::string &path, const std::vector<SamplePage> &page
     int number = 0;
     for (const SamplePage &p : pages) {
         ++number;
-        const double x0 = p.originX + (p.cropped ? p.cropInset : 0);
-        const double y0 = p.originY + (p.cropped ? p.cropInset : 0);
-        const double x1 = p.originX + p.width - (p.cropped ? p.cropInset : 0);
-        const double y1 = p.originY + p.height - (p.cropped ? p.cropInset : 0);
+        const double inset = p.cropped ? p.cropInset : p.trimInset;  // what the page shows as itself
+        const double x0 = p.originX + inset, y0 = p.originY + inset;
+        const double x1 = p.originX + p.width - inset, y1 = p.originY + p.height - inset;
         const double size = std::min(p.width, p.height) / 8;
         std::string fill;
-        if (p.filled) {
+        if (p.filled || p.trimInset > 0) {
             const SampleColour c = sampleColour(number);
-            fill = "q " + num(c.red / 255.0) + " " + num(c.green / 255.0) + " " + num(c.blue / 255.0) + " rg " + num(x0) + " "
-                   + num(y0) + " " + num(x1 - x0) + " " + num(y1 - y0) + " re f Q\n";
+            const double inset = p.trimInset > 0 ? -p.trimInset : 0;  // the bleed: all of the media
+            fill = "q " + num(c.red / 255.0) + " " + num(c.green / 255.0) + " " + num(c.blue / 255.0) + " rg "
+                   + num(x0 + inset) + " " + num(y0 + inset) + " " + num(x1 - x0 - 2 * inset) + " "
+                   + num(y1 - y0 - 2 * inset) + " re f Q\n";
         }
         std::string frame = fill + "q 0 0 1 RG 4 w " + num(x0 + 2) + " " + num(y0 + 2) + " " + num(x1 - x0 - 4) + " "
                             + num(y1 - y0 - 4) + " re S Q\n";
@@ -57,6 +58,8 @@ void writeSamplePdf(const std::string &path, const std::vector<SamplePage> &page
             page.replaceKey("/CropBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(x0, y0, x1, y1)));
         if (p.rotate)
             page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(p.rotate));
+        if (p.trimInset > 0)
+            page.replaceKey("/TrimBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(x0, y0, x1, y1)));
         QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
         fonts.replaceKey("/F1", font);
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();

@@ -14,6 +14,8 @@ struct SamplePage
     bool splitContents = false;        // /Contents as an array of two streams
     bool filled = false;               // the visible area filled with a colour of its own:
                                        // sampleColour(page number)
+    double trimInset = 0;              // a TrimBox inset by this much, the colour filling
+                                       // the whole MediaBox (artwork with a bleed)
 };
 
 // The colour of filled page `number` (from 1), as red, green and blue from 0 to 255: far
