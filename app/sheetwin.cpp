@@ -104,30 +104,26 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     for (const LayoutPreset &preset : kLayoutPresets)
         ui->comboBox_pagers_per_sheet->addItem(QLatin1String(preset.text));
 
+    // Every change of a layout control to `slot`: the order buttons clicked, the edits' texts,
+    // the unit boxes' and the preset's choices.
+    const auto connectLayout = [this](void (Sheetwin::*slot)()) {
+        for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
+                                    ui->radioButton_vertical, ui->radioButton_verticalreversed})
+            connect(order, &QRadioButton::clicked, this, slot);
+        for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
+                                ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
+                                ui->lineEdit_pages_per_sheet_vertical})
+            connect(edit, &QLineEdit::textChanged, this, slot);
+        for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
+                               ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
+            connect(box, &QComboBox::currentTextChanged, this, slot);
+    };
     connect(ui->comboBox_pagers_per_sheet, &QComboBox::currentTextChanged, this,
             &Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged);
-    for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
-                                ui->radioButton_vertical, ui->radioButton_verticalreversed})
-        connect(order, &QRadioButton::clicked, this, &Sheetwin::updatePreview);
-    for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
-                            ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
-                            ui->lineEdit_pages_per_sheet_vertical})
-        connect(edit, &QLineEdit::textChanged, this, &Sheetwin::updatePreview);
-    for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
-                           ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
-        connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::updatePreview);
+    connectLayout(&Sheetwin::updatePreview);
 
     // The sheets window, when it is open, follows every change of the layout and the row.
-    for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
-                                ui->radioButton_vertical, ui->radioButton_verticalreversed})
-        connect(order, &QRadioButton::clicked, this, &Sheetwin::refreshSheets);
-    for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
-                            ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
-                            ui->lineEdit_pages_per_sheet_vertical})
-        connect(edit, &QLineEdit::textChanged, this, &Sheetwin::refreshSheets);
-    for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
-                           ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
-        connect(box, &QComboBox::currentTextChanged, this, &Sheetwin::refreshSheets);
+    connectLayout(&Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::updateOpenResult);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsRemoved, this, &Sheetwin::refreshSheets);

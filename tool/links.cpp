@@ -89,6 +89,25 @@ void setRect(QPDFObjectHandle annot, const Box &b, int decimals)
         rect.setArrayItem(i, real(v[i], decimals));
 }
 
+// Every item of the document's outline, each once (a damaged outline may loop).
+void forEachBookmark(QPDF &pdf, const std::function<void(QPDFObjectHandle)> &visit)
+{
+    QPDFObjectHandle outlines = pdf.getRoot().getKey("/Outlines");
+    if (!outlines.isDictionary())
+        return;
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> todo{outlines.getKey("/First")};
+    while (!todo.empty()) {
+        QPDFObjectHandle item = todo.back();
+        todo.pop_back();
+        if (!item.isDictionary() || (item.isIndirect() && !seen.insert(item.getObjGen()).second))
+            continue;
+        visit(item);
+        todo.push_back(item.getKey("/Next"));
+        todo.push_back(item.getKey("/First"));
+    }
+}
+
 // An annotation in words, for what could not be kept: "a link on page 3".
 std::string describe(QPDFObjectHandle annot, int pageIndex)
 {
@@ -412,20 +431,7 @@ void LinkKeeper::retargetNamedDestinations()
 
 void LinkKeeper::retargetOutline()
 {
-    QPDFObjectHandle outlines = m_pdf.getRoot().getKey("/Outlines");
-    if (!outlines.isDictionary())
-        return;
-    std::set<QPDFObjGen> seen;
-    std::vector<QPDFObjectHandle> todo{outlines.getKey("/First")};
-    while (!todo.empty()) {
-        QPDFObjectHandle item = todo.back();
-        todo.pop_back();
-        if (!item.isDictionary() || (item.isIndirect() && !seen.insert(item.getObjGen()).second))
-            continue;
-        retargetItem(item, true);
-        todo.push_back(item.getKey("/Next"));
-        todo.push_back(item.getKey("/First"));
-    }
+    forEachBookmark(m_pdf, [this](QPDFObjectHandle item) { retargetItem(item, true); });
 }
 
 void LinkKeeper::tidyForm()
@@ -548,20 +554,7 @@ Kept LinkKeeper::kept() const
         }
     }
     k.fields = fields.size();
-    QPDFObjectHandle outlines = m_pdf.getRoot().getKey("/Outlines");
-    if (outlines.isDictionary()) {
-        std::set<QPDFObjGen> seen;
-        std::vector<QPDFObjectHandle> todo{outlines.getKey("/First")};
-        while (!todo.empty()) {
-            QPDFObjectHandle item = todo.back();
-            todo.pop_back();
-            if (!item.isDictionary() || (item.isIndirect() && !seen.insert(item.getObjGen()).second))
-                continue;
-            ++k.bookmarks;
-            todo.push_back(item.getKey("/Next"));
-            todo.push_back(item.getKey("/First"));
-        }
-    }
+    forEachBookmark(m_pdf, [&k](QPDFObjectHandle) { ++k.bookmarks; });
     k.dropped = m_dropped.size();
     return k;
 }
