@@ -178,12 +178,14 @@ void SheetPreview::render()
     const View view = m_view;
     const Request made = m_made;
     const int count = m_count;
+    ++m_rendering;
     m_renderers.start([this, generation, pdf, view, made, count] {
-        if (generation != m_renderGeneration)
-            return;
         QSizeF points;
-        const QImage image = renderSheet(pdf, view, points);
+        QImage image;
+        if (generation == m_renderGeneration)
+            image = renderSheet(pdf, view, points);
         QMetaObject::invokeMethod(this, [this, generation, image, points, made, count] {
+            --m_rendering;
             if (generation != m_renderGeneration)
                 return;  // a newer picture is on its way
             if (image.isNull())

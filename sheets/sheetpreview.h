@@ -63,6 +63,8 @@ public:
 
     void request(const Request &request);
     bool isToolRunning() const { return m_process != nullptr; }
+    // A tool runs, a request waits, or a picture is being rendered.
+    bool isBusy() const { return m_process || m_hasWanted || m_rendering > 0; }
     // The preview's own temporary folder, removed with it.
     QString folder() const { return m_folder.path(); }
 
@@ -98,5 +100,6 @@ private:
     QByteArray m_pdf;
     int m_count = -1;
     View m_view;
+    int m_rendering = 0;  // renders on their way
     std::atomic<int> m_renderGeneration{0};  // read by the renderer to skip what is superseded
 };

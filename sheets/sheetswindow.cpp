@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 
 #include <cmath>
 
@@ -31,6 +32,11 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         resize(760, 640);
 
+    // Drawn by the style, not by the font's arrows (which some fonts lack).
+    ui->toolButton_First->setIcon(style()->standardIcon(QStyle::SP_MediaSkipBackward));
+    ui->toolButton_Previous->setArrowType(Qt::LeftArrow);
+    ui->toolButton_Next->setArrowType(Qt::RightArrow);
+    ui->toolButton_Last->setIcon(style()->standardIcon(QStyle::SP_MediaSkipForward));
     connect(ui->toolButton_First, &QToolButton::clicked, this, [this] { setCurrentSheet(0); });
     connect(ui->toolButton_Previous, &QToolButton::clicked, this, [this] { setCurrentSheet(m_sheet - 1); });
     connect(ui->toolButton_Next, &QToolButton::clicked, this, [this] { setCurrentSheet(m_sheet + 1); });
