@@ -25,6 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     o.rotation = 90;
     o.lines = true;
     o.gutterX = o.gutterY = 5;
+    // The print room's and the preview's paths too, chosen by the input's length.
+    switch (size % 6) {
+    case 1: o.duplex = Duplex::Long; o.stack = true; break;
+    case 2: o.repeat = true; o.duplex = Duplex::Short; o.backShiftX = 3; break;
+    case 3: o.trim = true; o.bleed = 8; o.cropMarks = 10; o.slug = true; o.bottom = 20; break;
+    case 4: o.someSheets = true; o.sheetList = {{2, 3}}; break;
+    case 5: o.booklet = true; o.duplex = Duplex::Long; o.creep = 2; break;
+    default: break;
+    }
     try {
         impose(o, [](int) {}, [](const std::string &) {});
     } catch (...) {

@@ -29,13 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             sizes.emplace_back(100 + selected[i], 200 + (selected[i] % 7) * 50);
         if (sizes.empty())
             sizes.emplace_back(595, 842);
-        // Every selected page lands on exactly one side; the rest of the cells are blank.
+        // Every selected page lands on exactly one side (once, or with -repeat in every cell of
+        // it); the rest of the cells are blank.
         std::vector<int> seen(selected.size(), 0);
-        for (const SheetSide &side : planSides(o, selected.size())) {
+        for (const SheetSide &side : planSides(o, selected.size(), size % 2 == 0)) {
+            std::vector<int> onSide;
             for (int cell : side.cells) {
-                if (cell != SheetSide::kBlank)
-                    ++seen.at(size_t(cell));
+                if (cell != SheetSide::kBlank && std::find(onSide.begin(), onSide.end(), cell) == onSide.end())
+                    onSide.push_back(cell);
+                else if (cell != SheetSide::kBlank && !o.repeat)
+                    __builtin_trap();  // twice on one side
             }
+            for (int cell : onSide)
+                ++seen.at(size_t(cell));
         }
         for (int count : seen) {
             if (count != 1)
@@ -62,7 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     __builtin_trap();
                 // Every page lands inside the sheet.
                 const Box page{0, 0, sizes[i].first, sizes[i].second};
-                const Box landed = placePage(grid, layout, i % layout.cells.size(), {page, 0, 1}).apply(page);
+                PageGeometry geometry;
+                geometry.visible = geometry.art = page;
+                const Box landed = placePage(grid, layout, i % layout.cells.size(), geometry).apply(page);
                 const double slack = 1e-6 * std::max(layout.sheetWidth, layout.sheetHeight);
                 if (landed.x0 < -slack || landed.y0 < -slack || landed.x1 * layout.userUnit > layout.sheetWidth + slack
                     || landed.y1 * layout.userUnit > layout.sheetHeight + slack)
