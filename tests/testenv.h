@@ -4,6 +4,7 @@
 #include "settings/settingsfile.h"
 
 #include <QAbstractButton>
+#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +15,20 @@
 inline void clickRadio(QAbstractButton *button)
 {
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
+}
+
+// Drops local files on a window, as a file manager does: the drag enters, then the drop.
+inline void dropFiles(QWidget *window, const QStringList &paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
 }
 
 class TestEnv

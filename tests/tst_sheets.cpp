@@ -135,15 +135,7 @@ QString TestSheets::colouredPdf(const QString &name, int pages)
 
 SheetsWindow *TestSheets::open(Sheetwin &w, const QStringList &files)
 {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString &f : files)
-        urls << QUrl::fromLocalFile(f);
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &enter);
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &drop);
+    dropFiles(&w, files);
     QTest::mouseClick(w.ui->toolButton_Preview, Qt::LeftButton);
     for (QWidget *top : QApplication::topLevelWidgets()) {
         if (top->objectName() == QLatin1String("SheetsWindow") && top->isVisible())
