@@ -172,9 +172,10 @@ void writeAnnotatedPdf(const std::string &path)
     annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>")),
                pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>")),
                pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 100 400 120] /Dest [" + notAPage.unparse() + " /Fit] >>"))});
-    // The second link has no width, as pdfTeX writes some.
+    // The second link has no width, as pdfTeX writes some; the third leads nowhere at all.
     annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>"))});
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [400 400 450 420] /Border [0 0 1] >>"))});
 
     QPDFObjectHandle names = dict(pdf, "<< /Dests << /Names [(chapter2) [" + ref(1) + " /XYZ 0 842 null]] >> >>");
     pdf.getRoot().replaceKey("/Names", names);

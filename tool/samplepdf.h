@@ -37,8 +37,10 @@ std::vector<SamplePage> mixedSamplePages(int count);
 // Four A4 pages with what imposition must keep: on page 1 an internal link to page 3
 // (/XYZ 100 700), a web link, a text note and a highlight with an appearance; on page 2 a
 // filled text field "name" (value "Alice") and a checked check box "agree"; on page 3 a
-// GoTo link to page 1 and a dead link (its destination [null /Fit]) at (300, 50)-(400, 70); on page 4 a link to the named destination "chapter2" (page 2) and a
-// web link of zero width at (300, 300)-(300, 312).
+// GoTo link to page 1, a dead link (its destination [null /Fit]) at (300, 50)-(400, 70) and
+// one to an object that is no page at (300, 100)-(400, 120); on page 4 a link to the named
+// destination "chapter2" (page 2), a web link of zero width at (300, 300)-(300, 312) and a link
+// without any destination or action at (400, 400)-(450, 420).
 // The outline: "Part" > "Page 1", "Chapter 2" (named), "Page 4" (GoTo) > "Page 3".
 void writeAnnotatedPdf(const std::string &path);
 
