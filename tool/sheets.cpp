@@ -103,24 +103,23 @@ PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o,
         warn("page " + std::to_string(index + 1) + " has no valid MediaBox; US Letter is assumed");
         media = {0, 0, 612, 792};
     }
-    Box crop;
-    g.visible = media;
-    if (boxFrom(page.getCropBox(), crop)) {
-        const Box cut = intersection(crop, media);
+    // A box of the page where it is valid and meets the media: `into` takes its part of it.
+    const auto withinMedia = [&media](QPDFObjectHandle array, Box &into) {
+        Box box;
+        if (!boxFrom(array, box))
+            return;
+        const Box cut = intersection(box, media);
         if (cut.width() > 0 && cut.height() > 0)
-            g.visible = cut;
-    }
+            into = cut;
+    };
+    g.visible = media;
+    withinMedia(page.getCropBox(), g.visible);
     g.art = g.visible;
     if (o.trim) {
         // Placed by its trim (the crop box where it has none); all its media may show
         // beyond it, as far as the bleed lets it.
-        Box trim;
         g.art = media;
-        if (boxFrom(page.getTrimBox(), trim)) {
-            const Box cut = intersection(trim, media);
-            if (cut.width() > 0 && cut.height() > 0)
-                g.visible = cut;
-        }
+        withinMedia(page.getTrimBox(), g.visible);
     }
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
     int own = 0;
