@@ -169,5 +169,5 @@ void Sheetwin::openFile()
     const QTableWidgetItem *item = table->item(table->currentRow(), 0);
     if (!item || item->text().isEmpty())
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(item->text()));
+    openDocument(item->text());
 }

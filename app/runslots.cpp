@@ -23,7 +23,7 @@ QString Sheetwin::GetSetParameter()
 void Sheetwin::setUpRun()
 {
     m_run = new RunController([this](int row, ToolJob &job) { return planRow(row, job); }, this);
-    connect(m_run, &RunController::runningChanged, this, &Sheetwin::runningChanged);
+    connect(m_run, &RunController::runningChanged, this, &Sheetwin::showRunning);
     connect(m_run, &RunController::rowStarted, this, [this](int row) {
         iNowConvertIndex = row;
         isexecuteok = 0;
@@ -70,7 +70,7 @@ bool Sheetwin::planRow(int row, ToolJob &job)
 }
 
 // The one place the run flag is written.
-void Sheetwin::runningChanged(bool running)
+void Sheetwin::showRunning(bool running)
 {
     g_bProcess = running;
     setRunControlsEnabled(!running);
@@ -119,7 +119,7 @@ void Sheetwin::openResult()
 {
     const QString output = resultOf(ui->tableWidget_Files->currentRow());
     if (!output.isEmpty() && QFileInfo::exists(output))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(output));
+        openDocument(output);
 }
 
 void Sheetwin::refreshSheets()

@@ -1,6 +1,8 @@
 #include "app/sheetwin.h"
 
 #include "about.h"
+#include "widgets/controltext.h"
+#include "widgets/desktopopen.h"
 #include "widgets/formfont.h"
 #include "app/layoutpresets.h"
 #include "run/runcontroller.h"
@@ -10,6 +12,7 @@
 #include "ui_sheetwin.h"
 
 #include <QAction>
+#include <QDir>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -143,6 +146,18 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     auto *remove = new QShortcut(QKeySequence::Delete, table, this, &Sheetwin::On_Button_RemoveFile);
     remove->setContext(Qt::WidgetWithChildrenShortcut);
 
+    nameForScreenReaders({
+        {ui->tableWidget_Files, "Files"}, {ui->lineEdit_OutputPath, "Output folder"},
+        {ui->progressBar, "Progress"}, {ui->textEdit, "What the tiling tool said"},
+        {ui->comboBox_pagers_per_sheet, "Pages per sheet"}, {ui->lineEdit_pages_per_sheet_horizontal, "Columns"},
+        {ui->lineEdit_pages_per_sheet_vertical, "Rows"}, {ui->lineEdit_x, "Gutter X"},
+        {ui->comboBox_x, "Unit of gutter X"}, {ui->lineEdit_y, "Gutter Y"}, {ui->comboBox_y, "Unit of gutter Y"},
+        {ui->lineEdit_left, "Left margin"}, {ui->comboBox_left, "Unit of the left margin"},
+        {ui->lineEdit_right, "Right margin"}, {ui->comboBox_right, "Unit of the right margin"},
+        {ui->lineEdit_top, "Top margin"}, {ui->comboBox_top, "Unit of the top margin"},
+        {ui->lineEdit_bottom, "Bottom margin"}, {ui->comboBox_bottom, "Unit of the bottom margin"},
+        {ui->frame_preview, "Layout preview"},
+    });
     setUpRun();
     InitAllChoice();
     m_booklet = SheetOptions::fromSettings(SettingsFile()).bookletOn();
@@ -263,9 +278,11 @@ void Sheetwin::On_Button_Preview()
     if (g_bProcess)
         return;
     if (!m_sheets) {
-        m_sheets = new SheetsWindow(nullptr);
+        // A window of its own, owned by this one: this window's modality does not block it,
+        // and the window manager keeps it in front of this one.
+        m_sheets = new SheetsWindow(this);
         m_sheets->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_sheets, &SheetsWindow::sheetOptionsChanged, this, &Sheetwin::sheetOptionsChanged);
+        connect(m_sheets, &SheetsWindow::sheetOptionsChanged, this, &Sheetwin::followSheetOptions);
     }
     m_sheets->show();
     m_sheets->raise();
@@ -273,9 +290,9 @@ void Sheetwin::On_Button_Preview()
     refreshSheets();
 }
 
-void Sheetwin::sheetOptionsChanged()
+void Sheetwin::followSheetOptions(const SheetOptions &options)
 {
-    const bool booklet = SheetOptions::fromSettings(SettingsFile()).bookletOn();
+    const bool booklet = options.bookletOn();
     if (booklet != m_booklet) {
         m_booklet = booklet;
         applyBookletLook();
@@ -305,4 +322,10 @@ void Sheetwin::ClearnInfo()
 void Sheetwin::warn(const QString &text)
 {
     QMessageBox::information(this, QStringLiteral("Warning"), text, QMessageBox::Yes);
+}
+
+void Sheetwin::openDocument(const QString &path)
+{
+    if (!openPdfWithDesktop(path))
+        warn(QStringLiteral("No program to open PDF files was found. The file is:\n") + QDir::toNativeSeparators(path));
 }

@@ -99,18 +99,21 @@ protected:
 private:
     void setUpRun();
     bool planRow(int row, ToolJob &job);
-    void runningChanged(bool running);
+    // The window as a run starts or ends: what may be used, the Start button, the bar.
+    void showRunning(bool running);
     void setRunControlsEnabled(bool enabled);
     void appendFileRow(const QString &path, const QString &sizeText);
     // Adds a file by the rules of a drop: a PDF ("pdf" or "PDF"), not a folder, not listed yet.
     void addDroppedFile(const QString &path);
     void applyColumnRule();
     void warn(const QString &text);
+    // Opens a PDF with the desktop's program for PDFs, or says that there is none.
+    void openDocument(const QString &path);
 
     // The sheets window follows the current row, the layout and the page options.
     void refreshSheets();
     // A sheet option changed in the sheets window: a booklet shows in this window too.
-    void sheetOptionsChanged();
+    void followSheetOptions(const SheetOptions &options);
     void applyBookletLook();
     // Open Result: the output a row's run wrote (kept with its Result cell), opened when
     // the row reads "ok" and the file is there.

@@ -74,6 +74,12 @@ Setting::Setting(QWidget *parent) : QDialog(parent), ui(new Ui_Setting)
     connect(ui->pushButton_setcolor, &QPushButton::clicked, this, &Setting::pushButton_setcolor_click);
     connect(ui->radioButton_addcolor, &QRadioButton::clicked, this, &Setting::radioButton_addcolor_click);
 
+    nameForScreenReaders({
+        {ui->spinBox_scaling, "Scale in percent"}, {ui->PageSizeCombo, "Page size"},
+        {ui->lineEdit_Height, "Height"}, {ui->comboBox_pagesize_height, "Unit of the height"},
+        {ui->lineEdit_Width, "Width"}, {ui->comboBox_pagesize_width, "Unit of the width"},
+        {ui->lineEdit_pageno, "Page numbers"}, {ui->RotateCombo_rotate, "Angle"},
+    });
     LoadParaInfo();
 }
 

@@ -67,7 +67,7 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
     if (!sheets)
         return;
     int shown = 0;
-    QObject::connect(sheets, &SheetsWindow::sheetShown, [&shown] { ++shown; });
+    QObject::connect(sheets, &SheetsWindow::sideShown, [&shown] { ++shown; });
     auto settle = [&] {
         const int before = shown;
         QElapsedTimer t;
@@ -79,7 +79,7 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
     };
     window->move(0, 0);
     sheets->move(window->frameGeometry().right() + 20, 0);
-    sheets->setCurrentSheet(2);
+    sheets->setCurrentSide(2);
     settle();
     saveBeside(window, sheets, out.filePath(QStringLiteral("sheets.png")));
 
@@ -91,11 +91,11 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
     sheets->ui->checkBox_Frame->setChecked(true);
     sheets->ui->lineEdit_Creep->setText(QStringLiteral("1"));
     sheets->ui->checkBox_Booklet->setChecked(true);
-    sheets->setCurrentSheet(0);
+    sheets->setCurrentSide(0);
     settle();
     sheets->grab().save(out.filePath(QStringLiteral("sheets-booklet-front.png")));
     window->grab().save(out.filePath(QStringLiteral("mainwindow-booklet.png")));
-    sheets->setCurrentSheet(1);
+    sheets->setCurrentSide(1);
     settle();
     sheets->grab().save(out.filePath(QStringLiteral("sheets-booklet-back.png")));
     // Back to plain sheets of the original size for the pictures that follow.

@@ -194,21 +194,42 @@ QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
     return s;
 }
 
-SheetOptions SheetOptions::fromSettings(const SettingsFile &file)
+const QList<SheetOptions::Field> &SheetOptions::fields()
 {
     namespace K = SettingKey;
+    static const QList<Field> kFields = {
+        {K::Booklet, &SheetOptions::booklet},         {K::Signature, &SheetOptions::signature},
+        {K::Creep, &SheetOptions::creep},             {K::CreepUnit, &SheetOptions::creepUnit},
+        {K::RightToLeft, &SheetOptions::rightToLeft}, {K::Duplex, &SheetOptions::duplex},
+        {K::CropMarks, &SheetOptions::cropMarks},     {K::CropMarksLength, &SheetOptions::cropMarksLength},
+        {K::CropMarksUnit, &SheetOptions::cropMarksUnit}, {K::Frame, &SheetOptions::frame},
+        {K::FrameWidth, &SheetOptions::frameWidth},
+    };
+    return kFields;
+}
+
+QString SheetOptions::value(const char *key) const
+{
+    for (const Field &f : fields()) {
+        if (qstrcmp(f.key, key) == 0)
+            return this->*f.text;
+    }
+    return QString();
+}
+
+void SheetOptions::setValue(const char *key, const QString &text)
+{
+    for (const Field &f : fields()) {
+        if (qstrcmp(f.key, key) == 0)
+            this->*f.text = text;
+    }
+}
+
+SheetOptions SheetOptions::fromSettings(const SettingsFile &file)
+{
     SheetOptions o;
-    o.booklet = file.read(K::Booklet);
-    o.signature = file.read(K::Signature);
-    o.creep = file.read(K::Creep);
-    o.creepUnit = file.read(K::CreepUnit);
-    o.rightToLeft = file.read(K::RightToLeft);
-    o.duplex = file.read(K::Duplex);
-    o.cropMarks = file.read(K::CropMarks);
-    o.cropMarksLength = file.read(K::CropMarksLength);
-    o.cropMarksUnit = file.read(K::CropMarksUnit);
-    o.frame = file.read(K::Frame);
-    o.frameWidth = file.read(K::FrameWidth);
+    for (const Field &f : fields())
+        o.*f.text = file.read(f.key);
     return o;
 }
 

@@ -2,6 +2,7 @@
 // layout (main window controls). Pure: tests call buildOptionsString directly.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class SettingsFile;
@@ -50,14 +51,27 @@ PageRange pageRange(const PageOptions &page);
 
 QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
 
-// The sheet options of the sheets window, as stored in the settings file.
+// The sheet options of the sheets window, as stored in the settings file (texts).
 struct SheetOptions
 {
     QString booklet, signature, creep, creepUnit, rightToLeft, duplex;
     QString cropMarks, cropMarksLength, cropMarksUnit, frame, frameWidth;
 
+    // Every option with its key: the one list that reading and writing them go through.
+    struct Field
+    {
+        const char *key;
+        QString SheetOptions::*text;
+    };
+    static const QList<Field> &fields();
+    // The text stored under `key` (empty for a key that is no sheet option), and setting it.
+    QString value(const char *key) const;
+    void setValue(const char *key, const QString &text);
+
     static SheetOptions fromSettings(const SettingsFile &file);
     bool bookletOn() const { return booklet == QLatin1String("1"); }
+    // Printed on both sides: fronts and backs.
+    bool twoSided() const { return bookletOn(); }
 };
 
 // The words the sheet options add after the options string, each only when its control

@@ -90,6 +90,21 @@ int sheetCountIn(const QString &output)
     return ok ? count : -1;
 }
 
+QList<QList<int>> sheetPagesIn(const QString &output)
+{
+    static const QLatin1String marker("pages=");
+    QList<QList<int>> sides;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(marker))
+            continue;
+        QList<int> pages;
+        for (const QString &number : line.mid(marker.size()).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts))
+            pages << number.toInt();
+        sides << pages;
+    }
+    return sides;
+}
+
 int progressInChunk(const QString &chunk)
 {
     const QLatin1String marker(kProgressMarker);

@@ -33,6 +33,9 @@ QStringList previewArguments(const QString &options, const QString &sheets, cons
 // The number of sheets a preview says the whole document makes ("sheets=500"); -1 when the
 // output says none.
 int sheetCountIn(const QString &output);
+// The pages each side of a preview shows, side by side in the order made ("pages=12,1";
+// a blank side says "pages="), as the document's page numbers from 1.
+QList<QList<int>> sheetPagesIn(const QString &output);
 
 // Follows the tool's standard output chunk by chunk.
 class ToolOutputReader

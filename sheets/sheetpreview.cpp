@@ -81,8 +81,27 @@ void SheetPreview::setView(const View &view)
 void SheetPreview::setHeld(bool held)
 {
     m_held = held;
-    if (!held)
+    if (!held) {
         startTool();
+        return;
+    }
+    // A run has the machine to itself: a tool at work ends, and what it was making is made
+    // again when the run is over (unless something newer is wanted by then).
+    if (m_process && !m_stopping) {
+        if (!m_hasWanted) {
+            m_wanted = m_running;
+            m_hasWanted = true;
+        }
+        stopTool();
+    }
+}
+
+void SheetPreview::stopTool()
+{
+    // The tool removes what it was writing when asked to end.
+    m_stopping = true;
+    m_process->terminate();
+    m_killTimer.start(m_grace);
 }
 
 void SheetPreview::request(const Request &r)
@@ -102,10 +121,7 @@ void SheetPreview::request(const Request &r)
     if (!m_process) {
         startTool();
     } else if (!m_stopping) {
-        // Superseded: the tool removes what it was writing when asked to end.
-        m_stopping = true;
-        m_process->terminate();
-        m_killTimer.start(m_grace);
+        stopTool();  // superseded
     }
 }
 
@@ -155,18 +171,22 @@ void SheetPreview::toolFinished(bool crashed, int exitCode)
     process->deleteLater();
     QFile file(m_runningOutput);
     const bool superseded = m_hasWanted && m_wanted != m_running;
-    if (!superseded) {
-        const int count = sheetCountIn(out);
-        if (!out.contains(QLatin1String(kSuccessMarker)) || !file.open(QIODevice::ReadOnly)) {
-            emit failed(m_running, count, failureReason(errors, false, crashed, exitCode, QString()));
-        } else {
-            m_pdf = file.readAll();
-            file.close();
-            m_made = m_running;
-            m_count = count;
-            render();
-        }
+    const bool made = out.contains(QLatin1String(kSuccessMarker)) && file.open(QIODevice::ReadOnly);
+    if (!superseded && made) {
+        // Also when it was asked to end too late: what it made is what is wanted.
+        m_hasWanted = false;
+        m_pdf = file.readAll();
+        file.close();
+        m_made = m_running;
+        m_count = sheetCountIn(out);
+        m_pages = sheetPagesIn(out);
+        render();
+    } else if (!superseded && !m_stopping) {
+        emit failed(m_running, sheetCountIn(out), failureReason(errors, false, crashed, exitCode, QString()));
     }
+    // A tool that was asked to end says nothing of the request: that is wanted again, or
+    // something newer is.
+    m_stopping = false;
     file.remove();
     startTool();
 }
@@ -178,20 +198,21 @@ void SheetPreview::render()
     const View view = m_view;
     const Request made = m_made;
     const int count = m_count;
+    const QList<QList<int>> pages = m_pages;
     ++m_rendering;
-    m_renderers.start([this, generation, pdf, view, made, count] {
+    m_renderers.start([this, generation, pdf, view, made, count, pages] {
         QSizeF points;
         QImage image;
         if (generation == m_renderGeneration)
             image = renderSheet(pdf, view, points);
-        QMetaObject::invokeMethod(this, [this, generation, image, points, made, count] {
+        QMetaObject::invokeMethod(this, [this, generation, image, points, made, count, pages] {
             --m_rendering;
             if (generation != m_renderGeneration)
                 return;  // a newer picture is on its way
             if (image.isNull())
                 emit failed(made, count, QStringLiteral("The sheet could not be shown."));
             else
-                emit rendered(made, count, image, points);
+                emit rendered(made, count, image, points, pages.value(0));
         }, Qt::QueuedConnection);
     });
 }

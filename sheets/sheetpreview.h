@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QSizeF>
 #include <QString>
@@ -69,9 +70,10 @@ public:
     QString folder() const { return m_folder.path(); }
 
 signals:
-    // A sheet is ready: `count` sheets in the whole document (-1 unknown), the sheet's size
-    // in points.
-    void rendered(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points);
+    // A sheet is ready: `count` sides in the whole document (-1 unknown), the side's size
+    // in points, and the numbers of the document's pages it shows.
+    void rendered(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+                  const QList<int> &pages);
     // The tool refused the request; `reason` in its words.
     void failed(const SheetPreview::Request &request, int count, const QString &reason);
     // The newest request is being made (the picture shown is older).
@@ -79,6 +81,7 @@ signals:
 
 private:
     void startTool();
+    void stopTool();
     void toolFinished(bool crashed, int exitCode);
     void render();
 
@@ -99,6 +102,7 @@ private:
     Request m_made;
     QByteArray m_pdf;
     int m_count = -1;
+    QList<QList<int>> m_pages;
     View m_view;
     int m_rendering = 0;  // renders on their way
     std::atomic<int> m_renderGeneration{0};  // read by the renderer to skip what is superseded

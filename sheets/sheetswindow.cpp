@@ -5,6 +5,8 @@
 #include "widgets/controltext.h"
 #include "ui_sheetswindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -21,10 +23,72 @@ QString millimetres(double points)
     return QString::number(std::round(points * 25.4 / 72 * 10) / 10, 'f', 1).remove(QRegularExpression(QStringLiteral("\\.0$")));
 }
 
+// Roles the toolkit cannot tell from the classes: the window is a window (not a pane of
+// another), the sheet a picture.
+QAccessibleInterface *accessibleRoles(const QString &className, QObject *object)
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (!widget)
+        return nullptr;
+    if (className == QLatin1String("SheetsWindow"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (className == QLatin1String("SheetView"))
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    return nullptr;
+}
+
+// "Sheet 3 of 45" for a side, counting sheets.
+QString sheetText(int side, int sides, bool twoSided)
+{
+    const int sheet = twoSided ? side / 2 + 1 : side + 1;
+    if (sides < 0)
+        return SheetsWindow::tr("Sheet %1").arg(sheet);
+    return SheetsWindow::tr("Sheet %1 of %2").arg(sheet).arg(twoSided ? (sides + 1) / 2 : sides);
+}
+
+QString sideText(int side)
+{
+    return side % 2 == 0 ? SheetsWindow::tr("front") : SheetsWindow::tr("back");
+}
+
 } // namespace
+
+QString describeSide(int side, int sides, bool twoSided, QList<int> pages)
+{
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    // Runs of three and more read as "9 to 12".
+    QStringList parts;
+    for (qsizetype i = 0; i < pages.size();) {
+        qsizetype j = i;
+        while (j + 1 < pages.size() && pages[j + 1] == pages[j] + 1)
+            ++j;
+        if (j - i >= 2) {
+            parts << SheetsWindow::tr("%1 to %2").arg(pages[i]).arg(pages[j]);
+        } else {
+            for (qsizetype k = i; k <= j; ++k)
+                parts << QString::number(pages[k]);
+        }
+        i = j + 1;
+    }
+    QString shows;
+    if (parts.isEmpty()) {
+        shows = SheetsWindow::tr("blank");
+    } else {
+        const QString last = parts.takeLast();
+        const QString list = parts.isEmpty() ? last : parts.join(QStringLiteral(", ")) + SheetsWindow::tr(" and ") + last;
+        shows = (pages.size() == 1 ? SheetsWindow::tr("page %1") : SheetsWindow::tr("pages %1")).arg(list);
+    }
+    QString text = sheetText(side, sides, twoSided);
+    if (twoSided)
+        text += QStringLiteral(", ") + sideText(side);
+    return text + QStringLiteral(": ") + shows;
+}
 
 SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(new Ui_SheetsWindow)
 {
+    static const bool rolesInstalled = (QAccessible::installFactory(accessibleRoles), true);
+    Q_UNUSED(rolesInstalled);
     ui->setupUi(this);
     setObjectName(QStringLiteral("SheetsWindow"));
     setWindowTitle(tr("Sheets"));
@@ -37,12 +101,12 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
     ui->toolButton_Previous->setArrowType(Qt::LeftArrow);
     ui->toolButton_Next->setArrowType(Qt::RightArrow);
     ui->toolButton_Last->setIcon(style()->standardIcon(QStyle::SP_MediaSkipForward));
-    connect(ui->toolButton_First, &QToolButton::clicked, this, [this] { setCurrentSheet(0); });
-    connect(ui->toolButton_Previous, &QToolButton::clicked, this, [this] { setCurrentSheet(m_sheet - 1); });
-    connect(ui->toolButton_Next, &QToolButton::clicked, this, [this] { setCurrentSheet(m_sheet + 1); });
+    connect(ui->toolButton_First, &QToolButton::clicked, this, [this] { setCurrentSide(0); });
+    connect(ui->toolButton_Previous, &QToolButton::clicked, this, [this] { setCurrentSide(m_side - 1); });
+    connect(ui->toolButton_Next, &QToolButton::clicked, this, [this] { setCurrentSide(m_side + 1); });
     connect(ui->toolButton_Last, &QToolButton::clicked, this, [this] {
         if (m_count > 0)
-            setCurrentSheet(m_count - 1);
+            setCurrentSide(m_count - 1);
     });
     const std::pair<QKeySequence, QToolButton *> keys[] = {
         {QKeySequence(Qt::Key_Home), ui->toolButton_First}, {QKeySequence(Qt::Key_PageUp), ui->toolButton_Previous},
@@ -69,53 +133,45 @@ SheetsWindow::~SheetsWindow()
     delete ui;
 }
 
-void SheetsWindow::setUpOptions()
+QList<SheetsWindow::OptionControl> SheetsWindow::optionControls() const
 {
     namespace K = SettingKey;
+    return {{K::Booklet, ui->checkBox_Booklet},         {K::Signature, ui->spinBox_Signature},
+            {K::Creep, ui->lineEdit_Creep},             {K::CreepUnit, ui->comboBox_CreepUnit},
+            {K::RightToLeft, ui->checkBox_RightToLeft}, {K::Duplex, ui->comboBox_Duplex},
+            {K::CropMarks, ui->checkBox_CropMarks},     {K::CropMarksLength, ui->lineEdit_CropMarks},
+            {K::CropMarksUnit, ui->comboBox_CropMarksUnit}, {K::Frame, ui->checkBox_Frame},
+            {K::FrameWidth, ui->lineEdit_Frame}};
+}
+
+SheetOptions SheetsWindow::sheetOptions() const
+{
+    SheetOptions options;
+    for (const OptionControl &row : optionControls())
+        options.setValue(row.key, controlText(row.control));
+    return options;
+}
+
+void SheetsWindow::setUpOptions()
+{
     for (QComboBox *box : {ui->comboBox_CreepUnit, ui->comboBox_CropMarksUnit})
         box->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
     ui->comboBox_Duplex->addItems({QStringLiteral("short edge"), QStringLiteral("long edge")});
     {
         const SettingsFile file;
-        const auto checked = [&](const char *key) { return file.read(key) == QLatin1String("1"); };
-        ui->checkBox_Booklet->setChecked(checked(K::Booklet));
-        ui->spinBox_Signature->setValue(file.read(K::Signature).toInt());
-        ui->lineEdit_Creep->setText(file.read(K::Creep));
-        selectItemByText(ui->comboBox_CreepUnit, file.read(K::CreepUnit));
-        ui->checkBox_RightToLeft->setChecked(checked(K::RightToLeft));
-        selectItemByText(ui->comboBox_Duplex, file.read(K::Duplex));
-        ui->checkBox_CropMarks->setChecked(checked(K::CropMarks));
-        ui->lineEdit_CropMarks->setText(file.read(K::CropMarksLength));
-        selectItemByText(ui->comboBox_CropMarksUnit, file.read(K::CropMarksUnit));
-        ui->checkBox_Frame->setChecked(checked(K::Frame));
-        ui->lineEdit_Frame->setText(file.read(K::FrameWidth));
+        for (const OptionControl &row : optionControls())
+            setControlText(row.control, file.read(row.key));
     }
     updateOptionsEnabled();
-
     // Each control saves its key when it changes.
-    auto saved = [this](const char *key, const QString &value) {
-        writeSetting(key, value);
-        updateOptionsEnabled();
-        emit sheetOptionsChanged();
-    };
-    const std::pair<QCheckBox *, const char *> checks[] = {{ui->checkBox_Booklet, K::Booklet},
-                                                          {ui->checkBox_RightToLeft, K::RightToLeft},
-                                                          {ui->checkBox_CropMarks, K::CropMarks},
-                                                          {ui->checkBox_Frame, K::Frame}};
-    for (const auto &[box, key] : checks)
-        connect(box, &QCheckBox::toggled, this, [saved, box = box, key = key] { saved(key, checkedText(box)); });
-    const std::pair<QLineEdit *, const char *> edits[] = {{ui->lineEdit_Creep, K::Creep},
-                                                         {ui->lineEdit_CropMarks, K::CropMarksLength},
-                                                         {ui->lineEdit_Frame, K::FrameWidth}};
-    for (const auto &[edit, key] : edits)
-        connect(edit, &QLineEdit::textChanged, this, [saved, key = key](const QString &text) { saved(key, text); });
-    const std::pair<QComboBox *, const char *> boxes[] = {{ui->comboBox_CreepUnit, K::CreepUnit},
-                                                         {ui->comboBox_Duplex, K::Duplex},
-                                                         {ui->comboBox_CropMarksUnit, K::CropMarksUnit}};
-    for (const auto &[box, key] : boxes)
-        connect(box, &QComboBox::currentTextChanged, this, [saved, key = key](const QString &text) { saved(key, text); });
-    connect(ui->spinBox_Signature, &QSpinBox::valueChanged, this,
-            [saved](int value) { saved(SettingKey::Signature, QString::number(value)); });
+    for (const OptionControl &row : optionControls()) {
+        onControlChanged(row.control, this, [this, row] {
+            writeSetting(row.key, controlText(row.control));
+            updateOptionsEnabled();
+            updateBar();
+            emit sheetOptionsChanged(sheetOptions());
+        });
+    }
 }
 
 void SheetsWindow::updateOptionsEnabled()
@@ -144,7 +200,7 @@ void SheetsWindow::setHeld(bool held)
 void SheetsWindow::setSource(const QString &input, const QString &options)
 {
     if (input != m_input) {
-        m_sheet = 0;
+        m_side = 0;
         m_count = -1;
     }
     m_input = input;
@@ -158,12 +214,12 @@ void SheetsWindow::setSource(const QString &input, const QString &options)
     request();
 }
 
-void SheetsWindow::setCurrentSheet(int sheet)
+void SheetsWindow::setCurrentSide(int side)
 {
-    sheet = std::max(0, m_count > 0 ? std::min(sheet, m_count - 1) : sheet);
-    if (sheet == m_sheet && !m_image.isNull() && m_latest.sheet == sheet)
+    side = std::max(0, m_count > 0 ? std::min(side, m_count - 1) : side);
+    if (side == m_side && !m_image.isNull() && m_latest.sheet == side)
         return;
-    m_sheet = sheet;
+    m_side = side;
     updateBar();
     if (!m_input.isEmpty())
         request();
@@ -171,23 +227,25 @@ void SheetsWindow::setCurrentSheet(int sheet)
 
 void SheetsWindow::request()
 {
-    m_latest = {m_input, m_options, m_sheet};
+    m_latest = {m_input, m_options, m_side};
     updateView();
     m_preview.request(m_latest);
 }
 
-void SheetsWindow::shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points)
+void SheetsWindow::shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+                         const QList<int> &pages)
 {
     if (request.input != m_input)
         return;  // of a file no longer shown
     m_count = count;
     m_image = image;
     m_points = points;
+    m_pages = pages;
     m_message.clear();
     ui->sheetView->setImage(image);
     ui->sheetView->setDimmed(request != m_latest);
     updateBar();
-    emit sheetShown(request.sheet, count);
+    emit sideShown(request.sheet, count);
 }
 
 void SheetsWindow::refused(const SheetPreview::Request &request, int count, const QString &reason)
@@ -195,9 +253,9 @@ void SheetsWindow::refused(const SheetPreview::Request &request, int count, cons
     if (request != m_latest)
         return;
     if (count > 0 && request.sheet >= count) {
-        // Fewer sheets than before (a larger grid): the last one.
+        // Fewer sides than before (a larger grid): the last one.
         m_count = count;
-        setCurrentSheet(count - 1);
+        setCurrentSide(count - 1);
         return;
     }
     showMessage(inWindowWords(reason));
@@ -208,23 +266,26 @@ void SheetsWindow::showMessage(const QString &message)
 {
     m_message = message;
     m_image = QImage();
+    m_pages.clear();
     ui->sheetView->setMessage(message);
 }
 
 void SheetsWindow::updateBar()
 {
-    const bool known = m_count > 0;
-    ui->label_Sheet->setText(m_input.isEmpty() ? QString()
-                             : known        ? tr("Sheet %1 of %2").arg(m_sheet + 1).arg(m_count)
-                                            : tr("Sheet %1").arg(m_sheet + 1));
-    const bool twoSided = m_options.contains(QLatin1String(" -booklet")) || m_options.contains(QLatin1String(" -duplex "));
-    ui->label_Side->setText(twoSided && !m_input.isEmpty() ? (m_sheet % 2 == 0 ? tr("front") : tr("back")) : QString());
+    const bool twoSided = sheetOptions().twoSided();
+    const bool shown = !m_input.isEmpty() && m_message.isEmpty() && m_count > 0;
+    ui->label_Sheet->setText(m_input.isEmpty() ? QString() : sheetText(m_side, shown ? m_count : -1, twoSided));
+    ui->label_Side->setText(twoSided && !m_input.isEmpty() ? sideText(m_side) : QString());
     ui->label_Size->setText(m_image.isNull() ? QString()
                                              : tr("%1 x %2 mm").arg(millimetres(m_points.width()), millimetres(m_points.height())));
-    ui->toolButton_First->setEnabled(m_sheet > 0);
-    ui->toolButton_Previous->setEnabled(m_sheet > 0);
-    ui->toolButton_Next->setEnabled(!m_input.isEmpty() && (!known || m_sheet < m_count - 1));
-    ui->toolButton_Last->setEnabled(known && m_sheet < m_count - 1);
+    // Only a side on screen can be left for another.
+    ui->toolButton_First->setEnabled(shown && m_side > 0);
+    ui->toolButton_Previous->setEnabled(shown && m_side > 0);
+    ui->toolButton_Next->setEnabled(shown && m_side < m_count - 1);
+    ui->toolButton_Last->setEnabled(shown && m_side < m_count - 1);
+    ui->sheetView->setAccessibleDescription(!m_message.isEmpty() ? m_message
+                                            : m_image.isNull()   ? QString()
+                                                                 : describeSide(m_side, m_count, twoSided, m_pages));
 }
 
 void SheetsWindow::updateView()

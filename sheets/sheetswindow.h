@@ -1,15 +1,20 @@
-// The sheets window: the real sheets of one listed file, as Start would make them, one at a
-// time, kept up to date while the layout changes.
+// The sheets window: the real sheets of one listed file, as Start would make them, one side
+// at a time, kept up to date while the layout changes.
 //
 // How the pieces meet: the main window says which file and which options string (setSource)
-// and where the tool is; a SheetPreview makes and renders the sheet asked for in the
+// and where the tool is; a SheetPreview makes and renders the side asked for in the
 // background; the SheetView shows it, dimmed while a newer one is being made, or the tool's
-// reason when there is none. The bar below moves between sheets and says the sheet's size.
-// The panel beside it holds the sheet options (booklet, crop marks, frame), kept in the
-// settings file and used by every run; a change is saved at once and announced
-// (sheetOptionsChanged), and the main window gives the new options string back.
+// reason when there is none. The bar below moves between sides and counts sheets (a sheet
+// printed on both sides is a front and a back). The panel beside it holds the sheet options
+// (booklet, crop marks, frame), one row of optionControls() each, kept in the settings file
+// and used by every run; a change is saved at once and announced (sheetOptionsChanged), and
+// the main window gives the new options string back.
+//
+// The window belongs to the main window (a window of its own, owned by it), so that the main
+// window's modality leaves it its clicks and keys.
 #pragma once
 
+#include "run/optionsstring.h"
 #include "sheets/sheetpreview.h"
 
 #include <QImage>
@@ -20,9 +25,9 @@ class Ui_SheetsWindow;
 class SheetsWindow : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(int sheetCount READ sheetCount NOTIFY sheetShown)
-    Q_PROPERTY(int currentSheet READ currentSheet WRITE setCurrentSheet NOTIFY sheetShown)
-    Q_PROPERTY(QImage sheetImage READ sheetImage NOTIFY sheetShown)
+    Q_PROPERTY(int sideCount READ sideCount NOTIFY sideShown)
+    Q_PROPERTY(int currentSide READ currentSide WRITE setCurrentSide NOTIFY sideShown)
+    Q_PROPERTY(QImage sideImage READ sideImage NOTIFY sideShown)
     Q_PROPERTY(QString message READ message)
 
 public:
@@ -34,25 +39,27 @@ public:
     void setTool(const QString &path);
     // The file and the options string (as for a run); an empty file shows why there is none.
     void setSource(const QString &input, const QString &options);
-    // While a run is in progress, no tool of the window starts.
+    // While a run is in progress, no tool of the window runs.
     void setHeld(bool held);
 
-    // Output pages of the whole document (a booklet's sides one by one); -1 while unknown.
-    int sheetCount() const { return m_count; }
-    int currentSheet() const { return m_sheet; }
-    void setCurrentSheet(int sheet);
-    // The sheet on screen, whole, as rendered.
-    QImage sheetImage() const { return m_image; }
-    // Why no sheet is shown; empty while one is.
+    // Output pages of the whole document (the sides of the sheets); -1 while unknown.
+    int sideCount() const { return m_count; }
+    int currentSide() const { return m_side; }
+    void setCurrentSide(int side);
+    // The side on screen, whole, as rendered.
+    QImage sideImage() const { return m_image; }
+    // Why no side is shown; empty while one is.
     QString message() const { return m_message; }
+    // The sheet options as the panel shows them.
+    SheetOptions sheetOptions() const;
 
     SheetPreview &preview() { return m_preview; }
 
 signals:
-    // A newly rendered sheet is on screen.
-    void sheetShown(int sheet, int count);
+    // A newly rendered side is on screen.
+    void sideShown(int side, int count);
     // A sheet option (booklet, marks) was changed and saved: the options string changes.
-    void sheetOptionsChanged();
+    void sheetOptionsChanged(const SheetOptions &options);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -60,22 +67,35 @@ protected:
 
 private:
     void request();
-    void shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points);
+    void shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+               const QList<int> &pages);
     void refused(const SheetPreview::Request &request, int count, const QString &reason);
     void showMessage(const QString &message);
     void updateBar();
     void updateView();
     void saveGeometryToSettings();
+    // The sheet options' controls, each with its key in the settings file.
+    struct OptionControl
+    {
+        const char *key;
+        QWidget *control;
+    };
+    QList<OptionControl> optionControls() const;
     // The panel of sheet options: filled from the settings file, each change saved.
     void setUpOptions();
     void updateOptionsEnabled();
 
     SheetPreview m_preview;
     QString m_input, m_options;
-    int m_sheet = 0;
+    int m_side = 0;
     int m_count = -1;
     QImage m_image;
     QSizeF m_points;
+    QList<int> m_pages;  // of the input, on the side shown
     QString m_message;
     SheetPreview::Request m_latest;
 };
+
+// What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and
+// `sides` count sides from 0 and in all (-1 unknown); `pages` are the input's, in any order.
+QString describeSide(int side, int sides, bool twoSided, QList<int> pages);

@@ -1,6 +1,9 @@
 #include "sheets/sheetview.h"
 
+#include <QAbstractScrollArea>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
@@ -14,6 +17,7 @@ SheetView::SheetView(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 160);
+    setFocusPolicy(Qt::StrongFocus);  // so that a screen reader can be taken to it
 }
 
 void SheetView::setImage(const QImage &image)
@@ -64,6 +68,36 @@ QSizeF SheetView::room() const
     return QSizeF(std::max(1, width() - 2 * kMargin), std::max(1, height() - 2 * kMargin));
 }
 
+void SheetView::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SheetView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void SheetView::keyPressEvent(QKeyEvent *event)
+{
+    // The arrows move a sheet larger than the window (at 100%) in it.
+    QAbstractScrollArea *area = nullptr;
+    for (QWidget *w = parentWidget(); w && !area; w = w->parentWidget())
+        area = qobject_cast<QAbstractScrollArea *>(w);
+    QScrollBar *bar = !area                                                               ? nullptr
+                      : event->key() == Qt::Key_Left || event->key() == Qt::Key_Right ? area->horizontalScrollBar()
+                      : event->key() == Qt::Key_Up || event->key() == Qt::Key_Down    ? area->verticalScrollBar()
+                                                                                      : nullptr;
+    if (!bar) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const bool back = event->key() == Qt::Key_Left || event->key() == Qt::Key_Up;
+    bar->triggerAction(back ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
+}
+
 void SheetView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -74,6 +108,10 @@ void SheetView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), kGround);
+    if (hasFocus()) {  // in the grey round the sheet
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
     if (!m_message.isEmpty()) {
         painter.setPen(Qt::white);
         painter.drawText(rect().adjusted(kMargin, kMargin, -kMargin, -kMargin), Qt::AlignCenter | Qt::TextWordWrap,

@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
             if (top->objectName() == QLatin1String("SheetsWindow"))
                 sheets = static_cast<SheetsWindow *>(top);
         int shown = 0;
-        QObject::connect(sheets, &SheetsWindow::sheetShown, [&shown] { ++shown; });
+        QObject::connect(sheets, &SheetsWindow::sideShown, [&shown] { ++shown; });
         auto waitShown = [&](int count) {
             QElapsedTimer t;
             t.start();

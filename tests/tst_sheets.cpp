@@ -4,6 +4,7 @@
 #include "run/toolcontract.h"
 #include "samplepdf.h"
 #include "setting.h"
+#include "standin.h"
 #include "sheets/sheetswindow.h"
 #include "testenv.h"
 #include "ui_setting.h"
@@ -31,6 +32,10 @@ private slots:
     void whyNoSheetIsShown_data();
     void whyNoSheetIsShown();
     void manyChangesOneToolTheLastShown();
+    void sidesDescribed_data();
+    void sidesDescribed();
+    void stoppedToolIsNoFailure_data();
+    void stoppedToolIsNoFailure();
     void closingEndsTheToolAndLeavesNothing();
 
 private:
@@ -80,7 +85,7 @@ bool settled(SheetsWindow *sheets)
     t.start();
     while (t.elapsed() < 30000) {
         QTest::qWait(20);
-        if (!sheets->preview().isBusy() && (!sheets->sheetImage().isNull() || !sheets->message().isEmpty()))
+        if (!sheets->preview().isBusy() && (!sheets->sideImage().isNull() || !sheets->message().isEmpty()))
             return true;
     }
     return false;
@@ -201,23 +206,23 @@ void TestSheets::pagesWhereTheyLand()
         QCOMPARE(w.previewEdit.size(), 2);
         if (change.endsWith(QLatin1String("long edge"))) {
             QVERIFY(settled(sheets));
-            sheets->setCurrentSheet(1);
+            sheets->setCurrentSide(1);
         }
     }
     QVERIFY(settled(sheets));
-    QCOMPARE(sheets->currentSheet(), change.endsWith(QLatin1String("long edge")) ? 1 : 0);
-    QCOMPARE(sheets->sheetCount(), change.startsWith(QLatin1String("apply")) ? 1 : change.startsWith(QLatin1String("booklet")) ? 4 : 2);
-    QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, columns, pages.count(QLatin1Char(' ')) + 1 > columns ? 2 : 1), pages);
+    QCOMPARE(sheets->currentSide(), change.endsWith(QLatin1String("long edge")) ? 1 : 0);
+    QCOMPARE(sheets->sideCount(), change.startsWith(QLatin1String("apply")) ? 1 : change.startsWith(QLatin1String("booklet")) ? 4 : 2);
+    QCOMPARE(pagesInGrid(sheets->sideImage(), grid, columns, pages.count(QLatin1Char(' ')) + 1 > columns ? 2 : 1), pages);
     if (grid.left() > 0)  // the margin is bare
-        QCOMPARE(pageAt(sheets->sheetImage(), grid.left() / 2, 0.5), 0);
+        QCOMPARE(pageAt(sheets->sideImage(), grid.left() / 2, 0.5), 0);
     QCOMPARE(sheets->ui->label_Size->text(), size);
     // The next sheet, by the key.
     if (change.isEmpty()) {
         QTest::keyClick(sheets, Qt::Key_PageDown);
         QVERIFY(settled(sheets));
-        QCOMPARE(sheets->currentSheet(), 1);
-        QCOMPARE(sheets->currentSheet(), 1);
-        QCOMPARE(pagesInGrid(sheets->sheetImage(), grid, 2, 2), QStringLiteral("5 6 7 8"));
+        QCOMPARE(sheets->currentSide(), 1);
+        QCOMPARE(sheets->currentSide(), 1);
+        QCOMPARE(pagesInGrid(sheets->sideImage(), grid, 2, 2), QStringLiteral("5 6 7 8"));
         QCOMPARE(sheets->ui->label_Sheet->text(), QStringLiteral("Sheet 2 of 2"));
     }
 }
@@ -243,7 +248,10 @@ void TestSheets::whyNoSheetIsShown()
     QVERIFY(sheets);
     QVERIFY(settled(sheets));
     QVERIFY2(sheets->message().contains(message), qPrintable(sheets->message()));
-    QVERIFY(sheets->sheetImage().isNull());
+    QVERIFY(sheets->sideImage().isNull());
+    for (QToolButton *b : {sheets->ui->toolButton_First, sheets->ui->toolButton_Previous, sheets->ui->toolButton_Next,
+                           sheets->ui->toolButton_Last})
+        QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
 }
 
 void TestSheets::manyChangesOneToolTheLastShown()
@@ -261,6 +269,81 @@ void TestSheets::manyChangesOneToolTheLastShown()
     QVERIFY(settled(sheets));
     QVERIFY2(most <= 1, qPrintable(QString::number(most)));
     QCOMPARE(sheets->ui->label_Size->text(), QStringLiteral("519.8 x 594.1 mm"));  // the 100 mm margin
+}
+
+void TestSheets::sidesDescribed_data()
+{
+    QTest::addColumn<int>("side");
+    QTest::addColumn<int>("sides");
+    QTest::addColumn<bool>("twoSided");
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("N-up") << 2 << 45 << false << QList<int>{9, 10, 11, 12} << "Sheet 3 of 45: pages 9 to 12";
+    QTest::newRow("a booklet's back, by slot") << 5 << 10 << true << QList<int>{11, 6} << "Sheet 3 of 5, back: pages 6 and 11";
+    QTest::newRow("two-sided, odd sides") << 4 << 5 << true << QList<int>{5} << "Sheet 3 of 3, front: page 5";
+    QTest::newRow("runs and a stray page") << 0 << 1 << false << QList<int>{7, 1, 2, 3, 5} << "Sheet 1 of 1: pages 1 to 3, 5 and 7";
+    QTest::newRow("blank, count unknown") << 0 << -1 << false << QList<int>{} << "Sheet 1: blank";
+}
+
+void TestSheets::sidesDescribed()
+{
+    QFETCH(int, side);
+    QFETCH(int, sides);
+    QFETCH(bool, twoSided);
+    QFETCH(QList<int>, pages);
+    QFETCH(QString, said);
+    QCOMPARE(describeSide(side, sides, twoSided, pages), said);
+}
+
+void TestSheets::stoppedToolIsNoFailure_data()
+{
+    QTest::addColumn<bool>("undone");  // else a run begins
+    QTest::newRow("a change undone while its successor's tool ends") << true;
+    QTest::newRow("a run begins while a tool works") << false;
+}
+
+// A tool asked to end (superseded, or for a run) ends with a signal's status: that is no
+// reason to show, and what it was making is made when it is wanted again.
+void TestSheets::stoppedToolIsNoFailure()
+{
+    REQUIRE_STAND_IN();
+    QFETCH(bool, undone);
+    const QString tool = env->path(QStringLiteral("standin"));
+    QVERIFY(installStandInTool(tool));
+    writeSamplePdf(env->path(QStringLiteral("sheet.pdf")).toStdString(), {SamplePage()});
+    // The "input": waits as long as `delay` says, then writes the sheet where it was asked to.
+    const QString input = env->path(QStringLiteral("slow.pdf"));
+    QFile script(input);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("sleep $(cat delay)\nout=$(tail -n 2 args.log | head -n 1)\n"
+                 "cp sheet.pdf \"$out\" && echo sheets=1 && echo pages=1 && echo result=OK\n");
+    script.close();
+    QFile delay(env->path(QStringLiteral("delay")));
+    QVERIFY(delay.open(QIODevice::WriteOnly) && delay.write("30\n") > 0);
+    delay.close();
+
+    SheetPreview preview;
+    preview.setTool(tool);
+    QSignalSpy failed(&preview, &SheetPreview::failed), rendered(&preview, &SheetPreview::rendered);
+    const SheetPreview::Request a{input, QStringLiteral(" -per 2*2"), 0}, b{input, QStringLiteral(" -per 3*3"), 0};
+    preview.request(a);
+    QTRY_VERIFY(preview.isToolRunning());
+    if (undone) {
+        preview.request(b);  // a is asked to end ...
+        preview.request(a);  // ... and wanted again before it has
+    } else {
+        preview.setHeld(true);
+        QTRY_VERIFY(!preview.isToolRunning());
+        QVERIFY(preview.isBusy());
+    }
+    QVERIFY(delay.open(QIODevice::WriteOnly) && delay.write("0\n") > 0);
+    delay.close();
+    if (!undone)
+        preview.setHeld(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!preview.isBusy(), 30000);
+    QCOMPARE(failed.size(), 0);
+    QCOMPARE(rendered.size(), 1);
+    QCOMPARE(rendered.at(0).at(0).value<SheetPreview::Request>(), a);
 }
 
 void TestSheets::closingEndsTheToolAndLeavesNothing()

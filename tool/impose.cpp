@@ -125,7 +125,7 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     if (!o.someSheets)
         readAllObjects(pdf, xref, stages.stage(1, 40));
     const SheetsMade made = buildSheets(pdf, o, warn, stages.stage(40, 60));
-    ImposeReport report{made.sides, made.kept};
+    ImposeReport report{made.sides, made.kept, made.previewPages};
 
     QPDF *written = &pdf;
     if (made.document) {

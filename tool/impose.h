@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class QPDF;
 
@@ -33,6 +34,8 @@ struct ImposeReport
 {
     size_t sheets = 0;
     Kept kept;
+    // With -sheets: the input's pages (from 1) on each sheet made.
+    std::vector<std::vector<int>> pages;
 };
 
 // Imposes options.input into options.output, which appears only when complete. Warnings

@@ -118,9 +118,15 @@ int main(int argc, char *argv[])
         return 1;
     }
     if (cmd.action == Action::Run) {
-        if (cmd.options.someSheets)
+        if (cmd.options.someSheets) {
             std::printf("sheets=%zu\n", report.sheets);
-        else
+            for (const std::vector<int> &pages : report.pages) {
+                std::string line = "pages=";
+                for (size_t i = 0; i < pages.size(); ++i)
+                    line += (i ? "," : "") + std::to_string(pages[i]);
+                std::printf("%s\n", line.c_str());
+            }
+        } else
             std::printf("%s\n", keptLine(report.kept).c_str());
     }
     std::printf("result=OK\n");

@@ -2,6 +2,7 @@
 // pdfplyjoin-sample --a5 OUTPUT [PAGES]: numbered A5 pages, all alike (for booklets).
 // pdfplyjoin-sample --annotated OUTPUT: four pages with links, notes, fields and bookmarks.
 // pdfplyjoin-sample --cards OUTPUT [PAGES]: business cards (85 x 55 mm) with 3 mm of bleed.
+// pdfplyjoin-sample --filled OUTPUT [PAGES]: A4 pages, each filled with a colour of its own.
 #include "samplepdf.h"
 
 #include <cstdlib>
@@ -16,9 +17,10 @@ int main(int argc, char *argv[])
     }
     const std::string first = argv[1];
     const bool annotated = first == "--annotated", a5 = first == "--a5", cards = first == "--cards";
-    const int shift = annotated || a5 || cards ? 1 : 0;
+    const bool filled = first == "--filled";
+    const int shift = annotated || a5 || cards || filled ? 1 : 0;
     if (argc < 2 + shift) {
-        std::cerr << "usage: pdfplyjoin-sample [--a5|--cards] OUTPUT [PAGES] | --annotated OUTPUT\n";
+        std::cerr << "usage: pdfplyjoin-sample [--a5|--cards|--filled] OUTPUT [PAGES] | --annotated OUTPUT\n";
         return 2;
     }
     const int count = argc > 2 + shift ? std::atoi(argv[2 + shift]) : 12;
@@ -32,6 +34,10 @@ int main(int argc, char *argv[])
             page.width = 91 * mm;
             page.height = 61 * mm;
             writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 2), page));
+        } else if (filled) {
+            SamplePage page;
+            page.filled = true;
+            writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 12), page));
         } else if (a5) {
             SamplePage page;
             page.width = 420;

@@ -546,6 +546,12 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         if (kids.isInitialized())
             kids.appendItem(sheet);
         made.preview.push_back(sheet);
+        if (o.someSheets) {
+            std::vector<int> shown;
+            for (const Landing &l : landings)
+                shown.push_back(l.index + 1);
+            made.previewPages.push_back(shown);
+        }
         progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(w) / double(wanted.size()));
     }
     if (o.someSheets) {

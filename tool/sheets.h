@@ -23,6 +23,8 @@ struct SheetsMade
     // With -sheets: the sheets made, in the order asked, in a document of their own.
     std::unique_ptr<QPDF> document;
     std::vector<QPDFObjectHandle> preview;
+    // With -sheets: the pages of the input (from 1) that each sheet made shows, by slot.
+    std::vector<std::vector<int>> previewPages;
     Kept kept;                                 // what the sheets hold of links, fields, bookmarks
 };
 

@@ -1,0 +1,245 @@
+# The built program's windows, used as a person uses them: real clicks and keys under a
+# window manager, what the windows say read through the accessibility bus.
+#
+# usage: test_windows.py BINDIR [unittest arguments]   (BINDIR holds plyjoin, pdfplyjoin and
+# pdfplyjoin-sample)
+import configparser
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, Program  # noqa: E402
+
+BIN = None
+desktop = None
+
+
+def setUpModule():
+    global desktop
+    desktop = Desktop(1920, 1080)
+
+
+def tearDownModule():
+    desktop.close()
+
+
+class WindowsTest(unittest.TestCase):
+    """Each test starts the program afresh, with its own settings file and files."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix='plyjoin-realinput-')
+        self.appdata = os.path.join(self.folder, 'appdata')
+        self.out = os.path.join(self.folder, 'out')
+        os.mkdir(self.appdata)
+        os.mkdir(self.out)
+        self.settings = os.path.join(self.appdata, 'DIVAdedovuViduvuzoraSettingInfo.ini')
+        self.store(OutputFolder=self.out, InputFolder=self.folder)
+        self.program = None
+
+    def tearDown(self):
+        if self.program is not None:
+            if self._outcome_failed():
+                shot = os.path.join(tempfile.gettempdir(), 'plyjoin-realinput-%s.png' % self._testMethodName)
+                desktop.screenshot(shot)
+                print('\nscreenshot of the failure: %s\nthe program said:\n%s' % (shot, self.program.output()))
+            self.program.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def _outcome_failed(self):
+        return not getattr(getattr(self, '_outcome', None), 'success', True)
+
+    # Set-up helpers.
+    def store(self, **values):
+        existing = self.stored_all()
+        existing.update(values)
+        with open(self.settings, 'w') as f:
+            f.write('\n'.join(['[SettingInfo]'] + ['%s=%s' % (k, v) for k, v in existing.items()]) + '\n')
+
+    def stored_all(self):
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.optionxform = str
+        if os.path.exists(self.settings):
+            parser.read(self.settings)
+        return dict(parser['SettingInfo']) if parser.has_section('SettingInfo') else {}
+
+    def stored(self, key):
+        return self.stored_all().get(key)
+
+    def pdf(self, name, pages, kind='--filled'):
+        path = os.path.join(self.folder, name)
+        subprocess.run([os.path.join(BIN, 'pdfplyjoin-sample'), kind, path, str(pages)], check=True)
+        return path
+
+    def start(self, *files, env=None):
+        self.program = Program(desktop, [os.path.join(BIN, 'plyjoin'), *files],
+                               env=dict({'APPDATA': self.appdata}, **(env or {})), cwd=self.folder)
+        self.main = self.program.window('Tavrell PDF Plyjoin')
+        self.assertIsNotNone(self.main, 'the main window did not appear')
+        return self.program
+
+    def open_sheets(self, document):
+        p = self.program
+        p.click(p.find('push button', 'Preview', self.main))
+        sheets = p.window('Sheets - ' + os.path.basename(document))
+        self.assertIsNotNone(sheets, 'Preview opened no sheets window')
+        self.sheet_label(sheets, lambda t: t.startswith('Sheet 1 of'))
+        return sheets
+
+    def sheet_label(self, sheets, expected, timeout=20):
+        """The sheet counter once it reads as expected (a text or a test of the text)."""
+        p = self.program
+        test = expected if callable(expected) else (lambda t: t == expected)
+        label = p.find('label', lambda n: (n or '').startswith('Sheet '), sheets)
+        seen = desktop.wait(lambda: (lambda t: t if test(t) else None)(p.text_of(label)), timeout)
+        self.assertIsNotNone(seen, 'the sheet counter reads %r' % p.text_of(label))
+        return seen
+
+    def described(self, sheets, expected, timeout=20):
+        p = self.program
+        view = p.find('image', 'Sheet', sheets)
+        seen = desktop.wait(lambda: (lambda d: d if d == expected else None)(
+            (view.clear_cache(), view.description)[1]), timeout)
+        self.assertEqual(seen, expected, 'the sheet is described as %r' % view.description)
+
+    def move_out_of_the_way(self, window_name):
+        """Moves a window to the top left corner of the screen, clear of the main window."""
+        wid = desktop.xdotool('search', '--name', '^' + window_name).split()[0]
+        desktop.xdotool('windowmove', '--sync', wid, '0', '0')
+        time.sleep(0.3)
+
+    # The steps.
+    def test_preview_opens_in_front_and_answers_clicks_and_keys(self):
+        document = self.pdf('colours.pdf', 12)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        self.assertTrue(desktop.wait(lambda: p.active(sheets)), 'the sheets window is not the active one')
+        self.assertTrue(desktop.active_window_name().startswith('Sheets - colours.pdf'))
+        self.sheet_label(sheets, 'Sheet 1 of 3')
+        self.described(sheets, 'Sheet 1 of 3: pages 1 to 4')
+        p.click(p.find('push button', 'Next sheet', sheets))
+        self.sheet_label(sheets, 'Sheet 2 of 3')
+        self.described(sheets, 'Sheet 2 of 3: pages 5 to 8')
+        desktop.key('End')
+        self.sheet_label(sheets, 'Sheet 3 of 3')
+        desktop.key('Home')
+        self.sheet_label(sheets, 'Sheet 1 of 3')
+        desktop.key('Next')  # Page Down
+        self.sheet_label(sheets, 'Sheet 2 of 3')
+        # Both windows stay usable: the main window's margin reaches the sheets.
+        p.click(p.find('push button', 'Previous sheet', sheets))
+        self.sheet_label(sheets, 'Sheet 1 of 3')
+
+    def test_booklet_ticked_by_a_click_is_kept_and_counted_in_sheets(self):
+        document = self.pdf('colours.pdf', 12)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        booklet = p.find('check box', 'Booklet', sheets)
+        p.click(booklet)
+        self.assertTrue(desktop.wait(lambda: p.checked(booklet)), 'Booklet is not ticked')
+        self.assertTrue(desktop.wait(lambda: self.stored('Booklet') == '1'), 'the settings file lacks Booklet=1')
+        # Twelve pages make three sheets of a front and a back each.
+        self.sheet_label(sheets, 'Sheet 1 of 3')
+        self.described(sheets, 'Sheet 1 of 3, front: pages 1 and 12')
+        desktop.key('Next')
+        self.described(sheets, 'Sheet 1 of 3, back: pages 2 and 11')
+        desktop.key('Next')
+        self.sheet_label(sheets, 'Sheet 2 of 3')
+
+    def test_tab_reaches_every_control_in_reading_order(self):
+        document = self.pdf('colours.pdf', 12)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        for name in ('Booklet', 'Crop marks', 'Frame'):
+            p.click(p.find('check box', name, sheets))
+        desktop.key('Next')
+        self.sheet_label(sheets, 'Sheet 1 of 3')  # the back of the first sheet: every arrow may be used
+        p.click(p.find('image', 'Sheet', sheets))
+        order = []
+        for _ in range(18):
+            order.append(p.focused(sheets))
+            desktop.key('Tab')
+        self.assertEqual(order, ['Sheet', 'Booklet', 'Sheets per signature', 'Creep', 'Unit of the creep',
+                                 'Right to left', 'Printer turns the sheet on the', 'Crop marks', 'Crop mark length',
+                                 'Unit of the crop mark length',
+                                 'Frame', 'Frame width in points', 'First sheet', 'Previous sheet', 'Next sheet',
+                                 'Last sheet', 'Actual size', 'Sheet'])
+
+    def test_alt_f4_closes_the_sheets_window_alone(self):
+        document = self.pdf('colours.pdf', 8)
+        self.start(document)
+        self.open_sheets(document)
+        p = self.program
+        desktop.key('alt+F4')
+        self.assertTrue(desktop.wait(lambda: p.window('Sheets', timeout=0) is None, 10),
+                        'the sheets window is still open')
+        time.sleep(0.5)
+        self.assertTrue(p.alive(), 'the program ended')
+        self.assertIsNotNone(p.window('Tavrell PDF Plyjoin', timeout=2))
+        # The main window still answers: Preview opens the sheets again.
+        self.open_sheets(document)
+
+    def modal_dialog_blocks_both_windows(self, button, title):
+        document = self.pdf('colours.pdf', 12)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        self.move_out_of_the_way('Sheets - ')
+        p = self.program
+        next_sheet = p.find('push button', 'Next sheet', sheets)
+        clear = p.find('push button', 'Clear', self.main)
+        p.click(p.find('push button', button, self.main))
+        dialog = p.window(title)
+        self.assertIsNotNone(dialog, '%s opened no dialog' % button)
+        self.assertTrue(desktop.wait(lambda: p.active(dialog)), 'the dialog is not the active window')
+        p.click(next_sheet)
+        p.click(clear)
+        time.sleep(1)
+        self.sheet_label(sheets, 'Sheet 1 of 3', timeout=0)
+        self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith('colours.pdf'), self.main, timeout=2),
+                             'Clear emptied the list behind the dialog')
+        desktop.key('Escape')
+        self.assertTrue(desktop.wait(lambda: p.window(title, timeout=0) is None, 10), 'Escape left the dialog open')
+        p.click(next_sheet)
+        self.sheet_label(sheets, 'Sheet 2 of 3')
+
+    def test_setting_blocks_both_windows_and_escape_closes_it(self):
+        self.modal_dialog_blocks_both_windows('Setting', 'Setting')
+
+    def test_about_blocks_both_windows_and_escape_closes_it(self):
+        self.modal_dialog_blocks_both_windows('About', 'About')
+
+    def test_run_started_from_the_toolbar_ends_ok(self):
+        document = self.pdf('colours.pdf', 8)
+        self.start(document)
+        p = self.program
+        p.click(p.find('push button', 'Start', self.main))
+        self.assertIsNotNone(p.find('table cell', 'ok', self.main, timeout=30), 'the row does not read "ok"')
+        self.assertTrue(os.path.exists(os.path.join(self.out, 'colours.pdf')))
+
+    def test_no_program_for_pdfs_is_said_with_the_file(self):
+        document = self.pdf('colours.pdf', 2)
+        empty = os.path.join(self.folder, 'bin')
+        os.mkdir(empty)
+        self.start(document, env={'PATH': empty})
+        p = self.program
+        cell = p.find('table cell', lambda n: (n or '').endswith('colours.pdf'), self.main)
+        x, y = p.centre(cell)
+        desktop.double_click_at(x, y)
+        warning = p.window('Warning')
+        self.assertIsNotNone(warning, 'no message said that no program opens PDFs')
+        self.assertIsNotNone(p.find('label', lambda n: 'No program to open PDF files' in (n or '')
+                                    and document in (n or ''), warning))
+        desktop.key('Return')
+        self.assertTrue(desktop.wait(lambda: p.window('Warning', timeout=0) is None, 10))
+
+
+if __name__ == '__main__':
+    BIN = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
