@@ -1,11 +1,11 @@
-// pdfplyjoin: its command line, page selection and layout maths called directly, and the
-// real tool run on PDFs made here, checked from its output.
+// pdfplyjoin as a whole: the real tool run on PDFs made here, checked from its output.
 #include "impose.h"
 #include "layout.h"
 #include "options.h"
 #include "pagerange.h"
 #include "outputpdf.h"
 #include "samplepdf.h"
+#include "toolrun.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -22,37 +22,8 @@
 #include <sys/resource.h>
 #endif
 
-Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-// `inChild` runs in the child before the tool starts (Unix only); `env` adds variables.
-Run runTool(const QStringList &args, const std::function<void()> &inChild = {}, const QStringList &env = {})
-{
-    QProcess p;
-    if (!env.isEmpty()) {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (const QString &kv : env)
-            e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
-        p.setProcessEnvironment(e);
-    }
-#ifdef Q_OS_UNIX
-    if (inChild)
-        p.setChildProcessModifier(inChild);
-#else
-    Q_UNUSED(inChild);
-#endif
-    p.start(QStringLiteral(PDFPLYJOIN_PATH), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 // Centre of each page on its sheet (sheets numbered from 1), in points from the sheet's
 // top-left corner, by page number; `sheetSize` receives the last sheet's size.
@@ -119,23 +90,9 @@ private slots:
         dir.reset();
     }
 
-    void commandLine_data();
-    void commandLine();
-    void commandLineErrors_data();
-    void commandLineErrors();
-    void pageSelection_data();
-    void pageSelection();
-    void numbersAsWritten_data();
-    void numbersAsWritten();
-    void orientation_data();
-    void orientation();
-    void layoutModes();
 
     void fillOrders_data();
     void fillOrders();
-    void nUpSides_data();
-    void nUpSides();
-    void bleedStopsAtNeighbours();
     void bookletSides_data();
     void bookletSides();
     void bookletCreep();
@@ -170,240 +127,6 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
 };
 
-static std::vector<std::string> words(const QString &line)
-{
-    std::vector<std::string> out;
-    for (const QString &w : QProcess::splitCommand(line))
-        out.push_back(w.toStdString());
-    return out;
-}
-
-void TestTool::commandLine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("expected");  // columns rows order rotation l r t b gx gy selection list scale custom W H lines
-    QTest::newRow("defaults") << "in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
-    QTest::newRow("application defaults") << "-rt 0 -order H -per 2*2 in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
-    QTest::newRow("order without value") << "-rt 90 -order -per 3*1 in.pdf out.pdf" << "3 1 0 90 0 0 0 0 0 0 0 '' 100 0 0 0 0";
-    QTest::newRow("everything")
-        << "-addline 255 0 0 -scale 50 -odd -rt 270 -order VR -l 25.4 mm -t 1 cm -gx 0.5 inch -gy 10 point -r 1 in -b 2 pt -per 3*2 a b"
-        << "3 2 3 270 72 72 28.3465 2 36 10 1 '' 50 0 0 0 1";
-    QTest::newRow("custom size") << "-size Custom 8.5 in 11 in -pr 1,2, 5-9 ,20,-3,7- -rt 180 -per 1*4 a b"
-                                 << "1 4 0 180 0 0 0 0 0 0 3 '1-1,2-2,5-9,20-20,1-3,7-last' 100 1 612 792 0";
-    QTest::newRow("even, negative turn") << "-even -rt -90 a b" << "2 2 0 270 0 0 0 0 0 0 2 '' 100 0 0 0 0";
-    QTest::newRow("list word with a dash") << "-pr 5, -3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '5-5,1-3' 100 0 0 0 0";
-    QTest::newRow("list before the files") << "-pr 1, 3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '1-1,3-3' 100 0 0 0 0";
-    QTest::newRow("options between the files") << "a -per 3*1 b -rt 90" << "3 1 0 90 0 0 0 0 0 0 0 '' 100 0 0 0 0";
-    // Numbers as the application passes them: whatever Qt reads as a number.
-    QTest::newRow("number forms") << "-l 2E2 pt -r 1e1 mm -t 5. pt -b +3 pt -gx .5 in -gy 1.5e-1 cm -scale 5E1 a b"
-                                  << "2 2 0 0 200 28.3465 5 3 36 4.252 0 '' 50 0 0 0 0";
-}
-
-void TestTool::commandLine()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, expected);
-    const Options o = parseCommandLine(words(line)).options;
-    const auto r = [](double v) { return QString::number(std::round(v * 10000) / 10000); };
-    QStringList ranges;
-    for (const PageRange &range : o.pageList)
-        ranges << QStringLiteral("%1-%2").arg(range.from).arg(range.to == PageRange::kLastPage ? QStringLiteral("last")
-                                                                                                : QString::number(range.to));
-    const QString got = QStringList{QString::number(o.columns), QString::number(o.rows), QString::number(int(o.order)),
-                                    QString::number(o.rotation), r(o.left), r(o.right), r(o.top), r(o.bottom),
-                                    r(o.gutterX), r(o.gutterY), QString::number(int(o.selection)),
-                                    QLatin1Char('\'') + ranges.join(QLatin1Char(',')) + QLatin1Char('\''),
-                                    r(o.scalePercent), QString::number(o.customSize), r(o.sheetWidth),
-                                    r(o.sheetHeight), QString::number(o.lines)}
-                            .join(QLatin1Char(' '));
-    QCOMPARE(got, expected);
-}
-
-void TestTool::commandLineErrors_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("unknown option") << "-frobnicate a b" << "-frobnicate";
-    QTest::newRow("not a number") << "-l abc mm a b" << "abc";
-    QTest::newRow("bad unit") << "-l 5 furlong a b" << "furlong";
-    QTest::newRow("bad grid") << "-per 3x a b" << "3x";
-    QTest::newRow("grid too large") << "-per 101*2 a b" << "101*2";
-    QTest::newRow("bad rotation") << "-rt 45 a b" << "-rt";
-    QTest::newRow("bad order") << "-order Z a b" << "Z";
-    QTest::newRow("bad colour") << "-addline 300 0 0 a b" << "-addline";
-    QTest::newRow("missing value") << "-scale a b" << "a";
-    QTest::newRow("no files") << "out.pdf" << "INPUT";
-    QTest::newRow("only options") << "-per 2*2" << "INPUT and OUTPUT are needed";
-    QTest::newRow("a third file") << "a b c" << "\"c\"";
-    QTest::newRow("size kind") << "-size A4 a b" << "A4";
-    QTest::newRow("negative margin") << "-t -5 mm a b" << "\"-5\"";
-    QTest::newRow("negative gutter") << "-gy -0.5 pt a b" << "\"-0.5\"";
-    QTest::newRow("infinite") << "-l inf mm a b" << "\"inf\"";
-    QTest::newRow("not a number") << "-gx nan mm a b" << "\"nan\"";
-    QTest::newRow("too large to place") << "-r 1e300 mm a b" << "1e300";
-    QTest::newRow("too large once in points") << "-l 1e9 mm a b" << "1e9";
-    QTest::newRow("beyond any double") << "-b 1e400 pt a b" << "1e400";
-    QTest::newRow("bad page list") << "-pr 1,a a b" << "\"a\"";
-    QTest::newRow("page zero") << "-pr 0-3 a b" << "0-3";
-    QTest::newRow("no signature") << "-booklet -signature 0 a b" << "\"0\"";
-    QTest::newRow("half a signature") << "-booklet -signature 1.5 a b" << "\"1.5\"";
-    QTest::newRow("negative creep") << "-booklet -creep -1 mm a b" << "\"-1\"";
-    QTest::newRow("negative crop marks") << "-cropmarks -2 mm a b" << "\"-2\"";
-    QTest::newRow("negative frame") << "-frame -1 a b" << "\"-1\"";
-    QTest::newRow("no such edge") << "-duplex sideways a b" << "\"sideways\"";
-    QTest::newRow("stack and repeat") << "-stack -repeat a b" << "-stack and -repeat";
-    QTest::newRow("calibrate with input") << "-calibrate a b" << "-calibrate";
-}
-
-void TestTool::commandLineErrors()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, named);
-    try {
-        parseCommandLine(words(line));
-        QFAIL("accepted");
-    } catch (const UsageError &e) {
-        QVERIFY2(QString::fromStdString(e.what()).contains(named), e.what());
-    }
-    // The real tool says the same, exits with 2 and writes nothing.
-    const Run run = runTool(QProcess::splitCommand(line).replaceInStrings(QRegularExpression("^b$"), path("b")));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.err.startsWith(QStringLiteral("pdfplyjoin: ")));
-    QVERIFY(!run.out.contains(QStringLiteral("result=OK")));
-    QVERIFY(!QFile::exists(path("b")));
-}
-
-void TestTool::pageSelection_data()
-{
-    QTest::addColumn<int>("selection");
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<std::vector<int>>("expected");  // page numbers from 1; {-1} for an error
-    QTest::newRow("all") << int(Selection::All) << "" << 3 << std::vector<int>{1, 2, 3};
-    QTest::newRow("odd") << int(Selection::Odd) << "" << 5 << std::vector<int>{1, 3, 5};
-    QTest::newRow("even") << int(Selection::Even) << "" << 5 << std::vector<int>{2, 4};
-    QTest::newRow("list") << int(Selection::List) << "1,2,5-9,20" << 8 << std::vector<int>{1, 2, 5, 6, 7, 8};
-    QTest::newRow("to the end") << int(Selection::List) << "6-" << 8 << std::vector<int>{6, 7, 8};
-    QTest::newRow("from the start") << int(Selection::List) << "-3" << 8 << std::vector<int>{1, 2, 3};
-    QTest::newRow("to the end, past it") << int(Selection::List) << "10-" << 8 << std::vector<int>{};
-    QTest::newRow("descending past end") << int(Selection::List) << "10-6" << 8 << std::vector<int>{8, 7, 6};
-    QTest::newRow("blanks and repeats") << int(Selection::List) << " 2 , 2,1 - 2" << 4 << std::vector<int>{2, 2, 1, 2};
-    QTest::newRow("huge numbers skipped") << int(Selection::List) << "3,99999999999999999999" << 4 << std::vector<int>{3};
-    QTest::newRow("huge range stays bounded") << int(Selection::List) << "2-4000000000" << 3 << std::vector<int>{2, 3};
-    QTest::newRow("zero") << int(Selection::List) << "0-2" << 4 << std::vector<int>{-1};
-    QTest::newRow("letters") << int(Selection::List) << "1,a" << 4 << std::vector<int>{-1};
-    QTest::newRow("empty") << int(Selection::List) << " , " << 4 << std::vector<int>{-1};
-}
-
-void TestTool::pageSelection()
-{
-    QFETCH(int, selection);
-    QFETCH(QString, list);
-    QFETCH(int, count);
-    QFETCH(std::vector<int>, expected);
-    std::vector<int> got;
-    try {
-        const PageList pages = selection == int(Selection::List) ? parsePageList(list.toStdString()) : PageList();
-        for (int index : selectPages(Selection(selection), pages, count))
-            got.push_back(index + 1);
-    } catch (const PageRangeError &) {
-        got = {-1};
-    }
-    QCOMPARE(got, expected);
-}
-
-void TestTool::numbersAsWritten_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<int>("decimals");
-    QTest::addColumn<QString>("written");
-    QTest::newRow("trailing zeros") << 12.5 << 3 << "12.5";
-    QTest::newRow("whole") << 100.0 << 3 << "100";
-    QTest::newRow("rounded up") << -12.3456 << 3 << "-12.346";
-    QTest::newRow("below the last place") << -0.004 << 2 << "0";
-    QTest::newRow("binary just below a half") << 2.675 << 2 << "2.67";
-    QTest::newRow("nine places") << 0.123456789 << 9 << "0.123456789";
-    QTest::newRow("large, many places") << 1234567890.5 << 1 << "1234567890.5";
-    QTest::newRow("more places than fast") << 0.1 << 12 << "0.1";
-    QTest::newRow("beyond any page") << 1e15 << 2 << "1000000000000";
-    QTest::newRow("not a number") << std::nan("") << 2 << "0";
-}
-
-void TestTool::numbersAsWritten()
-{
-    QFETCH(double, value);
-    QFETCH(int, decimals);
-    QFETCH(QString, written);
-    QCOMPARE(QString::fromStdString(pdfNumber(value, decimals)), written);
-}
-
-void TestTool::orientation_data()
-{
-    QTest::addColumn<int>("rotation");
-    QTest::addColumn<QSizeF>("size");
-    QTest::newRow("0") << 0 << QSizeF(200, 100);
-    QTest::newRow("90") << 90 << QSizeF(100, 200);
-    QTest::newRow("180") << 180 << QSizeF(200, 100);
-    QTest::newRow("270") << 270 << QSizeF(100, 200);
-}
-
-void TestTool::orientation()
-{
-    QFETCH(int, rotation);
-    QFETCH(QSizeF, size);
-    const Box visible{50, 20, 250, 120};
-    const Matrix m = orientPage(visible, rotation);
-    const Box placed = m.apply(visible);
-    QCOMPARE(placed.x0 + 1, 1.0);
-    QCOMPARE(placed.y0 + 1, 1.0);
-    QCOMPARE(QSizeF(placed.width(), placed.height()), size);
-    // Clockwise: the visible top-left corner ends where the viewer shows it.
-    const double tlx = m.a * 50 + m.c * 120 + m.e, tly = m.b * 50 + m.d * 120 + m.f;
-    const QPointF corners[4] = {{0, size.height()}, {size.width(), size.height()}, {size.width(), 0}, {0, 0}};
-    QCOMPARE(QPointF(tlx, tly), corners[rotation / 90]);
-    QCOMPARE(orientPage(visible, rotation, 2).apply(visible).width(), placed.width() * 2);
-}
-
-void TestTool::layoutModes()
-{
-    Options o;
-    o.columns = 3;
-    o.rows = 2;
-    o.left = 10;
-    o.right = 20;
-    o.top = 30;
-    o.bottom = 40;
-    o.gutterX = 5;
-    o.gutterY = 6;
-    // Original size: the cell is the largest page.
-    SheetLayout s = computeLayout(o, {{100, 200}, {150, 50}});
-    QCOMPARE(s.cellWidth, 150.0);
-    QCOMPARE(s.cellHeight, 200.0);
-    QCOMPARE(s.sheetWidth, 10 + 20 + 3 * 150 + 2 * 5.0);
-    QCOMPARE(s.sheetHeight, 30 + 40 + 2 * 200 + 6.0);
-    QCOMPARE(s.cells.at(0), std::make_pair(10.0, s.sheetHeight - 30 - 200));
-    QCOMPARE(s.cells.at(4), std::make_pair(10.0 + 155, s.sheetHeight - 30 - 406));
-    QCOMPARE(pageScale(o, s, 100, 200), 1.0);
-    // Scale: pages and cells together.
-    o.scalePercent = 50;
-    s = computeLayout(o, {{100, 200}});
-    QCOMPARE(s.cellWidth, 50.0);
-    QCOMPARE(pageScale(o, s, 100, 200), 0.5);
-    // Custom sheet: cells share what is left; pages fit uniformly.
-    o.customSize = true;
-    o.sheetWidth = 400;
-    o.sheetHeight = 500;
-    o.lines = true;
-    s = computeLayout(o, {{100, 200}});
-    QCOMPARE(s.cellWidth, (400 - 30 - 10) / 3.0);
-    QCOMPARE(s.cellHeight, (500 - 70 - 6) / 2.0);
-    QCOMPARE(pageScale(o, s, 100, 200), std::min(120 / 100.0, 212 / 200.0));
-    QCOMPARE(int(s.lines.size()), 2 + 1);
-    QCOMPARE(s.lines.at(0).x0, 10 + 120 + 2.5);
-    QCOMPARE(s.lines.at(2).y0, 500 - 30 - 212 - 3.0);
-    o.left = 400;
-    QVERIFY_THROWS_EXCEPTION(LayoutError, computeLayout(o, {{100, 200}}));
-}
 
 void TestTool::fillOrders_data()
 {
@@ -438,63 +161,6 @@ void TestTool::fillOrders()
         seen[row * cols + col] = QString::number(it.key());
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), grid);
-}
-
-void TestTool::nUpSides_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<bool>("portrait");
-    // Each side's grid, rows from the top separated by "/", sides by "|"; _ blank.
-    QTest::addColumn<QString>("sides");
-    QTest::newRow("3x3 cards, long edge: 10 behind 1") << "-per 3*3 -duplex long" << 18 << true
-        << "1 2 3/4 5 6/7 8 9|12 11 10/15 14 13/18 17 16";
-    QTest::newRow("3x3 cards, short edge") << "-per 3*3 -duplex short" << 18 << true
-        << "1 2 3/4 5 6/7 8 9|16 17 18/13 14 15/10 11 12";
-    QTest::newRow("landscape, long edge mirrors rows") << "-per 2*2 -duplex long" << 8 << false << "1 2/3 4|7 8/5 6";
-    QTest::newRow("landscape, short edge mirrors columns") << "-per 2*2 -duplex short" << 6 << false << "1 2/3 4|6 5/_ _";
-    QTest::newRow("vertical reversed, long edge") << "-per 2*2 -order VR -duplex long" << 8 << true << "3 1/4 2|5 7/6 8";
-    QTest::newRow("stack of 16") << "-per 2*2 -stack" << 16 << true << "1 5/9 13|2 6/10 14|3 7/11 15|4 8/12 16";
-    QTest::newRow("stack of 7") << "-per 2*2 -stack" << 7 << true << "1 3/5 7|2 4/6 _";
-    QTest::newRow("stack, fronts and backs paired") << "-per 2*1 -stack -duplex long" << 6 << true << "1 5|6 2|3 _|_ 4";
-    QTest::newRow("repeat") << "-per 2*2 -repeat" << 3 << true << "1 1/1 1|2 2/2 2|3 3/3 3";
-    QTest::newRow("repeat, back after front") << "-per 2*1 -repeat -duplex long" << 3 << true << "1 1|2 2|3 3|_ _";
-}
-
-void TestTool::nUpSides()
-{
-    QFETCH(QString, line);
-    QFETCH(int, pages);
-    QFETCH(bool, portrait);
-    QFETCH(QString, sides);
-    const Options o = parseCommandLine(words(line + QStringLiteral(" a b"))).options;
-    QStringList read;
-    for (const SheetSide &side : planSides(o, size_t(pages), portrait)) {
-        QVector<QStringList> grid(o.rows, QStringList(o.columns, QStringLiteral("_")));
-        for (size_t slot = 0; slot < side.cells.size(); ++slot) {
-            const auto [row, col] = cellPlace(o, int(slot));
-            if (side.cells[slot] != SheetSide::kBlank)
-                grid[row][col] = QString::number(side.cells[slot] + 1);
-        }
-        QStringList rows;
-        for (const QStringList &row : grid)
-            rows << row.join(QLatin1Char(' '));
-        read << rows.join(QLatin1Char('/'));
-    }
-    QCOMPARE(read.join(QLatin1Char('|')), sides);
-}
-
-void TestTool::bleedStopsAtNeighbours()
-{
-    // Three trims in a row, 10 pt apart, and one above the first, 2 pt away: a bleed of 6 pt
-    // runs its full width into the wide gutters and stops at the near neighbour.
-    const std::vector<Box> trims{{0, 0, 100, 50}, {110, 0, 210, 50}, {220, 0, 320, 50}, {0, 52, 100, 102}};
-    const std::vector<Box> areas = bleedAreas(trims, 6);
-    const auto text = [](const Box &b) { return QStringLiteral("%1 %2 %3 %4").arg(b.x0).arg(b.y0).arg(b.x1).arg(b.y1); };
-    QCOMPARE(text(areas[0]), QStringLiteral("-6 -6 106 52"));
-    QCOMPARE(text(areas[1]), QStringLiteral("104 -6 216 56"));
-    QCOMPARE(text(areas[2]), QStringLiteral("214 -6 326 56"));
-    QCOMPARE(text(areas[3]), QStringLiteral("-6 50 106 108"));
 }
 
 void TestTool::bookletSides_data()
@@ -1079,8 +745,8 @@ void TestTool::progressWhileReading()
     // percentages reported before the writer's share of the scale (60 to 99) begins.
     const QString in = sample(QStringLiteral("in.pdf"), 300);
     Options o;
-    o.input = in.toStdString();
-    o.output = path(QStringLiteral("out.pdf")).toStdString();
+    o.files.input = in.toStdString();
+    o.files.output = path(QStringLiteral("out.pdf")).toStdString();
     QSet<int> beforeWriting;
     impose(o, [&](int percent) {
         if (percent < 60)

@@ -72,9 +72,9 @@ std::string side(bool back, double width, double height)
 
 void writeCalibrationSheet(const Options &o)
 {
-    const double width = o.customSize ? o.sheetWidth : 210 * kMm;
-    const double height = o.customSize ? o.sheetHeight : 297 * kMm;
-    OutputFile output(o.output);
+    const double width = o.sizing.customSize ? o.sizing.sheetWidth : 210 * kMm;
+    const double height = o.sizing.customSize ? o.sizing.sheetHeight : 297 * kMm;
+    OutputFile output(o.files.output);
     QPDF pdf;
     pdf.emptyPDF();
     QPDFObjectHandle font = pdf.makeIndirectObject(

@@ -1,7 +1,7 @@
 #include "impose.h"
 
 #include "output.h"
-#include "sheets.h"
+#include "pdfsheets.h"
 
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
@@ -70,13 +70,13 @@ private:
 void checkFiles(const Options &o)
 {
     std::error_code ec;
-    const fs::path input = fs::u8path(o.input), output = fs::u8path(o.output);
+    const fs::path input = fs::u8path(o.files.input), output = fs::u8path(o.files.output);
     if (!fs::is_regular_file(input, ec))
-        throw ImposeError("cannot read " + o.input + ": no such file");
+        throw ImposeError("cannot read " + o.files.input + ": no such file");
     if (fs::is_directory(output, ec))
-        throw ImposeError("the output " + o.output + " is a folder");
+        throw ImposeError("the output " + o.files.output + " is a folder");
     if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
-        throw ImposeError("the output " + o.output + " is the input file itself");
+        throw ImposeError("the output " + o.files.output + " is the input file itself");
 }
 
 // Reads every object of the file. qpdf parses objects when they are first used, and the
@@ -106,31 +106,31 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     checkFiles(o);
     // The output is opened (as a file without a name) before anything is read, so that a
     // folder that is missing or not writable is said at once, not after a long read.
-    OutputFile output(o.output);
+    OutputFile output(o.files.output);
     stages.at(0);
 
     auto document = std::make_unique<QPDF>();
     QPDF &pdf = *document;
     try {
-        pdf.processFile(o.input.c_str());
+        pdf.processFile(o.files.input.c_str());
     } catch (QPDFExc &e) {
         if (e.getErrorCode() == qpdf_e_password)
-            throw ImposeError(o.input + " is encrypted and needs a password");
-        throw ImposeError("cannot read " + o.input + ": " + e.getMessageDetail());
+            throw ImposeError(o.files.input + " is encrypted and needs a password");
+        throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
     }
     stages.at(1);
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
-    // Some sheets only (a preview) need only the objects they show: qpdf reads objects when
-    // they are first used, and the sheets are written from a new document of their own.
-    if (!o.someSheets)
+    // A proof of some sheets needs only the objects they show: qpdf reads objects when they
+    // are first used, and the sheets are written from a new document of their own.
+    if (!o.files.proof)
         readAllObjects(pdf, xref, stages.stage(1, 40));
     const SheetsMade made = buildSheets(pdf, o, warn, stages.stage(40, 60));
-    ImposeReport report{made.sides, made.kept, made.previewPages};
+    ImposeReport report{made.sides, made.kept, made.proofPages};
 
     QPDF *written = &pdf;
     if (made.document) {
         QPDFPageDocumentHelper pages(*made.document);
-        for (const QPDFObjectHandle &sheet : made.preview)
+        for (const QPDFObjectHandle &sheet : made.proof)
             pages.addPage(sheet, false);
         written = made.document.get();
     }
@@ -138,7 +138,7 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     writer.setOutputPipeline(&output.pipeline());
     // A large document gets the fastest compression, a small one the default (it costs
     // little there).
-    writer.setObjectStreamMode(o.someSheets || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
+    writer.setObjectStreamMode(o.files.proof || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
     Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
     // Streams are copied as they are: decoding and compressing again costs more time than
     // the whole imposition, and uncompressed images stay uncompressed.

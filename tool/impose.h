@@ -2,6 +2,7 @@
 // progress on the way.
 #pragma once
 
+#include "errors.h"
 #include "links.h"
 #include "options.h"
 
@@ -15,18 +16,6 @@ class QPDF;
 
 // Receives progress percentages, 0 to 100, rising.
 using ProgressFn = std::function<void(int)>;
-
-struct ImposeError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
-
-// -sheets asked only for sheets past the end; `sheets` is how many the document makes.
-struct NoSuchSheet : ImposeError
-{
-    NoSuchSheet(const std::string &message, size_t count) : ImposeError(message), sheets(count) {}
-    size_t sheets;
-};
 
 // What a run made: the number of output pages of the whole document (also with -sheets,
 // which makes only some of them) and what they kept of links, fields and bookmarks.

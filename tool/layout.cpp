@@ -23,20 +23,21 @@ Matrix orientPage(const Box &v, int rotation, double u)
     return {m.a * u, m.b * u, m.c * u, m.d * u, m.e * u, m.f * u};
 }
 
-SheetLayout computeLayout(const Options &o, const std::vector<std::pair<double, double>> &pageSizes)
+SheetLayout computeLayout(const Grid &grid, const Margins &o, const Sizing &sizing, bool lines,
+                          const std::vector<std::pair<double, double>> &pageSizes)
 {
     SheetLayout s;
-    const int cols = o.columns, rows = o.rows;
+    const int cols = grid.columns, rows = grid.rows;
     const double gaps = (cols - 1) * o.gutterX, rowGaps = (rows - 1) * o.gutterY;
-    if (o.customSize) {
-        s.sheetWidth = o.sheetWidth;
-        s.sheetHeight = o.sheetHeight;
+    if (sizing.customSize) {
+        s.sheetWidth = sizing.sheetWidth;
+        s.sheetHeight = sizing.sheetHeight;
         s.cellWidth = (s.sheetWidth - o.left - o.right - gaps) / cols;
         s.cellHeight = (s.sheetHeight - o.top - o.bottom - rowGaps) / rows;
         if (!(s.cellWidth > 0) || !(s.cellHeight > 0))
             throw LayoutError("the margins and gutters leave no room for the pages on the sheet");
     } else {
-        const double scale = o.scalePercent / 100;
+        const double scale = sizing.scalePercent / 100;
         for (const auto &[w, h] : pageSizes) {
             s.cellWidth = std::max(s.cellWidth, w * scale);
             s.cellHeight = std::max(s.cellHeight, h * scale);
@@ -55,12 +56,12 @@ SheetLayout computeLayout(const Options &o, const std::vector<std::pair<double, 
 
     const double top = s.sheetHeight - o.top;
     for (int k = 0; k < cols * rows; ++k) {
-        const auto [row, col] = cellPlace(o, k);
+        const auto [row, col] = cellPlace(grid, k);
         s.cells.emplace_back(o.left + col * (s.cellWidth + o.gutterX),
                              top - row * (s.cellHeight + o.gutterY) - s.cellHeight);
     }
 
-    if (o.lines) {
+    if (lines) {
         const double gridRight = o.left + cols * s.cellWidth + gaps;
         const double gridBottom = top - rows * s.cellHeight - rowGaps;
         for (int c = 1; c < cols; ++c) {
@@ -75,7 +76,7 @@ SheetLayout computeLayout(const Options &o, const std::vector<std::pair<double, 
     return s;
 }
 
-std::pair<int, int> cellPlace(const Options &o, int k)
+std::pair<int, int> cellPlace(const Grid &o, int k)
 {
     const int cols = o.columns, rows = o.rows;
     switch (o.order) {
@@ -87,7 +88,7 @@ std::pair<int, int> cellPlace(const Options &o, int k)
     return {0, 0};
 }
 
-int cellSlot(const Options &o, int row, int col)
+int cellSlot(const Grid &o, int row, int col)
 {
     const int cols = o.columns, rows = o.rows;
     switch (o.order) {
@@ -99,7 +100,7 @@ int cellSlot(const Options &o, int row, int col)
     return 0;
 }
 
-double pageScale(const Options &o, const SheetLayout &layout, double w, double h)
+double pageScale(const Sizing &o, const SheetLayout &layout, double w, double h)
 {
     if (o.customSize)
         return std::min(layout.cellWidth / w, layout.cellHeight / h);
@@ -116,17 +117,16 @@ double PageGeometry::height() const
     return orientPage(visible, rotation, userUnit).apply(visible).height();
 }
 
-Matrix placePage(const Options &o, const SheetLayout &layout, size_t cell, const PageGeometry &page, double shiftX)
+Matrix placePage(const Sizing &o, const SheetLayout &layout, size_t cell, const PageGeometry &page, double shiftX)
 {
     const Matrix m = orientPage(page.visible, page.rotation, page.userUnit);
     const double w = page.width(), h = page.height();
     const double scale = pageScale(o, layout, w, h);
     const auto [cx, cy] = layout.cells.at(cell);
-    // Centred in its cell, in points; then in the sheet's own units.
+    // Centred in its cell.
     const double tx = cx + (layout.cellWidth - scale * w) / 2 + shiftX;
     const double ty = cy + (layout.cellHeight - scale * h) / 2;
-    const double s = scale / layout.userUnit;
-    return {s * m.a, s * m.b, s * m.c, s * m.d, (scale * m.e + tx) / layout.userUnit, (scale * m.f + ty) / layout.userUnit};
+    return {scale * m.a, scale * m.b, scale * m.c, scale * m.d, scale * m.e + tx, scale * m.f + ty};
 }
 
 double sheetTolerance(const SheetLayout &layout)
@@ -134,35 +134,32 @@ double sheetTolerance(const SheetLayout &layout)
     return kTolerancePoints / layout.userUnit;
 }
 
-Options gridOptions(const Options &o)
+Grid placementGrid(const Options &o)
 {
-    Options grid = o;
-    if (o.booklet) {
-        grid.columns = 2;
-        grid.rows = 1;
-        grid.order = Order::H;
-    }
-    return grid;
+    if (o.booklet.on)
+        return {2, 1, Order::H};
+    return o.grid;
 }
 
 namespace {
 
 // N-up sides: a function from (side, slot) to a selected page, by the rules in layout.h.
-std::vector<SheetSide> nUpSides(const Options &o, size_t count, bool portrait)
+std::vector<SheetSide> nUpSides(const Options &options, size_t count, bool portrait)
 {
     std::vector<SheetSide> sides;
+    const Grid &o = options.grid;
     const size_t perSheet = size_t(o.columns) * size_t(o.rows);
-    const bool duplex = o.duplex != Duplex::None;
+    const bool duplex = options.twoSided.duplex != Duplex::None;
     // A back's slot behind a front's: the columns mirrored when the sheet turns about its
     // upright edges (a portrait sheet's long edge, a landscape sheet's short one), else the rows.
-    const bool mirrorColumns = (o.duplex == Duplex::Long) == portrait;
+    const bool mirrorColumns = (options.twoSided.duplex == Duplex::Long) == portrait;
     auto behind = [&](size_t slot) {
         const auto [row, col] = cellPlace(o, int(slot));
         return size_t(mirrorColumns ? cellSlot(o, row, o.columns - 1 - col) : cellSlot(o, o.rows - 1 - row, col));
     };
     auto page = [&](size_t index) { return index < count ? int(index) : SheetSide::kBlank; };
 
-    if (o.repeat) {
+    if (options.room.repeat) {
         const size_t step = duplex ? 2 : 1;
         for (size_t first = 0; first < count; first += step) {
             sides.push_back({std::vector<int>(perSheet, int(first))});
@@ -171,7 +168,7 @@ std::vector<SheetSide> nUpSides(const Options &o, size_t count, bool portrait)
         }
         return sides;
     }
-    if (o.stack) {
+    if (options.room.stack) {
         // Units: pages, or with -duplex front-and-back pairs; unit s + k x sheets in slot k.
         const size_t units = duplex ? (count + 1) / 2 : count;
         const size_t sheets = (units + perSheet - 1) / perSheet;
@@ -209,10 +206,11 @@ std::vector<SheetSide> nUpSides(const Options &o, size_t count, bool portrait)
 
 } // namespace
 
-std::vector<SheetSide> planSides(const Options &o, size_t count, bool portrait)
+std::vector<SheetSide> planSides(const Options &options, size_t count, bool portrait)
 {
-    if (!o.booklet)
-        return nUpSides(o, count, portrait);
+    if (!options.booklet.on)
+        return nUpSides(options, count, portrait);
+    const BookletOptions &o = options.booklet;
     std::vector<SheetSide> sides;
     const size_t padded = (count + 3) / 4 * 4;
     const size_t perSignature = o.signatureSheets > 0 ? size_t(o.signatureSheets) * 4 : padded;
@@ -227,7 +225,7 @@ std::vector<SheetSide> planSides(const Options &o, size_t count, bool portrait)
         for (size_t k = 0; k < sheets; ++k) {
             const double creep = sheets > 1 ? o.creep * double(k) / double(sheets - 1) : 0;
             SheetSide front{{page(n - 2 * k), page(2 * k + 1)}, creep};
-            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true, o.duplex == Duplex::Long};
+            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true, options.twoSided.duplex == Duplex::Long};
             if (o.rightToLeft) {
                 std::swap(front.cells[0], front.cells[1]);
                 std::swap(back.cells[0], back.cells[1]);
@@ -315,4 +313,75 @@ std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double 
         }
     }
     return marks;
+}
+
+SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected)
+{
+    SheetPlan plan;
+    plan.grid = placementGrid(o);
+    std::vector<std::pair<double, double>> sizes;
+    for (const PageGeometry &page : selected)
+        sizes.emplace_back(page.width(), page.height());
+    plan.layout = computeLayout(plan.grid, o.margins, o.sizing, o.marks.lines, sizes);
+    if (o.booklet.on && o.booklet.creep > plan.layout.cellWidth)
+        throw UsageError("the creep of " + pdfNumber(o.booklet.creep, 2) + " pt is larger than the page, "
+                         + pdfNumber(plan.layout.cellWidth, 2) + " pt wide (after -creep)");
+    // A back lies behind its front the way the sheet turns: portrait sheets about their long
+    // edge's direction, landscape ones the other.
+    plan.sides = planSides(o, selected.size(), plan.layout.sheetHeight >= plan.layout.sheetWidth);
+    plan.slug = o.marks.slug && o.margins.bottom >= kSlugRoom;
+    return plan;
+}
+
+SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const std::vector<PageGeometry> &selected)
+{
+    const SheetLayout &layout = plan.layout;
+    const SheetSide &side = plan.sides.at(index);
+    SidePlan s;
+    if (side.turned)
+        s.frame = {-1, 0, 0, -1, layout.sheetWidth, layout.sheetHeight};
+    if (side.back && (o.twoSided.backShiftX != 0 || o.twoSided.backShiftY != 0))
+        s.frame = s.frame.then({1, 0, 0, 1, o.twoSided.backShiftX, o.twoSided.backShiftY});
+
+    std::vector<Box> landed;
+    for (size_t k = 0; k < side.cells.size(); ++k) {
+        if (side.cells[k] == SheetSide::kBlank)
+            continue;  // padding carries nothing
+        const PageGeometry &page = selected.at(size_t(side.cells[k]));
+        // Creep moves the left page of a booklet right, the right one left.
+        const Matrix cm = placePage(o.sizing, layout, k, page, k == 0 ? side.creep : -side.creep).then(s.frame);
+        s.pages.push_back({k, side.cells[k], cm, cm.apply(page.visible)});
+        landed.push_back(s.pages.back().landed);
+    }
+    // With a bleed, the artwork beyond the trim stops at the neighbours' trims.
+    std::vector<Box> bled;
+    if (o.room.trim) {
+        bled = bleedAreas(landed, o.room.bleed);
+        for (size_t n = 0; n < s.pages.size(); ++n) {
+            s.pages[n].clipped = true;
+            s.pages[n].clip = bled[n];
+        }
+    }
+    for (const Box &l : layout.lines) {
+        const auto [x0, y0] = s.frame.map(l.x0, l.y0);
+        const auto [x1, y1] = s.frame.map(l.x1, l.y1);
+        s.lines.push_back({x0, y0, x1, y1});
+    }
+    if (o.marks.frameWidth > 0) {
+        // Just outside each page, so that it covers none of it.
+        const double w = o.marks.frameWidth;
+        for (const Box &b : landed)
+            s.frames.push_back({b.x0 - w / 2, b.y0 - w / 2, b.width() + w, b.height() + w});
+    }
+    if (o.marks.cropMarks > 0)
+        s.marks = cropMarks(landed, o.marks.cropMarks, kCropMarkOffset, bled);
+    if (plan.slug) {
+        // Below every cell, its text's middle in the bottom margin's; upright on the side as
+        // it is printed.
+        const auto [x, y] = s.frame.map(std::max(o.margins.left, kSlugSize), (o.margins.bottom - kSlugSize) / 2 + kSlugSize * 0.2);
+        s.slugX = x;
+        s.slugY = y;
+        s.slugTurned = s.frame.a < 0;
+    }
+    return s;
 }

@@ -1,12 +1,12 @@
-// The layout of a sheet, pure maths without any PDF: the turn of a page, the cells of the
-// grid in filling order, the scale of a page in its cell, where exactly it lands, and the
-// separator lines. Lengths are in points unless a name says otherwise.
+// The layout of the sheets, pure maths without any PDF: the turn of a page, the cells of the
+// grid in filling order, which page each side holds, and the plan of a side: where exactly
+// each page lands and what is drawn beside it. Lengths are in points unless a name says
+// otherwise.
 #pragma once
 
 #include "geometry.h"
 #include "options.h"
 
-#include <stdexcept>
 #include <vector>
 
 // Maps a page's visible box, drawn in user units of `userUnit` points, to the origin,
@@ -29,25 +29,22 @@ struct SheetLayout
     std::vector<Box> lines;
 };
 
-struct LayoutError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
-
-// The sheet for pages of the given oriented sizes (points); throws when no room is left.
-SheetLayout computeLayout(const Options &options, const std::vector<std::pair<double, double>> &pageSizes);
+// The sheet for pages of the given oriented sizes (points); throws LayoutError when no room
+// is left.
+SheetLayout computeLayout(const Grid &grid, const Margins &margins, const Sizing &sizing, bool lines,
+                          const std::vector<std::pair<double, double>> &pageSizes);
 
 // Where slot `slot` of the filling order lies on the grid: (row, column), counted from the
 // top left; and the slot of a place.
-std::pair<int, int> cellPlace(const Options &options, int slot);
-int cellSlot(const Options &options, int row, int column);
+std::pair<int, int> cellPlace(const Grid &grid, int slot);
+int cellSlot(const Grid &grid, int row, int column);
 
 // Scale of a page of size (w, h) in a cell of the layout.
-double pageScale(const Options &options, const SheetLayout &layout, double w, double h);
+double pageScale(const Sizing &sizing, const SheetLayout &layout, double w, double h);
 
-// The options of the grid itself: a booklet is a grid of two columns, one row, filled left
+// The grid the pages are placed on: a booklet is a grid of two columns, one row, filled left
 // to right.
-Options gridOptions(const Options &options);
+Grid placementGrid(const Options &options);
 
 // One side of an output sheet: what each cell of the grid holds (by slot of the filling
 // order), whether it is the back of a sheet printed on both sides, and for booklets how far
@@ -93,9 +90,9 @@ struct PageGeometry
     double height() const;
 };
 
-// The matrix from the page's user space to the sheet's user space that draws the page,
-// scaled, centred in cell `cell` of the layout, then moved `shiftX` points sideways.
-Matrix placePage(const Options &options, const SheetLayout &layout, size_t cell, const PageGeometry &page,
+// The matrix from the page's user space to the sheet (in points) that draws the page,
+// scaled and centred in cell `cell` of the layout, then moved `shiftX` points sideways.
+Matrix placePage(const Sizing &sizing, const SheetLayout &layout, size_t cell, const PageGeometry &page,
                  double shiftX = 0);
 
 // Trim marks, `length` long, at the four corners of each box: two per corner, on the lines
@@ -112,6 +109,53 @@ std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double 
 std::vector<Box> bleedAreas(const std::vector<Box> &trims, double bleed);
 // How far trim marks start outside their page.
 constexpr double kCropMarkOffset = 3;
+
+// The slug line: text of this size, in a bottom margin of at least kSlugRoom.
+constexpr double kSlugSize = 6;
+constexpr double kSlugRoom = 10;
+
+// The whole document's sheets: their layout, the grid the pages are placed on, and which
+// page each side holds.
+struct SheetPlan
+{
+    Grid grid;
+    SheetLayout layout;
+    std::vector<SheetSide> sides;
+    bool slug = false;  // asked for, and the bottom margin has room for it
+};
+
+// Plans the sheets for the selected pages, in the order they are selected. Throws
+// LayoutError when no room is left, UsageError for a creep wider than the pages.
+SheetPlan planSheets(const Options &options, const std::vector<PageGeometry> &selected);
+
+// Where everything of one side lands, in points on the sheet.
+struct Landing
+{
+    size_t slot;     // in the filling order
+    int page;        // index into the selected pages
+    Matrix cm;       // from the page's user space to the sheet
+    Box landed;      // its visible box on the sheet
+    bool clipped = false;
+    Box clip;        // with a bleed: what its artwork may cover
+};
+struct SidePlan
+{
+    // The side as a whole: a booklet's back turned for a long-edge printer, a back moved by
+    // the printer's error; everything below has it applied.
+    Matrix frame;
+    std::vector<Landing> pages;
+    std::vector<Box> lines;   // separator segments (x0, y0, x1, y1)
+    // The rectangles stroked round the pages, centred on their line: x, y, width, height.
+    struct Rectangle
+    {
+        double x, y, width, height;
+    };
+    std::vector<Rectangle> frames;
+    std::vector<Box> marks;   // trim mark segments
+    double slugX = 0, slugY = 0;  // where the slug line starts, with plan.slug
+    bool slugTurned = false;      // upside down, with its side
+};
+SidePlan planSide(const Options &options, const SheetPlan &plan, size_t side, const std::vector<PageGeometry> &selected);
 
 // How far (in the sheet's user units) rounding may move anything drawn on the sheet.
 double sheetTolerance(const SheetLayout &layout);

@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     if (cmd.action == Action::Run) {
-        if (cmd.options.someSheets) {
+        if (cmd.options.files.proof) {
             std::printf("sheets=%zu\n", report.sheets);
             for (const std::vector<int> &pages : report.pages) {
                 std::string line = "pages=";

@@ -96,21 +96,37 @@ public:
         }
         throw UsageError("\"" + word + "\" is not a number (after " + option + ")");
     }
-    double length(const std::string &option) { return length(option, false); }
-    double signedLength(const std::string &option) { return length(option, true); }
-    double length(const std::string &option, bool sign)
+    // Lengths as written: `count` numbers and one unit after them ("5 mm", "0.5 -1 mm"), in
+    // points; with `sign`, they may be negative. `written` receives the words.
+    std::vector<double> lengths(const std::string &option, size_t count, bool sign, std::string *written = nullptr)
     {
-        const double value = number(option);
-        const std::string word = last();
+        std::vector<double> values;
+        std::vector<std::string> numbers;
+        for (size_t i = 0; i < count; ++i) {
+            values.push_back(number(option));
+            numbers.push_back(last());
+        }
         const std::string &unit = take(option);
         const double perUnit = pointsPerUnit(unit);
         if (perUnit == 0)
             throw UsageError("\"" + unit + "\" is not a unit (after " + option + "): use mm, cm, inch, in, point or pt");
-        if (value < 0 && !sign)
-            throw UsageError("the length \"" + word + "\" must not be negative (after " + option + ")");
-        if (std::fabs(value) * perUnit > kMaxLengthPoints)
-            throw UsageError("the length \"" + word + " " + unit + "\" is too large to place (after " + option + ")");
-        return value * perUnit;
+        std::string words;
+        for (const std::string &n : numbers)
+            words += n + " ";
+        for (size_t i = 0; i < count; ++i) {
+            if (values[i] < 0 && !sign)
+                throw UsageError("the length \"" + numbers[i] + "\" must not be negative (after " + option + ")");
+            if (std::fabs(values[i]) * perUnit > kMaxLengthPoints)
+                throw UsageError("the length \"" + numbers[i] + " " + unit + "\" is too large to place (after " + option + ")");
+            values[i] *= perUnit;
+        }
+        if (written)
+            *written = words + unit;
+        return values;
+    }
+    double length(const std::string &option, std::string *written = nullptr)
+    {
+        return lengths(option, 1, false, written).front();
     }
 
 private:
@@ -129,158 +145,197 @@ int gridCount(const std::string &text, const std::string &word)
     return value;
 }
 
-// What was given, for the warnings about options that have no effect.
+// What was given, for the checks across options after all of them are read.
 struct Given
 {
-    bool grid = false, order = false, signature = false, creep = false, rtl = false, backShift = false;
+    bool grid = false, order = false, signature = false, creep = false, rtl = false;
     bool calibrate = false;
+    std::string bleed, backShift;  // as written
+};
+
+// The margins and gutters: one length each.
+const std::pair<const char *, double Margins::*> kMarginOptions[] = {
+    {"-l", &Margins::left}, {"-r", &Margins::right},   {"-t", &Margins::top},
+    {"-b", &Margins::bottom}, {"-gx", &Margins::gutterX}, {"-gy", &Margins::gutterY},
+};
+
+// Every other option: its name and what it reads.
+using Handler = void (*)(const std::string &option, Words &words, Options &o, Given &given);
+struct OptionRow
+{
+    const char *name;
+    Handler read;
+};
+
+const OptionRow kOptions[] = {
+    {"-per", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.grid = true;
+         const std::string &word = words.take(option);
+         const size_t star = word.find_first_of("*xX");
+         if (star == std::string::npos)
+             throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after -per)");
+         o.grid.columns = gridCount(word.substr(0, star), word);
+         o.grid.rows = gridCount(word.substr(star + 1), word);
+     }},
+    {"-order", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.order = true;
+         // The value may be missing: then the default order stays.
+         if (words.done())
+             return;
+         const std::string &w = words.peek();
+         if (w == "H" || w == "HR" || w == "V" || w == "VR") {
+             words.take(option);
+             o.grid.order = w == "H" ? Order::H : w == "HR" ? Order::HR : w == "V" ? Order::V : Order::VR;
+         } else if (!isOptionWord(w) && w != "--") {
+             throw UsageError("\"" + w + "\" is not an order (after -order): use H, HR, V or VR");
+         }
+     }},
+    {"-rt", [](const std::string &option, Words &words, Options &o, Given &) {
+         const double degrees = words.number(option);
+         if (std::fmod(degrees, 90) != 0 || std::fabs(degrees) > 3600)
+             throw UsageError("the rotation \"" + words.last() + "\" is not 0, 90, 180 or 270 degrees (after -rt)");
+         o.pages.rotation = ((int(degrees) % 360) + 360) % 360;
+     }},
+    {"-odd", [](const std::string &, Words &, Options &o, Given &) { o.pages.selection = Selection::Odd; }},
+    {"-even", [](const std::string &, Words &, Options &o, Given &) { o.pages.selection = Selection::Even; }},
+    {"-pr", [](const std::string &option, Words &words, Options &o, Given &) {
+         // A list with blanks arrives as several words ("5, -3"): before "--" they run up to
+         // the next option; without it, while they look like a page list, so that INPUT and
+         // OUTPUT stay files.
+         std::string list = words.take(option);
+         const bool marked = words.filesMarked();
+         while (!words.done() && !isOptionWord(words.peek()) && words.peek() != "--"
+                && (marked || isPageListWord(words.peek())))
+             list += " " + words.take(option);
+         o.pages.selection = Selection::List;
+         try {
+             o.pages.list = parsePageList(list);
+         } catch (const PageRangeError &e) {
+             throw UsageError(std::string(e.what()) + " (after -pr)");
+         }
+     }},
+    {"-scale", [](const std::string &option, Words &words, Options &o, Given &) {
+         const double percent = words.number(option);
+         if (!(percent > 0) || percent > 100000)
+             throw UsageError("the scale \"" + words.last() + "\" is not a percentage above 0 (after -scale)");
+         o.sizing.scalePercent = percent;
+     }},
+    {"-size", [](const std::string &option, Words &words, Options &o, Given &) {
+         const std::string &kind = words.take(option);
+         if (kind != "Custom")
+             throw UsageError("\"" + kind + "\" is not a sheet size (after -size): use Custom W UNIT H UNIT");
+         o.sizing.customSize = true;
+         o.sizing.sheetWidth = words.length(option);
+         o.sizing.sheetHeight = words.length(option);
+         if (!(o.sizing.sheetWidth > 0) || !(o.sizing.sheetHeight > 0))
+             throw UsageError("the sheet size must be above 0 (after -size)");
+     }},
+    {"-addline", [](const std::string &option, Words &words, Options &o, Given &) {
+         int *channels[3] = {&o.marks.lineRed, &o.marks.lineGreen, &o.marks.lineBlue};
+         for (int *channel : channels) {
+             const double v = words.number(option);
+             if (v < 0 || v > 255 || v != std::floor(v))
+                 throw UsageError("the colour value \"" + words.last()
+                                  + "\" is not a whole number from 0 to 255 (after -addline)");
+             *channel = int(v);
+         }
+         o.marks.lines = true;
+     }},
+    {"-booklet", [](const std::string &, Words &, Options &o, Given &) { o.booklet.on = true; }},
+    {"-signature", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.signature = true;
+         const double sheets = words.number(option);
+         if (!(sheets >= 1) || sheets != std::floor(sheets) || sheets > kMaxSignatureSheets)
+             throw UsageError("\"" + words.last() + "\" is not a number of sheets from 1 to "
+                              + std::to_string(kMaxSignatureSheets) + " (after -signature)");
+         o.booklet.signatureSheets = int(sheets);
+     }},
+    {"-creep", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.creep = true;
+         o.booklet.creep = words.length(option);
+     }},
+    {"-rtl", [](const std::string &, Words &, Options &o, Given &given) {
+         given.rtl = true;
+         o.booklet.rightToLeft = true;
+     }},
+    {"-cropmarks", [](const std::string &option, Words &words, Options &o, Given &) {
+         o.marks.cropMarks = words.length(option);
+     }},
+    {"-frame", [](const std::string &option, Words &words, Options &o, Given &) {
+         const double width = words.number(option);
+         if (width < 0 || width > kMaxFrameWidth)
+             throw UsageError("the frame width \"" + words.last() + "\" is not from 0 to "
+                              + std::to_string(int(kMaxFrameWidth)) + " points (after -frame)");
+         o.marks.frameWidth = width;
+     }},
+    {"-duplex", [](const std::string &option, Words &words, Options &o, Given &) {
+         const std::string &edge = words.take(option);
+         if (edge != "short" && edge != "long")
+             throw UsageError("\"" + edge + "\" is not an edge (after -duplex): use short or long");
+         o.twoSided.duplex = edge == "short" ? Duplex::Short : Duplex::Long;
+     }},
+    {"-backshift", [](const std::string &option, Words &words, Options &o, Given &given) {
+         const std::vector<double> shift = words.lengths(option, 2, true, &given.backShift);
+         o.twoSided.backShiftX = shift[0];
+         o.twoSided.backShiftY = shift[1];
+     }},
+    {"-stack", [](const std::string &, Words &, Options &o, Given &) { o.room.stack = true; }},
+    {"-repeat", [](const std::string &, Words &, Options &o, Given &) { o.room.repeat = true; }},
+    {"-bleed", [](const std::string &option, Words &words, Options &o, Given &given) {
+         o.room.trim = true;
+         o.room.bleed = words.length(option, &given.bleed);
+     }},
+    {"-slug", [](const std::string &, Words &, Options &o, Given &) { o.marks.slug = true; }},
+    {"-sheets", [](const std::string &option, Words &words, Options &o, Given &) {
+         try {
+             o.files.proofSheets = parsePageList(words.take(option));
+         } catch (const PageRangeError &e) {
+             throw UsageError(std::string(e.what()) + " (after -sheets)");
+         }
+         o.files.proof = true;
+     }},
+    {"-calibrate", [](const std::string &, Words &, Options &, Given &given) { given.calibrate = true; }},
 };
 
 void parseOption(const std::string &option, Words &words, Options &o, Given &given)
 {
-    if (option == "-per") {
-        given.grid = true;
-        const std::string &word = words.take(option);
-        const size_t star = word.find_first_of("*xX");
-        if (star == std::string::npos)
-            throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after -per)");
-        o.columns = gridCount(word.substr(0, star), word);
-        o.rows = gridCount(word.substr(star + 1), word);
-    } else if (option == "-order") {
-        given.order = true;
-        // The value may be missing: then the default order stays.
-        if (!words.done()) {
-            const std::string &w = words.peek();
-            if (w == "H" || w == "HR" || w == "V" || w == "VR") {
-                words.take(option);
-                o.order = w == "H" ? Order::H : w == "HR" ? Order::HR : w == "V" ? Order::V : Order::VR;
-            } else if (!isOptionWord(w) && w != "--") {
-                throw UsageError("\"" + w + "\" is not an order (after -order): use H, HR, V or VR");
-            }
+    for (const auto &[name, field] : kMarginOptions) {
+        if (option == name) {
+            o.margins.*field = words.length(option);
+            return;
         }
-    } else if (option == "-rt") {
-        const double degrees = words.number(option);
-        if (std::fmod(degrees, 90) != 0 || std::fabs(degrees) > 3600)
-            throw UsageError("the rotation \"" + words.last() + "\" is not 0, 90, 180 or 270 degrees (after -rt)");
-        o.rotation = ((int(degrees) % 360) + 360) % 360;
-    } else if (option == "-l") {
-        o.left = words.length(option);
-    } else if (option == "-r") {
-        o.right = words.length(option);
-    } else if (option == "-t") {
-        o.top = words.length(option);
-    } else if (option == "-b") {
-        o.bottom = words.length(option);
-    } else if (option == "-gx") {
-        o.gutterX = words.length(option);
-    } else if (option == "-gy") {
-        o.gutterY = words.length(option);
-    } else if (option == "-odd") {
-        o.selection = Selection::Odd;
-    } else if (option == "-even") {
-        o.selection = Selection::Even;
-    } else if (option == "-pr") {
-        // A list with blanks arrives as several words ("5, -3"): before "--" they run up to
-        // the next option; without it, while they look like a page list, so that INPUT and
-        // OUTPUT stay files.
-        std::string list = words.take(option);
-        const bool marked = words.filesMarked();
-        while (!words.done() && !isOptionWord(words.peek()) && words.peek() != "--"
-               && (marked || isPageListWord(words.peek())))
-            list += " " + words.take(option);
-        o.selection = Selection::List;
-        try {
-            o.pageList = parsePageList(list);
-        } catch (const PageRangeError &e) {
-            throw UsageError(std::string(e.what()) + " (after -pr)");
+    }
+    for (const OptionRow &row : kOptions) {
+        if (option == row.name) {
+            row.read(option, words, o, given);
+            return;
         }
-    } else if (option == "-scale") {
-        const double percent = words.number(option);
-        if (!(percent > 0) || percent > 100000)
-            throw UsageError("the scale \"" + words.last() + "\" is not a percentage above 0 (after -scale)");
-        o.scalePercent = percent;
-    } else if (option == "-size") {
-        const std::string &kind = words.take(option);
-        if (kind != "Custom")
-            throw UsageError("\"" + kind + "\" is not a sheet size (after -size): use Custom W UNIT H UNIT");
-        o.customSize = true;
-        o.sheetWidth = words.length(option);
-        o.sheetHeight = words.length(option);
-        if (!(o.sheetWidth > 0) || !(o.sheetHeight > 0))
-            throw UsageError("the sheet size must be above 0 (after -size)");
-    } else if (option == "-addline") {
-        int *channels[3] = {&o.lineRed, &o.lineGreen, &o.lineBlue};
-        for (int *channel : channels) {
-            const double v = words.number(option);
-            if (v < 0 || v > 255 || v != std::floor(v))
-                throw UsageError("the colour value \"" + words.last() + "\" is not a whole number from 0 to 255 (after -addline)");
-            *channel = int(v);
-        }
-        o.lines = true;
-    } else if (option == "-booklet") {
-        o.booklet = true;
-    } else if (option == "-signature") {
-        given.signature = true;
-        const double sheets = words.number(option);
-        if (!(sheets >= 1) || sheets != std::floor(sheets) || sheets > kMaxSignatureSheets)
-            throw UsageError("\"" + words.last() + "\" is not a number of sheets from 1 to "
-                             + std::to_string(kMaxSignatureSheets) + " (after -signature)");
-        o.signatureSheets = int(sheets);
-    } else if (option == "-creep") {
-        given.creep = true;
-        o.creep = words.length(option);
-    } else if (option == "-rtl") {
-        given.rtl = true;
-        o.rightToLeft = true;
-    } else if (option == "-cropmarks") {
-        o.cropMarks = words.length(option);
-    } else if (option == "-frame") {
-        const double width = words.number(option);
-        if (width < 0 || width > kMaxFrameWidth)
-            throw UsageError("the frame width \"" + words.last() + "\" is not from 0 to "
-                             + std::to_string(int(kMaxFrameWidth)) + " points (after -frame)");
-        o.frameWidth = width;
-    } else if (option == "-duplex") {
-        const std::string &edge = words.take(option);
-        if (edge != "short" && edge != "long")
-            throw UsageError("\"" + edge + "\" is not an edge (after -duplex): use short or long");
-        o.duplex = edge == "short" ? Duplex::Short : Duplex::Long;
-    } else if (option == "-backshift") {
-        given.backShift = true;
-        const double x = words.number(option);
-        const std::string xWord = words.last();
-        const double y = words.number(option);
-        const std::string yWord = words.last();
-        const std::string &unit = words.take(option);
-        const double perUnit = pointsPerUnit(unit);
-        if (perUnit == 0)
-            throw UsageError("\"" + unit + "\" is not a unit (after -backshift): use mm, cm, inch, in, point or pt");
-        if (std::fabs(x) * perUnit > kMaxShiftPoints || std::fabs(y) * perUnit > kMaxShiftPoints)
-            throw UsageError("the shift \"" + xWord + " " + yWord + " " + unit + "\" is larger than any printer's error (after -backshift)");
-        o.backShiftX = x * perUnit;
-        o.backShiftY = y * perUnit;
-    } else if (option == "-stack") {
-        o.stack = true;
-    } else if (option == "-repeat") {
-        o.repeat = true;
-    } else if (option == "-bleed") {
-        o.trim = true;
-        o.bleed = words.length(option);
-        if (o.bleed > kMaxBleedPoints)
-            throw UsageError("the bleed \"" + words.last() + "\" is larger than any page's (after -bleed)");
-    } else if (option == "-slug") {
-        o.slug = true;
-    } else if (option == "-sheets") {
-        try {
-            o.sheetList = parsePageList(words.take(option));
-        } catch (const PageRangeError &e) {
-            throw UsageError(std::string(e.what()) + " (after -sheets)");
-        }
-        o.someSheets = true;
-    } else if (option == "-calibrate") {
-        given.calibrate = true;
-    } else {
-        throw UsageError("unknown option \"" + option + "\"");
+    }
+    throw UsageError("unknown option \"" + option + "\"");
+}
+
+// The checks that look at more than one option, or at a value beside its limit; options that
+// have no effect with the others become warnings and are undone.
+void checkAcross(Options &o, const Given &given, std::vector<std::string> &warnings)
+{
+    if (o.room.bleed > kMaxBleedPoints)
+        throw UsageError("the bleed \"" + given.bleed + "\" is larger than any page's (after -bleed)");
+    if (std::fabs(o.twoSided.backShiftX) > kMaxShiftPoints || std::fabs(o.twoSided.backShiftY) > kMaxShiftPoints)
+        throw UsageError("the shift \"" + given.backShift + "\" is larger than any printer's error (after -backshift)");
+    if (o.room.stack && o.room.repeat)
+        throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
+    if (o.booklet.on) {
+        if (given.grid || given.order)
+            warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
+        if (o.room.stack || o.room.repeat)
+            warnings.push_back("-stack and -repeat are ignored in a booklet, which has its own order");
+        o.room.stack = o.room.repeat = false;
+    } else if (given.signature || given.creep || given.rtl) {
+        warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
+    }
+    if (!given.backShift.empty() && !o.booklet.on && o.twoSided.duplex == Duplex::None) {
+        warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
+        o.twoSided.backShiftX = o.twoSided.backShiftY = 0;
     }
 }
 
@@ -320,23 +375,24 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     std::vector<std::string> files;
     Words words(args);
     Given given;
+    Options &o = result.options;
     while (!words.done()) {
         const std::string word = words.take("");
         if (word == "--") {
             while (!words.done())
                 files.push_back(words.take(""));
         } else if (isOptionWord(word)) {
-            parseOption(word, words, result.options, given);
+            parseOption(word, words, o, given);
         } else {
             files.push_back(word);
         }
     }
-    Options &o = result.options;
     if (given.calibrate) {
         // The test sheet is written, not made from a document: OUTPUT only.
         if (files.size() != 1 || files[0].empty())
             throw UsageError("-calibrate takes OUTPUT only (pdfplyjoin -calibrate OUT.pdf)");
-        o.output = files[0];
+        o.files.output = files[0];
+        checkAcross(o, given, result.warnings);
         result.action = Action::Calibrate;
         return result;
     }
@@ -344,26 +400,11 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
         throw UsageError("INPUT and OUTPUT are needed (pdfplyjoin --help)");
     if (files.size() > 2)
         throw UsageError("\"" + files[2] + "\" is a word too many: only INPUT and OUTPUT follow the options");
-    o.input = files[0];
-    o.output = files[1];
-    if (o.input.empty() || o.output.empty())
+    o.files.input = files[0];
+    o.files.output = files[1];
+    if (o.files.input.empty() || o.files.output.empty())
         throw UsageError("INPUT and OUTPUT must not be empty");
-    if (o.stack && o.repeat)
-        throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
-    std::vector<std::string> &warnings = result.warnings;
-    if (o.booklet) {
-        if (given.grid || given.order)
-            warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
-        if (o.stack || o.repeat)
-            warnings.push_back("-stack and -repeat are ignored in a booklet, which has its own order");
-        o.stack = o.repeat = false;
-    } else if (given.signature || given.creep || given.rtl) {
-        warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
-    }
-    if (given.backShift && !o.booklet && o.duplex == Duplex::None) {
-        warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
-        o.backShiftX = o.backShiftY = 0;
-    }
+    checkAcross(o, given, result.warnings);
     return result;
 }
 

@@ -1,9 +1,10 @@
-// The tool's command line: pdfplyjoin [options] INPUT OUTPUT.
+// The tool's command line: pdfplyjoin [options] INPUT OUTPUT, read into the options of a
+// run, grouped by what changes together. Lengths are in points.
 #pragma once
 
+#include "errors.h"
 #include "pagerange.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,44 +12,95 @@ enum class Order { H, HR, V, VR };
 // Printing on both sides: the edge the printer turns the sheet about.
 enum class Duplex { None, Short, Long };
 
-struct Options
+// The cells of a sheet and the order pages fill them.
+struct Grid
 {
     int columns = 2;
     int rows = 2;
     Order order = Order::H;
-    int rotation = 0;  // clockwise degrees: 0, 90, 180 or 270
-    // In points.
+};
+
+// The sheet's margins and the gutters between its cells.
+struct Margins
+{
     double left = 0, right = 0, top = 0, bottom = 0, gutterX = 0, gutterY = 0;
+};
+
+// Which pages are placed, and turned how.
+struct PageChoice
+{
     Selection selection = Selection::All;
-    PageList pageList;  // with Selection::List
-    double scalePercent = 100;  // original size when 100 and no sheet size
+    PageList list;     // with Selection::List
+    int rotation = 0;  // clockwise degrees: 0, 90, 180 or 270
+};
+
+// How large the sheet and the pages on it are: a scale of the pages (the original size at
+// 100), or a sheet of a given size that the pages are fitted into.
+struct Sizing
+{
+    double scalePercent = 100;
     bool customSize = false;
-    double sheetWidth = 0, sheetHeight = 0;  // points, with customSize
-    bool lines = false;
-    int lineRed = 0, lineGreen = 0, lineBlue = 0;
-    // Booklets: two pages a side in the order that folds into a booklet.
-    bool booklet = false;
+    double sheetWidth = 0, sheetHeight = 0;  // with customSize
+};
+
+// A booklet: two pages a side in the order that folds into a booklet.
+struct BookletOptions
+{
+    bool on = false;
     int signatureSheets = 0;  // sheets per signature; 0: the whole booklet is one
-    double creep = 0;         // points, on the innermost sheet
+    double creep = 0;         // on the innermost sheet
     bool rightToLeft = false;
-    // Marks: trim marks of this length (0: none) and a frame of this width (0: none).
-    double cropMarks = 0;
-    double frameWidth = 0;
-    // Both sides: odd sheets are fronts, even sheets backs laid out behind them; a booklet's
-    // backs are turned for a printer that turns the sheet on its long edge.
+};
+
+// Both sides: odd sides are fronts, even sides backs laid out behind them; a booklet's backs
+// are turned for a printer that turns the sheet on its long edge.
+struct TwoSided
+{
     Duplex duplex = Duplex::None;
-    double backShiftX = 0, backShiftY = 0;  // points, every back side moved by this much
+    double backShiftX = 0, backShiftY = 0;  // every back side moved by this much
+};
+
+// What is drawn besides the pages.
+struct Marks
+{
+    bool lines = false;  // separator lines, and the frame's colour
+    int lineRed = 0, lineGreen = 0, lineBlue = 0;
+    double cropMarks = 0;   // length of the trim marks; 0: none
+    double frameWidth = 0;  // 0: no frame
+    bool slug = false;      // a line of text in the bottom margin: file, sheet, side, date
+};
+
+// The print room's arrangements of the pages.
+struct PrintRoom
+{
     bool stack = false;   // cut and stack: the piles of each cell read in order
     bool repeat = false;  // step and repeat: each page fills every cell of its own sheet
-    // Placement by the trim box, with the artwork running this far beyond it (points).
+    // Placement by the trim box, with the artwork running this far beyond it.
     bool trim = false;
     double bleed = 0;
-    bool slug = false;  // a line of text in the bottom margin: file, sheet, side, date
-    // Only these sheets (output pages, from 1) are made, as a preview of them.
-    bool someSheets = false;
-    PageList sheetList;
+};
+
+// What is read and what is written.
+struct Files
+{
     std::string input;
     std::string output;
+    // Only these sheets (output pages, from 1) are made, as a proof of them.
+    bool proof = false;
+    PageList proofSheets;
+};
+
+struct Options
+{
+    Grid grid;
+    Margins margins;
+    PageChoice pages;
+    Sizing sizing;
+    BookletOptions booklet;
+    TwoSided twoSided;
+    Marks marks;
+    PrintRoom room;
+    Files files;
 };
 
 // Calibrate writes a test sheet for measuring how the printer registers the back on the
@@ -61,12 +113,6 @@ struct CommandLine
     Options options;
     // Options given that have no effect with the others, in words for the user.
     std::vector<std::string> warnings;
-};
-
-// A command line that cannot be understood; the message names the offending word.
-struct UsageError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
 };
 
 CommandLine parseCommandLine(const std::vector<std::string> &args);

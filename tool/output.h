@@ -5,16 +5,14 @@
 // rename is checked; a failure names the output and the system's reason.
 #pragma once
 
+#include "errors.h"
+
 #include <qpdf/Pipeline.hh>
 
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-struct OutputError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
 
 class OutputFile
 {

@@ -18,20 +18,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::fclose(f);
     }
     Options o;
-    o.input = in;
-    o.output = out;
-    o.columns = 3;
-    o.rows = 2;
-    o.rotation = 90;
-    o.lines = true;
-    o.gutterX = o.gutterY = 5;
-    // The print room's and the preview's paths too, chosen by the input's length.
+    o.files.input = in;
+    o.files.output = out;
+    o.grid.columns = 3;
+    o.grid.rows = 2;
+    o.pages.rotation = 90;
+    o.marks.lines = true;
+    o.margins.gutterX = o.margins.gutterY = 5;
+    // The print room's and the proof's paths too, chosen by the input's length.
     switch (size % 6) {
-    case 1: o.duplex = Duplex::Long; o.stack = true; break;
-    case 2: o.repeat = true; o.duplex = Duplex::Short; o.backShiftX = 3; break;
-    case 3: o.trim = true; o.bleed = 8; o.cropMarks = 10; o.slug = true; o.bottom = 20; break;
-    case 4: o.someSheets = true; o.sheetList = {{2, 3}}; break;
-    case 5: o.booklet = true; o.duplex = Duplex::Long; o.creep = 2; break;
+    case 1: o.twoSided.duplex = Duplex::Long; o.room.stack = true; break;
+    case 2: o.room.repeat = true; o.twoSided.duplex = Duplex::Short; o.twoSided.backShiftX = 3; break;
+    case 3: o.room.trim = true; o.room.bleed = 8; o.marks.cropMarks = 10; o.marks.slug = true; o.margins.bottom = 20; break;
+    case 4: o.files.proof = true; o.files.proofSheets = {{2, 3}}; break;
+    case 5: o.booklet.on = true; o.twoSided.duplex = Duplex::Long; o.booklet.creep = 2; break;
     default: break;
     }
     try {

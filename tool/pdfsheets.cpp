@@ -1,6 +1,6 @@
-#include "sheets.h"
+#include "pdfsheets.h"
 
-#include "impose.h"
+#include "errors.h"
 #include "links.h"
 
 #include <qpdf/Buffer.hh>
@@ -88,12 +88,6 @@ private:
     WarnFn m_warn;
 };
 
-struct PlacedPage
-{
-    PageGeometry geometry;
-    QPDFObjectHandle form;
-};
-
 // The page's visible area, turn and unit, read from its dictionary.
 PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o, const WarnFn &warn)
 {
@@ -115,7 +109,7 @@ PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o,
     g.visible = media;
     withinMedia(page.getCropBox(), g.visible);
     g.art = g.visible;
-    if (o.trim) {
+    if (o.room.trim) {
         // Placed by its trim (the crop box where it has none); all its media may show
         // beyond it, as far as the bleed lets it.
         g.art = media;
@@ -125,7 +119,7 @@ PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o,
     int own = 0;
     if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
         own = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
-    g.rotation = (((own + o.rotation) % 360) + 360) % 360;
+    g.rotation = (((own + o.pages.rotation) % 360) + 360) % 360;
     QPDFObjectHandle pageObject = page.getObjectHandle();
     QPDFObjectHandle unit = pageObject.hasKey("/UserUnit") ? pageObject.getKey("/UserUnit") : QPDFObjectHandle::newNull();
     if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
@@ -195,54 +189,37 @@ QPDFObjectHandle formOf(QPDF &pdf, QPDFPageObjectHelper &page, const Box &visibl
     return form;
 }
 
-// The slug line: a line of small text in the bottom margin, below every cell, saying which
-// file, sheet and side this is, and when it was made.
-class Slug
+// The slug line's words: which file, sheet and side this is, and when it was made; the plan
+// says where they go.
+class SlugText
 {
 public:
-    Slug(const Options &o, const SheetLayout &layout, size_t sides, const WarnFn &warn)
-        : m_unit(layout.userUnit), m_sides(sides), m_twoSided(o.booklet || o.duplex != Duplex::None)
+    SlugText(const Options &o, size_t sides)
+        : m_sides(sides), m_twoSided(o.booklet.on || o.twoSided.duplex != Duplex::None)
     {
-        if (!o.slug)
-            return;
-        if (o.bottom < kNeeded) {
-            warn("the bottom margin is too small for the slug line (it needs " + pdfNumber(kNeeded, 1)
-                 + " pt, 3.5 mm); none is drawn");
-            return;
-        }
-        m_used = true;
-        m_x = std::max(o.left, kSize);
-        m_y = (o.bottom - kSize) / 2 + kSize * 0.2;  // the text's middle in the margin's
-        m_name = latin1(std::filesystem::u8path(o.input).filename().u8string());
+        m_name = latin1(std::filesystem::u8path(o.files.input).filename().u8string());
         m_date = today();
     }
-    bool used() const { return m_used; }
-    QPDFObjectHandle fonts() const
+    static QPDFObjectHandle fonts()
     {
         return QPDFObjectHandle::parse("<< /FSlug << /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
                                        "/Encoding /WinAnsiEncoding >> >>");
     }
-    std::string text(size_t side, const SheetSide &s, const Matrix &frame) const
+    // The text operators for side `side`, at (x, y) in the sheet's user units.
+    std::string draw(size_t side, const SheetSide &s, double x, double y, bool turned, double unit) const
     {
-        if (!m_used)
-            return std::string();
         const size_t sheets = m_twoSided ? (m_sides + 1) / 2 : m_sides;
         const size_t sheet = m_twoSided ? side / 2 + 1 : side + 1;
         std::string line = m_name + "    sheet " + std::to_string(sheet) + " of " + std::to_string(sheets);
         if (m_twoSided)
             line += s.back ? ", back" : ", front";
         line += "    " + m_date;
-        // Upright on the side as it is printed: turned with a turned side.
-        const auto [x, y] = frame.map(m_x / m_unit, m_y / m_unit);
-        const std::string turn = frame.a < 0 ? "-1 0 0 -1 " : "1 0 0 1 ";
-        return "q BT /FSlug " + pdfNumber(kSize / m_unit, 3) + " Tf 0 g " + turn + pdfNumber(x, 3) + " " + pdfNumber(y, 3)
-               + " Tm (" + escaped(line) + ") Tj ET Q\n";
+        const std::string turn = turned ? "-1 0 0 -1 " : "1 0 0 1 ";
+        return "q BT /FSlug " + pdfNumber(kSlugSize / unit, 3) + " Tf 0 g " + turn + pdfNumber(x, 3) + " "
+               + pdfNumber(y, 3) + " Tm (" + escaped(line) + ") Tj ET Q\n";
     }
 
 private:
-    static constexpr double kSize = 6;     // points
-    static constexpr double kNeeded = 10;  // the bottom margin the line needs
-
     // The name in the font's encoding (Latin-1 where it has the letter, "?" elsewhere).
     static std::string latin1(const std::string &utf8)
     {
@@ -290,18 +267,15 @@ private:
         return buf;
     }
 
-    double m_unit;
     size_t m_sides;
     bool m_twoSided;
-    bool m_used = false;
-    double m_x = 0, m_y = 0;
     std::string m_name, m_date;
 };
 
-// A page copied into `preview` as it is drawn, without what leads to other pages (its
+// A page copied into `proof` as it is drawn, without what leads to other pages (its
 // parent, its links' and fields' destinations), so that the copy holds no more than the page
 // shows. What it inherits from its parent is given to it first.
-QPDFObjectHandle previewCopy(QPDF &preview, QPDFPageObjectHelper &page)
+QPDFObjectHandle proofCopy(QPDF &proof, QPDFPageObjectHelper &page)
 {
     QPDFObjectHandle dict = page.getObjectHandle();
     for (const char *key : {"/Resources", "/MediaBox", "/CropBox", "/Rotate"}) {
@@ -328,7 +302,7 @@ QPDFObjectHandle previewCopy(QPDF &preview, QPDFPageObjectHelper &page)
             }
         }
     }
-    return preview.copyForeignObject(dict);
+    return proof.copyForeignObject(dict);
 }
 
 // Drops what describes the old pages one by one and has no meaning for sheets: page
@@ -348,40 +322,38 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
     // Shares of the stage, by the time each part takes on large documents.
     constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    const std::string &input = o.files.input;
     if (pages.empty())
-        throw ImposeError(o.input + " has no pages");
+        throw ImposeError(input + " has no pages");
     progress(kPagesRead);
-    const std::vector<int> selected = selectPages(o.selection, o.pageList, int(pages.size()));
+    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
     if (selected.empty())
-        throw ImposeError("no page of " + o.input + " is selected");
+        throw ImposeError("no page of " + input + " is selected");
 
-    // The layout needs every selected page's size; the sides tell which pages are drawn.
-    std::map<int, PlacedPage> placed;
-    std::vector<std::pair<double, double>> sizes;
+    // The plan needs every selected page's geometry; the sides tell which pages are drawn.
+    std::map<int, PageGeometry> geometries;
+    std::vector<PageGeometry> placed;
     for (const int index : selected) {
-        if (placed.count(index))
-            continue;
-        PlacedPage p;
-        p.geometry = geometryOf(pages.at(size_t(index)), index, o, warn);
-        sizes.emplace_back(p.geometry.width(), p.geometry.height());
-        placed.emplace(index, p);
+        auto found = geometries.find(index);
+        if (found == geometries.end())
+            found = geometries.emplace(index, geometryOf(pages.at(size_t(index)), index, o, warn)).first;
+        placed.push_back(found->second);
     }
-    const Options grid = gridOptions(o);
-    const SheetLayout layout = computeLayout(grid, sizes);
-    if (o.booklet && o.creep > layout.cellWidth)
-        throw UsageError("the creep of " + pdfNumber(o.creep, 2) + " pt is larger than the page, "
-                         + pdfNumber(layout.cellWidth, 2) + " pt wide (after -creep)");
-    const std::vector<SheetSide> sides = planSides(o, selected.size(), layout.sheetHeight >= layout.sheetWidth);
+    const SheetPlan plan = planSheets(o, placed);
+    const std::vector<SheetSide> &sides = plan.sides;
+    if (o.marks.slug && !plan.slug)
+        warn("the bottom margin is too small for the slug line (it needs " + pdfNumber(kSlugRoom, 1)
+             + " pt, 3.5 mm); none is drawn");
     SheetsMade made;
     made.sides = sides.size();
 
     // The sides made: all of them, or those asked for.
     std::vector<size_t> wanted;
-    if (o.someSheets) {
-        for (const int side : selectPages(Selection::List, o.sheetList, int(sides.size())))
+    if (o.files.proof) {
+        for (const int side : selectPages(Selection::List, o.files.proofSheets, int(sides.size())))
             wanted.push_back(size_t(side));
         if (wanted.empty())
-            throw NoSuchSheet("no sheet of " + o.input + " is selected: it makes " + std::to_string(sides.size())
+            throw NoSuchSheet("no sheet of " + input + " is selected: it makes " + std::to_string(sides.size())
                                   + (sides.size() == 1 ? " sheet" : " sheets"),
                               sides.size());
     } else {
@@ -396,19 +368,18 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
                 drawn[size_t(cell)] = true;
         }
     }
-    // The document the sheets are made in: this one; for a preview a new one that holds
-    // copies of the pages drawn, since the first new object in this one would make qpdf
-    // read all of it.
+    // The document the sheets are made in: this one; for a proof a new one that holds copies
+    // of the pages drawn, since the first new object in this one would make qpdf read all of it.
     QPDF *target = &pdf;
     std::vector<QPDFObjectHandle> pageObjects(pages.size());
-    if (o.someSheets) {
+    if (o.files.proof) {
         made.document = std::make_unique<QPDF>();
         made.document->emptyPDF();
         target = made.document.get();
         for (size_t i = 0; i < selected.size(); ++i) {
             QPDFObjectHandle &copy = pageObjects.at(size_t(selected[i]));
             if (drawn[i] && !copy.isInitialized())
-                copy = previewCopy(*target, pages.at(size_t(selected[i])));
+                copy = proofCopy(*target, pages.at(size_t(selected[i])));
         }
     } else {
         for (size_t i = 0; i < pages.size(); ++i)
@@ -419,55 +390,30 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
     // Each page drawn once: its form XObject. Then the page itself is no longer needed, and
     // what it held makes room for the next.
     Forms forms;
+    std::map<int, QPDFObjectHandle> formOfPage;
     for (size_t i = 0; i < selected.size(); ++i) {
-        PlacedPage &p = placed.at(selected[i]);
-        if (!drawn[i] || p.form.isInitialized())
+        if (!drawn[i] || formOfPage.count(selected[i]))
             continue;
         QPDFPageObjectHelper page(pageObjects.at(size_t(selected[i])));
-        p.form = formOf(*target, page, p.geometry.art, forms, warn);
+        formOfPage[selected[i]] = formOf(*target, page, placed[i].art, forms, warn);
         links.releasePage(selected[i]);
         progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
     }
     pageObjects.clear();
     links.releaseOldPages();
 
+    // The plan is in points; the sheet's user units are larger for sheets beyond PDF's largest.
+    const SheetLayout &layout = plan.layout;
     const double unit = layout.userUnit;
     const double tolerance = sheetTolerance(layout);
     const int decimals = decimalsFor(tolerance);
-    auto number = [decimals](double v) { return pdfNumber(v, decimals); };
-    const std::string colour = pdfNumber(o.lineRed / 255.0, 4) + " " + pdfNumber(o.lineGreen / 255.0, 4) + " "
-                               + pdfNumber(o.lineBlue / 255.0, 4) + " RG\n";
-    // Drawn over the pages: separator lines, frames, trim marks.
-    auto lines = [&](const Matrix &frame) {
-        if (layout.lines.empty())
-            return std::string();
-        std::string drawn = "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
-        for (const Box &l : layout.lines) {
-            const auto [x0, y0] = frame.map(l.x0 / unit, l.y0 / unit);
-            const auto [x1, y1] = frame.map(l.x1 / unit, l.y1 / unit);
-            drawn += number(x0) + " " + number(y0) + " m " + number(x1) + " " + number(y1) + " l S\n";
-        }
-        return drawn + "Q\n";
+    auto number = [decimals, unit](double v) { return pdfNumber(v / unit, decimals); };
+    auto segment = [&number](const Box &l) {
+        return number(l.x0) + " " + number(l.y0) + " m " + number(l.x1) + " " + number(l.y1) + " l S\n";
     };
-    auto marks = [&](const std::vector<Box> &landed, const std::vector<Box> &bled) {
-        std::string drawn;
-        if (o.frameWidth > 0) {
-            const double w = o.frameWidth / unit;
-            drawn += "q " + pdfNumber(w, decimals + 1) + " w " + (o.lines ? colour : std::string("0 G\n"));
-            for (const Box &b : landed)  // just outside the page, so that it covers none of it
-                drawn += number(b.x0 - w / 2) + " " + number(b.y0 - w / 2) + " " + number(b.width() + w) + " "
-                         + number(b.height() + w) + " re S\n";
-            drawn += "Q\n";
-        }
-        if (o.cropMarks > 0) {
-            drawn += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G\n";
-            for (const Box &m : cropMarks(landed, o.cropMarks / unit, kCropMarkOffset / unit, bled))
-                drawn += number(m.x0) + " " + number(m.y0) + " m " + number(m.x1) + " " + number(m.y1) + " l S\n";
-            drawn += "Q\n";
-        }
-        return drawn;
-    };
-    const Slug slug(o, layout, sides.size(), warn);
+    const std::string colour = pdfNumber(o.marks.lineRed / 255.0, 4) + " " + pdfNumber(o.marks.lineGreen / 255.0, 4)
+                               + " " + pdfNumber(o.marks.lineBlue / 255.0, 4) + " RG\n";
+    const SlugText slug(o, sides.size());
 
     // Alike on every sheet, made once.
     const QPDFObjectHandle pageType = QPDFObjectHandle::newName("/Page");
@@ -475,57 +421,55 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         target->makeIndirectObject(rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
     std::map<std::string, QPDFObjectHandle> drawings;
     QPDFObjectHandle pagesNode, kids;
-    if (!o.someSheets) {
+    if (!o.files.proof) {
         pagesNode = target->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
         kids = pagesNode.getKey("/Kids");
     }
     for (size_t w = 0; w < wanted.size(); ++w) {
         const size_t s = wanted[w];
-        const SheetSide &side = sides[s];
+        const SidePlan side = planSide(o, plan, s, placed);
         QPDFObjectHandle sheet = target->makeIndirectObject(QPDFObjectHandle::newDictionary());
-        // The side as a whole: a booklet's back turned for a long-edge printer, a back moved
-        // by the printer's error.
-        Matrix frame;
-        if (side.turned)
-            frame = {-1, 0, 0, -1, layout.sheetWidth / unit, layout.sheetHeight / unit};
-        if (side.back && (o.backShiftX != 0 || o.backShiftY != 0))
-            frame = frame.then({1, 0, 0, 1, o.backShiftX / unit, o.backShiftY / unit});
-        // Where each page lands.
-        struct Landing
-        {
-            size_t slot;
-            int index;
-            Matrix cm;
-        };
-        std::vector<Landing> landings;
-        std::vector<Box> landed;
-        for (size_t k = 0; k < side.cells.size(); ++k) {
-            if (side.cells[k] == SheetSide::kBlank)
-                continue;  // padding carries nothing
-            const int index = selected.at(size_t(side.cells[k]));
-            const PlacedPage &p = placed.at(index);
-            const Matrix m = placePage(grid, layout, k, p.geometry, k == 0 ? side.creep : -side.creep).then(frame);
-            landings.push_back({k, index, m});
-            landed.push_back(m.apply(p.geometry.visible));
-        }
-        const std::vector<Box> bled = o.trim ? bleedAreas(landed, o.bleed / unit) : std::vector<Box>();
-
         std::string content;
         QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
-        for (size_t n = 0; n < landings.size(); ++n) {
-            const Landing &l = landings[n];
-            const PlacedPage &p = placed.at(l.index);
+        std::vector<int> shown;
+        for (const Landing &l : side.pages) {
+            const int index = selected.at(size_t(l.page));
+            const PageGeometry &page = placed.at(size_t(l.page));
             const std::string name = "/Fx" + std::to_string(l.slot + 1);
-            xobjects.replaceKey(name, p.form);
+            xobjects.replaceKey(name, formOfPage.at(index));
             content += "q ";
-            if (o.trim) {
-                const Box &b = bled[n];
+            if (l.clipped) {
+                const Box &b = l.clip;
                 content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re W n ";
             }
-            content += matrixOperands(l.cm, p.geometry.art.reach(), tolerance) + " cm " + name + " Do Q\n";
-            links.place(l.index, {sheet, l.cm, p.geometry.visible, decimals});
+            const Matrix cm = unit == 1 ? l.cm : Matrix{l.cm.a / unit, l.cm.b / unit, l.cm.c / unit,
+                                                        l.cm.d / unit, l.cm.e / unit, l.cm.f / unit};
+            content += matrixOperands(cm, page.art.reach(), tolerance) + " cm " + name + " Do Q\n";
+            links.place(index, {sheet, cm, page.visible, decimals});
+            shown.push_back(index + 1);
         }
-        content += lines(frame) + marks(landed, bled) + slug.text(s, side, frame);
+        // Drawn over the pages: separator lines, frames, trim marks, the slug line.
+        if (!side.lines.empty()) {
+            content += "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
+            for (const Box &l : side.lines)
+                content += segment(l);
+            content += "Q\n";
+        }
+        if (!side.frames.empty()) {
+            content += "q " + pdfNumber(o.marks.frameWidth / unit, decimals + 1) + " w "
+                       + (o.marks.lines ? colour : std::string("0 G\n"));
+            for (const SidePlan::Rectangle &r : side.frames)
+                content += number(r.x) + " " + number(r.y) + " " + number(r.width) + " " + number(r.height) + " re S\n";
+            content += "Q\n";
+        }
+        if (o.marks.cropMarks > 0) {
+            content += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G\n";
+            for (const Box &m : side.marks)
+                content += segment(m);
+            content += "Q\n";
+        }
+        if (plan.slug)
+            content += slug.draw(s, sides[s], side.slugX / unit, side.slugY / unit, side.slugTurned, unit);
 
         sheet.replaceKey("/Type", pageType);
         if (pagesNode.isInitialized())
@@ -535,8 +479,8 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
             sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
         resources.replaceKey("/XObject", xobjects);
-        if (slug.used())
-            resources.replaceKey("/Font", slug.fonts());
+        if (plan.slug)
+            resources.replaceKey("/Font", SlugText::fonts());
         sheet.replaceKey("/Resources", resources);
         // Sheets drawn alike (pages of one size, the same marks) share their drawing.
         QPDFObjectHandle &drawing = drawings[content];
@@ -545,22 +489,18 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         sheet.replaceKey("/Contents", drawing);
         if (kids.isInitialized())
             kids.appendItem(sheet);
-        made.preview.push_back(sheet);
-        if (o.someSheets) {
-            std::vector<int> shown;
-            for (const Landing &l : landings)
-                shown.push_back(l.index + 1);
-            made.previewPages.push_back(shown);
-        }
+        made.proof.push_back(sheet);
+        if (o.files.proof)
+            made.proofPages.push_back(shown);
         progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(w) / double(wanted.size()));
     }
-    if (o.someSheets) {
-        // A preview of some sheets: their links would lead to sheets not made.
+    if (o.files.proof) {
+        // A proof of some sheets: their links would lead to sheets not made.
         links.forgetDestinations();
         progress(1);
         return made;
     }
-    made.preview.clear();
+    made.proof.clear();
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     dropPageReferences(pdf);
     pdf.getRoot().replaceKey("/Pages", pagesNode);

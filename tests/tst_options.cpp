@@ -1,0 +1,168 @@
+// pdfplyjoin's command line: the words read into options, the reasons it refuses, and page
+// lists.
+#include "options.h"
+#include "pagerange.h"
+#include "toolrun.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(std::vector<int>)
+
+class TestOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { dir.reset(); }
+
+    void commandLine_data();
+    void commandLine();
+    void commandLineErrors_data();
+    void commandLineErrors();
+    void pageSelection_data();
+    void pageSelection();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestOptions::commandLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");  // columns rows order rotation l r t b gx gy selection list scale custom W H lines
+    QTest::newRow("defaults") << "in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("application defaults") << "-rt 0 -order H -per 2*2 in.pdf out.pdf" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("order without value") << "-rt 90 -order -per 3*1 in.pdf out.pdf" << "3 1 0 90 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    QTest::newRow("everything")
+        << "-addline 255 0 0 -scale 50 -odd -rt 270 -order VR -l 25.4 mm -t 1 cm -gx 0.5 inch -gy 10 point -r 1 in -b 2 pt -per 3*2 a b"
+        << "3 2 3 270 72 72 28.3465 2 36 10 1 '' 50 0 0 0 1";
+    QTest::newRow("custom size") << "-size Custom 8.5 in 11 in -pr 1,2, 5-9 ,20,-3,7- -rt 180 -per 1*4 a b"
+                                 << "1 4 0 180 0 0 0 0 0 0 3 '1-1,2-2,5-9,20-20,1-3,7-last' 100 1 612 792 0";
+    QTest::newRow("even, negative turn") << "-even -rt -90 a b" << "2 2 0 270 0 0 0 0 0 0 2 '' 100 0 0 0 0";
+    QTest::newRow("list word with a dash") << "-pr 5, -3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '5-5,1-3' 100 0 0 0 0";
+    QTest::newRow("list before the files") << "-pr 1, 3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '1-1,3-3' 100 0 0 0 0";
+    QTest::newRow("options between the files") << "a -per 3*1 b -rt 90" << "3 1 0 90 0 0 0 0 0 0 0 '' 100 0 0 0 0";
+    // Numbers as the application passes them: whatever Qt reads as a number.
+    QTest::newRow("number forms") << "-l 2E2 pt -r 1e1 mm -t 5. pt -b +3 pt -gx .5 in -gy 1.5e-1 cm -scale 5E1 a b"
+                                  << "2 2 0 0 200 28.3465 5 3 36 4.252 0 '' 50 0 0 0 0";
+}
+
+void TestOptions::commandLine()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    const Options o = parseCommandLine(words(line)).options;
+    const auto r = [](double v) { return QString::number(std::round(v * 10000) / 10000); };
+    QStringList ranges;
+    for (const PageRange &range : o.pages.list)
+        ranges << QStringLiteral("%1-%2").arg(range.from).arg(range.to == PageRange::kLastPage ? QStringLiteral("last")
+                                                                                                : QString::number(range.to));
+    const QString got = QStringList{QString::number(o.grid.columns), QString::number(o.grid.rows), QString::number(int(o.grid.order)),
+                                    QString::number(o.pages.rotation), r(o.margins.left), r(o.margins.right), r(o.margins.top), r(o.margins.bottom),
+                                    r(o.margins.gutterX), r(o.margins.gutterY), QString::number(int(o.pages.selection)),
+                                    QLatin1Char('\'') + ranges.join(QLatin1Char(',')) + QLatin1Char('\''),
+                                    r(o.sizing.scalePercent), QString::number(o.sizing.customSize), r(o.sizing.sheetWidth),
+                                    r(o.sizing.sheetHeight), QString::number(o.marks.lines)}
+                            .join(QLatin1Char(' '));
+    QCOMPARE(got, expected);
+}
+
+void TestOptions::commandLineErrors_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("unknown option") << "-frobnicate a b" << "-frobnicate";
+    QTest::newRow("not a number") << "-l abc mm a b" << "abc";
+    QTest::newRow("bad unit") << "-l 5 furlong a b" << "furlong";
+    QTest::newRow("bad grid") << "-per 3x a b" << "3x";
+    QTest::newRow("grid too large") << "-per 101*2 a b" << "101*2";
+    QTest::newRow("bad rotation") << "-rt 45 a b" << "-rt";
+    QTest::newRow("bad order") << "-order Z a b" << "Z";
+    QTest::newRow("bad colour") << "-addline 300 0 0 a b" << "-addline";
+    QTest::newRow("missing value") << "-scale a b" << "a";
+    QTest::newRow("no files") << "out.pdf" << "INPUT";
+    QTest::newRow("only options") << "-per 2*2" << "INPUT and OUTPUT are needed";
+    QTest::newRow("a third file") << "a b c" << "\"c\"";
+    QTest::newRow("size kind") << "-size A4 a b" << "A4";
+    QTest::newRow("negative margin") << "-t -5 mm a b" << "\"-5\"";
+    QTest::newRow("negative gutter") << "-gy -0.5 pt a b" << "\"-0.5\"";
+    QTest::newRow("infinite") << "-l inf mm a b" << "\"inf\"";
+    QTest::newRow("not a number") << "-gx nan mm a b" << "\"nan\"";
+    QTest::newRow("too large to place") << "-r 1e300 mm a b" << "1e300";
+    QTest::newRow("too large once in points") << "-l 1e9 mm a b" << "1e9";
+    QTest::newRow("beyond any double") << "-b 1e400 pt a b" << "1e400";
+    QTest::newRow("bad page list") << "-pr 1,a a b" << "\"a\"";
+    QTest::newRow("page zero") << "-pr 0-3 a b" << "0-3";
+    QTest::newRow("no signature") << "-booklet -signature 0 a b" << "\"0\"";
+    QTest::newRow("half a signature") << "-booklet -signature 1.5 a b" << "\"1.5\"";
+    QTest::newRow("negative creep") << "-booklet -creep -1 mm a b" << "\"-1\"";
+    QTest::newRow("negative crop marks") << "-cropmarks -2 mm a b" << "\"-2\"";
+    QTest::newRow("negative frame") << "-frame -1 a b" << "\"-1\"";
+    QTest::newRow("no such edge") << "-duplex sideways a b" << "\"sideways\"";
+    QTest::newRow("stack and repeat") << "-stack -repeat a b" << "-stack and -repeat";
+    QTest::newRow("calibrate with input") << "-calibrate a b" << "-calibrate";
+}
+
+void TestOptions::commandLineErrors()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, named);
+    try {
+        parseCommandLine(words(line));
+        QFAIL("accepted");
+    } catch (const UsageError &e) {
+        QVERIFY2(QString::fromStdString(e.what()).contains(named), e.what());
+    }
+    // The real tool says the same, exits with 2 and writes nothing.
+    const Run run = runTool(QProcess::splitCommand(line).replaceInStrings(QRegularExpression("^b$"), path("b")));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.startsWith(QStringLiteral("pdfplyjoin: ")));
+    QVERIFY(!run.out.contains(QStringLiteral("result=OK")));
+    QVERIFY(!QFile::exists(path("b")));
+}
+
+void TestOptions::pageSelection_data()
+{
+    QTest::addColumn<int>("selection");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<std::vector<int>>("expected");  // page numbers from 1; {-1} for an error
+    QTest::newRow("all") << int(Selection::All) << "" << 3 << std::vector<int>{1, 2, 3};
+    QTest::newRow("odd") << int(Selection::Odd) << "" << 5 << std::vector<int>{1, 3, 5};
+    QTest::newRow("even") << int(Selection::Even) << "" << 5 << std::vector<int>{2, 4};
+    QTest::newRow("list") << int(Selection::List) << "1,2,5-9,20" << 8 << std::vector<int>{1, 2, 5, 6, 7, 8};
+    QTest::newRow("to the end") << int(Selection::List) << "6-" << 8 << std::vector<int>{6, 7, 8};
+    QTest::newRow("from the start") << int(Selection::List) << "-3" << 8 << std::vector<int>{1, 2, 3};
+    QTest::newRow("to the end, past it") << int(Selection::List) << "10-" << 8 << std::vector<int>{};
+    QTest::newRow("descending past end") << int(Selection::List) << "10-6" << 8 << std::vector<int>{8, 7, 6};
+    QTest::newRow("blanks and repeats") << int(Selection::List) << " 2 , 2,1 - 2" << 4 << std::vector<int>{2, 2, 1, 2};
+    QTest::newRow("huge numbers skipped") << int(Selection::List) << "3,99999999999999999999" << 4 << std::vector<int>{3};
+    QTest::newRow("huge range stays bounded") << int(Selection::List) << "2-4000000000" << 3 << std::vector<int>{2, 3};
+    QTest::newRow("zero") << int(Selection::List) << "0-2" << 4 << std::vector<int>{-1};
+    QTest::newRow("letters") << int(Selection::List) << "1,a" << 4 << std::vector<int>{-1};
+    QTest::newRow("empty") << int(Selection::List) << " , " << 4 << std::vector<int>{-1};
+}
+
+void TestOptions::pageSelection()
+{
+    QFETCH(int, selection);
+    QFETCH(QString, list);
+    QFETCH(int, count);
+    QFETCH(std::vector<int>, expected);
+    std::vector<int> got;
+    try {
+        const PageList pages = selection == int(Selection::List) ? parsePageList(list.toStdString()) : PageList();
+        for (int index : selectPages(Selection(selection), pages, count))
+            got.push_back(index + 1);
+    } catch (const PageRangeError &) {
+        got = {-1};
+    }
+    QCOMPARE(got, expected);
+}
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
