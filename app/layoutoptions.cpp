@@ -23,6 +23,16 @@ void Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged(QString strcmp)
     }
 }
 
+std::array<Sheetwin::LengthControl, 6> Sheetwin::lengthControls() const
+{
+    return {{{kLengthKeys[0], ui->lineEdit_left, ui->comboBox_left},
+             {kLengthKeys[1], ui->lineEdit_right, ui->comboBox_right},
+             {kLengthKeys[2], ui->lineEdit_top, ui->comboBox_top},
+             {kLengthKeys[3], ui->lineEdit_bottom, ui->comboBox_bottom},
+             {kLengthKeys[4], ui->lineEdit_x, ui->comboBox_x},
+             {kLengthKeys[5], ui->lineEdit_y, ui->comboBox_y}}};
+}
+
 LayoutValues Sheetwin::layoutValues() const
 {
     LayoutValues v;
@@ -37,12 +47,9 @@ LayoutValues Sheetwin::layoutValues() const
     else
         v.order = FillOrder::None;
 
-    const QLineEdit *edits[6] = {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top,
-                                 ui->lineEdit_bottom, ui->lineEdit_x, ui->lineEdit_y};
-    const QComboBox *units[6] = {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top,
-                                 ui->comboBox_bottom, ui->comboBox_x, ui->comboBox_y};
-    for (int i = 0; i < 6; ++i)
-        v.lengths[i] = {edits[i]->text(), units[i]->currentText()};
+    const auto lengths = lengthControls();
+    for (size_t i = 0; i < lengths.size(); ++i)
+        v.lengths[i] = {lengths[i].edit->text(), lengths[i].unit->currentText()};
     v.columns = ui->lineEdit_pages_per_sheet_horizontal->text();
     v.rows = ui->lineEdit_pages_per_sheet_vertical->text();
     return v;

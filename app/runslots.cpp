@@ -4,7 +4,7 @@
 #include "app/sheetwin.h"
 #include "run/runcontroller.h"
 #include "settings/settingsfile.h"
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 #include "ui_sheetwin.h"
 
 #include <QCoreApplication>
@@ -93,7 +93,7 @@ void Sheetwin::setRunControlsEnabled(bool enabled)
                        static_cast<QWidget *>(ui->toolButton_About), static_cast<QWidget *>(ui->toolButton_Change),
                        static_cast<QWidget *>(ui->PusButton_Browse), static_cast<QWidget *>(ui->toolButton_Preview)})
         w->setEnabled(enabled);
-    for (QAction *action : {fooAction, barAction, deloneAction, delallAction, previewAction})
+    for (QAction *action : {fooAction, barAction, deloneAction, delallAction, sheetsAction})
         action->setEnabled(enabled);
     // A run is not slowed by the sheets window: its tool waits.
     if (m_sheets)

@@ -8,7 +8,7 @@
 #include "run/runcontroller.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 #include "ui_sheetwin.h"
 
 #include <QAction>
@@ -91,35 +91,35 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     table->addAction(barAction);
     table->addAction(deloneAction);
     table->addAction(delallAction);
-    previewAction = new QAction(QStringLiteral("Preview Sheets"), table);
-    connect(previewAction, &QAction::triggered, this, &Sheetwin::On_Button_Preview);
-    table->addAction(previewAction);
+    sheetsAction = new QAction(QStringLiteral("Preview Sheets"), table);
+    connect(sheetsAction, &QAction::triggered, this, &Sheetwin::On_Button_Preview);
+    table->addAction(sheetsAction);
     openResultAction = new QAction(QStringLiteral("Open Result"), table);
     openResultAction->setEnabled(false);
     connect(openResultAction, &QAction::triggered, this, &Sheetwin::openResult);
     table->addAction(openResultAction);
 
-    for (QComboBox *box : {ui->comboBox_x, ui->comboBox_y, ui->comboBox_left, ui->comboBox_right,
-                           ui->comboBox_top, ui->comboBox_bottom}) {
+    const auto lengths = lengthControls();
+    for (const LengthControl &length : lengths) {
         for (const char *unit : kUnits)
-            box->addItem(QLatin1String(unit));
+            length.unit->addItem(QLatin1String(unit));
     }
     for (const LayoutPreset &preset : kLayoutPresets)
         ui->comboBox_pagers_per_sheet->addItem(QLatin1String(preset.text));
 
-    // Every change of a layout control to `slot`: the order buttons clicked, the edits' texts,
-    // the unit boxes' and the preset's choices.
-    const auto connectLayout = [this](void (Sheetwin::*slot)()) {
+    // Every change of a layout control to `slot`: the order buttons clicked, the edits' texts
+    // (lengths, then the grid), the unit boxes' and the preset's choices.
+    const auto connectLayout = [this, &lengths](void (Sheetwin::*slot)()) {
         for (QRadioButton *order : {ui->radioButton_horizontal, ui->radioButton_horizontalreversed,
                                     ui->radioButton_vertical, ui->radioButton_verticalreversed})
             connect(order, &QRadioButton::clicked, this, slot);
-        for (QLineEdit *edit : {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top, ui->lineEdit_bottom,
-                                ui->lineEdit_x, ui->lineEdit_y, ui->lineEdit_pages_per_sheet_horizontal,
-                                ui->lineEdit_pages_per_sheet_vertical})
+        for (const LengthControl &length : lengths)
+            connect(length.edit, &QLineEdit::textChanged, this, slot);
+        for (QLineEdit *edit : {ui->lineEdit_pages_per_sheet_horizontal, ui->lineEdit_pages_per_sheet_vertical})
             connect(edit, &QLineEdit::textChanged, this, slot);
-        for (QComboBox *box : {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top, ui->comboBox_bottom,
-                               ui->comboBox_x, ui->comboBox_y, ui->comboBox_pagers_per_sheet})
-            connect(box, &QComboBox::currentTextChanged, this, slot);
+        for (const LengthControl &length : lengths)
+            connect(length.unit, &QComboBox::currentTextChanged, this, slot);
+        connect(ui->comboBox_pagers_per_sheet, &QComboBox::currentTextChanged, this, slot);
     };
     connect(ui->comboBox_pagers_per_sheet, &QComboBox::currentTextChanged, this,
             &Sheetwin::comboBox_pagers_per_sheet_currentIndexChanged);

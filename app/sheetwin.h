@@ -17,6 +17,9 @@
 #include "run/toolcontract.h"
 
 #include <QList>
+#include "settings/settingsfile.h"
+
+#include <array>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QPointer>
@@ -24,6 +27,7 @@
 
 class QAction;
 class QComboBox;
+class QLineEdit;
 class QTextEdit;
 class RunController;
 class SheetsWindow;
@@ -48,7 +52,7 @@ public:
     QAction *barAction = nullptr;
     QAction *deloneAction = nullptr;
     QAction *delallAction = nullptr;
-    QAction *previewAction = nullptr;     // "Preview Sheets"
+    QAction *sheetsAction = nullptr;     // "Preview Sheets"
     QAction *openResultAction = nullptr;  // "Open Result": what the row's run made
     int iNowConvertIndex = 0;
     int isexecuteok = 0;
@@ -106,6 +110,16 @@ private:
     // Adds a file by the rules of a drop: a PDF ("pdf" or "PDF"), not a folder, not listed yet.
     void addDroppedFile(const QString &path);
     void applyColumnRule();
+    // The six length controls (left, right, top, bottom margins, the two gutters), each an
+    // edit and a unit box with their keys in the settings file: the one list that reading,
+    // saving, loading and following them go through.
+    struct LengthControl
+    {
+        LengthKeys keys;
+        QLineEdit *edit;
+        QComboBox *unit;
+    };
+    std::array<LengthControl, 6> lengthControls() const;
     void warn(const QString &text);
     // Opens a PDF with the desktop's program for PDFs, or says that there is none.
     void openDocument(const QString &path);

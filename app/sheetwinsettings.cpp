@@ -18,15 +18,15 @@ void Sheetwin::SetComboxText(QComboBox *&box, QString &text)
 void Sheetwin::SaveParaInfo()
 {
     namespace K = SettingKey;
-    const LayoutValues layout = layoutValues();
+    const LayoutValues layout = layoutValues();  // the grid as the options string reads it
     SettingsFile file;
     file.write(K::Horizontal, checkedText(ui->radioButton_horizontal));
     file.write(K::HorizontalReversed, checkedText(ui->radioButton_horizontalreversed));
     file.write(K::Vertical, checkedText(ui->radioButton_vertical));
     file.write(K::VerticalReversed, checkedText(ui->radioButton_verticalreversed));
-    for (int i = 0; i < 6; ++i) {
-        file.write(kLengthKeys[i].edit, layout.lengths[i].text);
-        file.write(kLengthKeys[i].unit, layout.lengths[i].unit);
+    for (const LengthControl &length : lengthControls()) {
+        file.write(length.keys.edit, length.edit->text());
+        file.write(length.keys.unit, length.unit->currentText());
     }
     file.write(K::PagesPerSheet, ui->comboBox_pagers_per_sheet->currentText());
     file.write(K::Columns, layout.columns);
@@ -36,15 +36,16 @@ void Sheetwin::SaveParaInfo()
 void Sheetwin::LoadParaInfo()
 {
     namespace K = SettingKey;
+    const auto lengths = lengthControls();
     QString orders[4], texts[6], units[6], preset, columns, rows;
     {
         const SettingsFile file;
         const char *orderKeys[4] = {K::Horizontal, K::HorizontalReversed, K::Vertical, K::VerticalReversed};
         for (int i = 0; i < 4; ++i)
             orders[i] = file.read(orderKeys[i]);
-        for (int i = 0; i < 6; ++i) {
-            texts[i] = file.read(kLengthKeys[i].edit);
-            units[i] = file.read(kLengthKeys[i].unit);
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            texts[i] = file.read(lengths[i].keys.edit);
+            units[i] = file.read(lengths[i].keys.unit);
         }
         preset = file.read(K::PagesPerSheet);
         columns = file.read(K::Columns);
@@ -66,13 +67,10 @@ void Sheetwin::LoadParaInfo()
         orderButtons[i]->setAutoExclusive(true);
     }
 
-    QLineEdit *edits[6] = {ui->lineEdit_left, ui->lineEdit_right, ui->lineEdit_top,
-                           ui->lineEdit_bottom, ui->lineEdit_x, ui->lineEdit_y};
-    QComboBox *unitBoxes[6] = {ui->comboBox_left, ui->comboBox_right, ui->comboBox_top,
-                               ui->comboBox_bottom, ui->comboBox_x, ui->comboBox_y};
-    for (int i = 0; i < 6; ++i) {
-        edits[i]->setText(texts[i]);
-        SetComboxText(unitBoxes[i], units[i]);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        lengths[i].edit->setText(texts[i]);
+        QComboBox *unit = lengths[i].unit;
+        SetComboxText(unit, units[i]);
     }
 
     QComboBox *presetBox = ui->comboBox_pagers_per_sheet;

@@ -7,7 +7,7 @@
 #include "app/sheetwin.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 #include "ui_sheetswindow.h"
 #include "ui_sheetwin.h"
 
@@ -72,7 +72,7 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
         const int before = shown;
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 30000 && (shown == before || sheets->preview().isToolRunning()))
+        while (t.elapsed() < 30000 && (shown == before || sheets->proofs().isToolRunning()))
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QThread::msleep(300);
         QApplication::processEvents();

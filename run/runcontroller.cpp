@@ -16,11 +16,6 @@ constexpr int kMaxErrorText = 64 * 1024;
 
 RunController::RunController(Planner planner, QObject *parent) : QObject(parent), m_planner(std::move(planner))
 {
-    m_killTimer.setSingleShot(true);
-    connect(&m_killTimer, &QTimer::timeout, this, [this] {
-        if (m_process)
-            m_process->kill();
-    });
 }
 
 RunController::~RunController()
@@ -52,20 +47,17 @@ bool RunController::startRow()
     m_reader.reset();
     m_lastOutput.clear();
     m_errors.clear();
-    auto *process = new QProcess(this);
+    auto *process = new ToolProcess(this);
     m_process = process;
-    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->setGrace(m_grace);
     connect(process, &QProcess::readyReadStandardOutput, this, &RunController::readOutput);
     connect(process, &QProcess::readyReadStandardError, this, &RunController::readErrors);
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         processFinished(process, status == QProcess::CrashExit, exitCode);
     });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-        // A tool that cannot start sends no finished(); its row ends from the event loop,
-        // not from inside start().
-        if (error == QProcess::FailedToStart)
-            QMetaObject::invokeMethod(this, [this, process] { failedToStart(process); }, Qt::QueuedConnection);
-    });
+    // A tool that cannot start sends no finished().
+    connect(process, &ToolProcess::couldNotStart, this,
+            [this, process](const QString &reason) { failedToStart(process, reason); });
     emit rowStarted(m_row);
     process->start(job.program, job.arguments, QIODevice::ReadWrite);
     return true;
@@ -104,16 +96,15 @@ void RunController::processFinished(QProcess *process, bool crashed, int exitCod
     finishRow(ok, ok ? QString() : failureReason(m_errors, m_stopping, crashed, exitCode, QString()));
 }
 
-void RunController::failedToStart(QProcess *process)
+void RunController::failedToStart(QProcess *process, const QString &reason)
 {
     if (process != m_process)
         return;
-    finishRow(false, failureReason(QString(), false, false, 0, process->errorString()));
+    finishRow(false, failureReason(QString(), false, false, 0, reason));
 }
 
 void RunController::finishRow(bool ok, const QString &reason)
 {
-    m_killTimer.stop();
     m_process->disconnect(this);
     m_process->deleteLater();
     m_process = nullptr;
@@ -141,10 +132,7 @@ void RunController::stop()
         return;
     }
     m_stopping = true;
-    if (m_process->state() == QProcess::NotRunning)
-        return;  // its end is on the way
-    m_process->terminate();
-    m_killTimer.start(m_grace);
+    m_process->askToEnd();
 }
 
 void RunController::stopAndWait()
@@ -153,17 +141,10 @@ void RunController::stopAndWait()
         endRun();
         return;
     }
-    QProcess *process = m_process;
+    ToolProcess *process = m_process;
     process->disconnect(this);
     m_process = nullptr;
-    m_killTimer.stop();
-    if (process->state() != QProcess::NotRunning) {
-        process->terminate();
-        if (!process->waitForFinished(m_grace)) {
-            process->kill();
-            process->waitForFinished(30000);
-        }
-    }
+    process->endAndWait();
     delete process;
     endRun();
 }

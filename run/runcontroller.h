@@ -7,11 +7,11 @@
 #pragma once
 
 #include "run/toolcontract.h"
+#include "run/toolprocess.h"
 
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
@@ -69,17 +69,16 @@ private:
     void readOutput();
     void readErrors();
     void processFinished(QProcess *process, bool crashed, int exitCode);
-    void failedToStart(QProcess *process);
+    void failedToStart(QProcess *process, const QString &reason);
     void finishRow(bool ok, const QString &reason);
     void endRun();
 
     Planner m_planner;
-    QProcess *m_process = nullptr;
+    ToolProcess *m_process = nullptr;
     int m_row = 0;
     bool m_running = false;
     bool m_stopping = false;
-    int m_grace = 2000;
-    QTimer m_killTimer;
+    int m_grace = ToolProcess::kGrace;
     ToolOutputReader m_reader;
     QString m_lastOutput;
     QString m_errors;

@@ -68,7 +68,7 @@ QStringList toolArguments(const QString &options, const QString &input, const QS
     return args;
 }
 
-QStringList previewArguments(const QString &options, const QString &sheets, const QString &input,
+QStringList proofArguments(const QString &options, const QString &sheets, const QString &input,
                              const QString &output)
 {
     QStringList args = QProcess::splitCommand(options);

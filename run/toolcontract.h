@@ -26,14 +26,14 @@ QString commandLineText(const QString &tool, const QString &options, const QStri
 // so that file names that begin with a dash stay file names, then input and output.
 QStringList toolArguments(const QString &options, const QString &input, const QString &output);
 
-// The words of a preview: the options, then "-sheets" and the sheets (as "3" or "2-4"),
+// The words of a proof: the options, then "-sheets" and the sheets (as "3" or "2-4"),
 // then "--", input and output.
-QStringList previewArguments(const QString &options, const QString &sheets, const QString &input,
+QStringList proofArguments(const QString &options, const QString &sheets, const QString &input,
                              const QString &output);
-// The number of sheets a preview says the whole document makes ("sheets=500"); -1 when the
+// The number of sides a proof says the whole document makes ("sheets=500"); -1 when the
 // output says none.
 int sheetCountIn(const QString &output);
-// The pages each side of a preview shows, side by side in the order made ("pages=12,1";
+// The pages each side of a proof shows, side by side in the order made ("pages=12,1";
 // a blank side says "pages="), as the document's page numbers from 1.
 QList<QList<int>> sheetPagesIn(const QString &output);
 

@@ -59,8 +59,6 @@ private slots:
     void dialogFrames();
     void textsFitAndControlsAnswer_data();
     void textsFitAndControlsAnswer();
-    void formRectangles_data();
-    void formRectangles();
     void aboutBox();
     void settingButtonOpensModalDialog();
 
@@ -385,37 +383,6 @@ void TestDialogs::textsFitAndControlsAnswer()
         }
     }
     QVERIFY2(problems.isEmpty(), qPrintable(QLatin1Char('\n') + problems.join(QLatin1Char('\n'))));
-}
-
-void TestDialogs::formRectangles_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<QString>("widget");
-    QTest::addColumn<QRect>("rect");
-    // As drawn; where a text needs more room (Linux fonts, Wine's Tahoma), only the width grows.
-    QTest::newRow("remain original size") << "Setting" << "radioButton_remain_original_size" << QRect(20, 20, 231, 17);
-    QTest::newRow("all pages") << "Setting" << "radioButton_allpages" << QRect(30, 30, 261, 17);
-    QTest::newRow("page num") << "Setting" << "radioButton_pageno" << QRect(150, 30, 121, 17);
-    QTest::newRow("odd pages") << "Setting" << "radioButton_oddpages" << QRect(30, 60, 251, 17);
-    QTest::newRow("even pages") << "Setting" << "radioButton_evem_pages" << QRect(30, 90, 251, 17);
-    QTest::newRow("height label") << "Setting" << "label_2" << QRect(170, 73, 39, 51);
-    QTest::newRow("width label") << "Setting" << "label_5" << QRect(170, 110, 34, 57);
-    QTest::newRow("vertical reversed") << "Sheetwin" << "radioButton_verticalreversed" << QRect(130, 40, 118, 17);
-}
-
-void TestDialogs::formRectangles()
-{
-    QFETCH(QString, window);
-    QFETCH(QString, widget);
-    QFETCH(QRect, rect);
-    std::unique_ptr<QWidget> w;
-    if (window == QLatin1String("Sheetwin"))
-        w = std::make_unique<Sheetwin>();
-    else
-        w = std::make_unique<Setting>();
-    QWidget *found = w->findChild<QWidget *>(widget);
-    QVERIFY(found);
-    QCOMPARE(found->geometry(), rect);
 }
 
 void TestDialogs::aboutBox()

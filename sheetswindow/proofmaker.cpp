@@ -1,6 +1,7 @@
-#include "sheets/sheetpreview.h"
+#include "sheetswindow/proofmaker.h"
 
 #include "run/toolcontract.h"
+#include "run/toolprocess.h"
 
 #include <QFile>
 #include <QProcess>
@@ -15,7 +16,7 @@ namespace {
 // The largest picture side, in pixels: a sheet metres wide shown at 100% is cut to this.
 constexpr double kLargestSide = 12000;
 
-QImage renderSheet(const QByteArray &pdf, const SheetPreview::View &view, QSizeF &points)
+QImage renderSheet(const QByteArray &pdf, const ProofMaker::View &view, QSizeF &points)
 {
     std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(pdf);
     if (!document || document->isLocked())
@@ -42,34 +43,25 @@ QImage renderSheet(const QByteArray &pdf, const SheetPreview::View &view, QSizeF
 
 } // namespace
 
-SheetPreview::SheetPreview(QObject *parent) : QObject(parent)
+ProofMaker::ProofMaker(QObject *parent) : QObject(parent), m_grace(ToolProcess::kGrace)
 {
     m_renderers.setMaxThreadCount(1);
-    m_killTimer.setSingleShot(true);
-    connect(&m_killTimer, &QTimer::timeout, this, [this] {
-        if (m_process)
-            m_process->kill();
-    });
 }
 
-SheetPreview::~SheetPreview()
+ProofMaker::~ProofMaker()
 {
     if (m_process) {
-        QProcess *process = m_process;
+        ToolProcess *process = m_process;
         m_process = nullptr;
         process->disconnect(this);
-        process->terminate();
-        if (!process->waitForFinished(m_grace)) {
-            process->kill();
-            process->waitForFinished(30000);
-        }
+        process->endAndWait();
         delete process;
     }
     m_renderGeneration = -1;
     m_renderers.waitForDone();
 }
 
-void SheetPreview::setView(const View &view)
+void ProofMaker::setView(const View &view)
 {
     if (view == m_view)
         return;
@@ -78,7 +70,7 @@ void SheetPreview::setView(const View &view)
         render();
 }
 
-void SheetPreview::setHeld(bool held)
+void ProofMaker::setHeld(bool held)
 {
     m_held = held;
     if (!held) {
@@ -96,15 +88,14 @@ void SheetPreview::setHeld(bool held)
     }
 }
 
-void SheetPreview::stopTool()
+void ProofMaker::stopTool()
 {
     // The tool removes what it was writing when asked to end.
     m_stopping = true;
-    m_process->terminate();
-    m_killTimer.start(m_grace);
+    m_process->askToEnd();
 }
 
-void SheetPreview::request(const Request &r)
+void ProofMaker::request(const Request &r)
 {
     if (m_process && m_running == r && !m_stopping) {
         m_hasWanted = false;  // it is being made
@@ -125,7 +116,7 @@ void SheetPreview::request(const Request &r)
     }
 }
 
-void SheetPreview::startTool()
+void ProofMaker::startTool()
 {
     if (m_held || m_process || !m_hasWanted)
         return;
@@ -137,35 +128,30 @@ void SheetPreview::startTool()
         return;
     }
     m_runningOutput = m_folder.filePath(QStringLiteral("sheet-%1.pdf").arg(++m_runs));
-    auto *process = new QProcess(this);
+    auto *process = new ToolProcess(this);
     m_process = process;
-    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->setGrace(m_grace);
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         if (process == m_process)
             toolFinished(status == QProcess::CrashExit, exitCode);
     });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
+    connect(process, &ToolProcess::couldNotStart, this, [this, process](const QString &reason) {
+        if (process != m_process)
             return;
-        QMetaObject::invokeMethod(this, [this, process] {
-            if (process != m_process)
-                return;
-            m_process = nullptr;
-            process->deleteLater();
-            emit failed(m_running, -1, failureReason(QString(), false, false, 0, process->errorString()));
-            startTool();
-        }, Qt::QueuedConnection);
+        m_process = nullptr;
+        process->deleteLater();
+        emit failed(m_running, -1, failureReason(QString(), false, false, 0, reason));
+        startTool();
     });
-    process->start(m_tool, previewArguments(m_running.options, QString::number(m_running.sheet + 1), m_running.input,
+    process->start(m_tool, proofArguments(m_running.options, QString::number(m_running.sheet + 1), m_running.input,
                                             m_runningOutput),
                    QIODevice::ReadOnly);
 }
 
-void SheetPreview::toolFinished(bool crashed, int exitCode)
+void ProofMaker::toolFinished(bool crashed, int exitCode)
 {
-    QProcess *process = m_process;
+    ToolProcess *process = m_process;
     m_process = nullptr;
-    m_killTimer.stop();
     const QString out = QString::fromLatin1(process->readAllStandardOutput());
     const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
     process->deleteLater();
@@ -191,7 +177,7 @@ void SheetPreview::toolFinished(bool crashed, int exitCode)
     startTool();
 }
 
-void SheetPreview::render()
+void ProofMaker::render()
 {
     const int generation = ++m_renderGeneration;
     const QByteArray pdf = m_pdf;

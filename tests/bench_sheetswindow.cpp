@@ -1,11 +1,11 @@
 // From a keystroke in a margin field to the new sheet on screen in the sheets window, with
 // the real tool: the median and the worst of 20 keystrokes per document, 2x2 fitted to A4.
-// usage: bench_sheets [DOCUMENT.pdf...]   (without documents: a generated one of 100 pages)
+// usage: bench_sheetswindow [DOCUMENT.pdf...]   (without documents: a generated one of 100 pages)
 // The tool is taken from beside the application (bin/), as the program finds it.
 #include "app/sheetwin.h"
 #include "run/toolcontract.h"
 #include "samplepdf.h"
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 #include "testenv.h"
 #include "ui_sheetwin.h"
 

@@ -1,4 +1,4 @@
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 
 #include "run/optionsstring.h"
 #include "settings/settingsfile.h"
@@ -120,9 +120,9 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
 
     setUpOptions();
     connect(ui->sheetView, &SheetView::resized, this, &SheetsWindow::updateView);
-    connect(&m_preview, &SheetPreview::rendered, this, &SheetsWindow::shown);
-    connect(&m_preview, &SheetPreview::failed, this, &SheetsWindow::refused);
-    connect(&m_preview, &SheetPreview::working, this, [this] { ui->sheetView->setDimmed(true); });
+    connect(&m_proofs, &ProofMaker::rendered, this, &SheetsWindow::shown);
+    connect(&m_proofs, &ProofMaker::failed, this, &SheetsWindow::refused);
+    connect(&m_proofs, &ProofMaker::working, this, [this] { ui->sheetView->setDimmed(true); });
     showMessage(tr("Add a PDF to see its sheets."));
     updateBar();
 }
@@ -189,12 +189,12 @@ void SheetsWindow::updateOptionsEnabled()
 
 void SheetsWindow::setTool(const QString &path)
 {
-    m_preview.setTool(path);
+    m_proofs.setTool(path);
 }
 
 void SheetsWindow::setHeld(bool held)
 {
-    m_preview.setHeld(held);
+    m_proofs.setHeld(held);
 }
 
 void SheetsWindow::setSource(const QString &input, const QString &options)
@@ -229,10 +229,10 @@ void SheetsWindow::request()
 {
     m_latest = {m_input, m_options, m_side};
     updateView();
-    m_preview.request(m_latest);
+    m_proofs.request(m_latest);
 }
 
-void SheetsWindow::shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+void SheetsWindow::shown(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
                          const QList<int> &pages)
 {
     if (request.input != m_input)
@@ -248,7 +248,7 @@ void SheetsWindow::shown(const SheetPreview::Request &request, int count, const 
     emit sideShown(request.sheet, count);
 }
 
-void SheetsWindow::refused(const SheetPreview::Request &request, int count, const QString &reason)
+void SheetsWindow::refused(const ProofMaker::Request &request, int count, const QString &reason)
 {
     if (request != m_latest)
         return;
@@ -290,11 +290,11 @@ void SheetsWindow::updateBar()
 
 void SheetsWindow::updateView()
 {
-    SheetPreview::View view;
+    ProofMaker::View view;
     view.area = ui->sheetView->room();
     view.devicePixelRatio = devicePixelRatioF();
     view.actualSize = ui->toolButton_ActualSize->isChecked() ? logicalDpiX() / 72.0 : 0;
-    m_preview.setView(view);
+    m_proofs.setView(view);
 }
 
 void SheetsWindow::showEvent(QShowEvent *event)

@@ -6,7 +6,7 @@
 #include "testenv.h"
 #include "ui_sheetwin.h"
 
-class BenchPreview : public QObject
+class BenchLayoutPreview : public QObject
 {
     Q_OBJECT
 
@@ -47,5 +47,5 @@ private:
     std::unique_ptr<TestEnv> env;
 };
 
-QTEST_MAIN(BenchPreview)
-#include "bench_preview.moc"
+QTEST_MAIN(BenchLayoutPreview)
+#include "bench_layoutpreview.moc"

@@ -1,4 +1,4 @@
-#include "sheets/sheetview.h"
+#include "sheetswindow/sheetview.h"
 
 #include <QAbstractScrollArea>
 #include <QKeyEvent>

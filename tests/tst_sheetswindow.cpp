@@ -5,7 +5,7 @@
 #include "samplepdf.h"
 #include "setting.h"
 #include "standin.h"
-#include "sheets/sheetswindow.h"
+#include "sheetswindow/sheetswindow.h"
 #include "testenv.h"
 #include "ui_setting.h"
 #include "ui_sheetswindow.h"
@@ -85,7 +85,7 @@ bool settled(SheetsWindow *sheets)
     t.start();
     while (t.elapsed() < 30000) {
         QTest::qWait(20);
-        if (!sheets->preview().isBusy() && (!sheets->sideImage().isNull() || !sheets->message().isEmpty()))
+        if (!sheets->proofs().isBusy() && (!sheets->sideImage().isNull() || !sheets->message().isEmpty()))
             return true;
     }
     return false;
@@ -322,10 +322,10 @@ void TestSheets::stoppedToolIsNoFailure()
     QVERIFY(delay.open(QIODevice::WriteOnly) && delay.write("30\n") > 0);
     delay.close();
 
-    SheetPreview preview;
+    ProofMaker preview;
     preview.setTool(tool);
-    QSignalSpy failed(&preview, &SheetPreview::failed), rendered(&preview, &SheetPreview::rendered);
-    const SheetPreview::Request a{input, QStringLiteral(" -per 2*2"), 0}, b{input, QStringLiteral(" -per 3*3"), 0};
+    QSignalSpy failed(&preview, &ProofMaker::failed), rendered(&preview, &ProofMaker::rendered);
+    const ProofMaker::Request a{input, QStringLiteral(" -per 2*2"), 0}, b{input, QStringLiteral(" -per 3*3"), 0};
     preview.request(a);
     QTRY_VERIFY(preview.isToolRunning());
     if (undone) {
@@ -343,7 +343,7 @@ void TestSheets::stoppedToolIsNoFailure()
     QTRY_VERIFY_WITH_TIMEOUT(!preview.isBusy(), 30000);
     QCOMPARE(failed.size(), 0);
     QCOMPARE(rendered.size(), 1);
-    QCOMPARE(rendered.at(0).at(0).value<SheetPreview::Request>(), a);
+    QCOMPARE(rendered.at(0).at(0).value<ProofMaker::Request>(), a);
 }
 
 void TestSheets::closingEndsTheToolAndLeavesNothing()
@@ -354,15 +354,15 @@ void TestSheets::closingEndsTheToolAndLeavesNothing()
         SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), 400)});
         QVERIFY(sheets);
         QVERIFY(settled(sheets));
-        folder = sheets->preview().folder();
+        folder = sheets->proofs().folder();
         QVERIFY(QFileInfo::exists(folder));
         sheets->close();  // its tool goes with it
         QTRY_VERIFY(!QFileInfo::exists(folder));
         sheets = open(w, {});
         QVERIFY(sheets);
-        folder = sheets->preview().folder();
+        folder = sheets->proofs().folder();
         w.ui->lineEdit_left->setText(QStringLiteral("7"));
-        QTRY_VERIFY(sheets->preview().isToolRunning());
+        QTRY_VERIFY(sheets->proofs().isToolRunning());
     }  // the main window closes while the tool runs
     QCOMPARE(toolsRunning(), 0);
     QVERIFY(!QFileInfo::exists(folder));
@@ -371,4 +371,4 @@ void TestSheets::closingEndsTheToolAndLeavesNothing()
 }
 
 QTEST_MAIN(TestSheets)
-#include "tst_sheets.moc"
+#include "tst_sheetswindow.moc"

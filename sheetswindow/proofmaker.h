@@ -1,7 +1,7 @@
-// The sheets of one file as Start would make them, one at a time, in the background.
+// Proofs: the sides of one file as Start would make them, one at a time, in the background.
 //
-// A request names the input, the options string and the sheet. The tiling tool makes that
-// sheet alone (-sheets) into a temporary folder of the preview's own, with the same command
+// A request names the input, the options string and the side. The tiling tool makes that
+// side alone (-sheets) into a temporary folder of the maker's own, with the same command
 // line as a run; Poppler renders it on a worker thread. A newer request supersedes an older
 // one: the older tool is asked to end (and killed if it does not), and the newest request
 // starts when it has ended, so that one tool at most runs and the last request is the one
@@ -16,13 +16,12 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <atomic>
 
-class QProcess;
+class ToolProcess;
 
-class SheetPreview : public QObject
+class ProofMaker : public QObject
 {
     Q_OBJECT
 
@@ -39,9 +38,9 @@ public:
         bool operator!=(const Request &o) const { return !(*this == o); }
     };
 
-    explicit SheetPreview(QObject *parent = nullptr);
+    explicit ProofMaker(QObject *parent = nullptr);
     // Ends a running tool as a stopped run does, and waits for a render in progress.
-    ~SheetPreview() override;
+    ~ProofMaker() override;
 
     void setTool(const QString &path) { m_tool = path; }
     // Time a superseded tool has to end by itself before it is killed.
@@ -66,16 +65,16 @@ public:
     bool isToolRunning() const { return m_process != nullptr; }
     // A tool runs, a request waits, or a picture is being rendered.
     bool isBusy() const { return m_process || m_hasWanted || m_rendering > 0; }
-    // The preview's own temporary folder, removed with it.
+    // The maker's own temporary folder, removed with it.
     QString folder() const { return m_folder.path(); }
 
 signals:
     // A sheet is ready: `count` sides in the whole document (-1 unknown), the side's size
     // in points, and the numbers of the document's pages it shows.
-    void rendered(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+    void rendered(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
                   const QList<int> &pages);
     // The tool refused the request; `reason` in its words.
-    void failed(const SheetPreview::Request &request, int count, const QString &reason);
+    void failed(const ProofMaker::Request &request, int count, const QString &reason);
     // The newest request is being made (the picture shown is older).
     void working();
 
@@ -88,15 +87,14 @@ private:
     QString m_tool;
     QTemporaryDir m_folder;
     QThreadPool m_renderers;
-    QProcess *m_process = nullptr;
+    ToolProcess *m_process = nullptr;
     Request m_running;          // what the running tool makes
     QString m_runningOutput;
     bool m_stopping = false;    // the running tool was asked to end
     Request m_wanted;           // the newest request
     bool m_hasWanted = false;
     bool m_held = false;
-    int m_grace = 2000;
-    QTimer m_killTimer;
+    int m_grace;
     int m_runs = 0;
     // The last sheet made, kept for rendering again at another scale.
     Request m_made;

@@ -29,7 +29,7 @@ static QString describe(const QVector<PreviewTile> &tiles)
     return parts.join(QLatin1Char(' '));
 }
 
-class TestPreview : public QObject
+class TestLayoutPreview : public QObject
 {
     Q_OBJECT
 
@@ -54,7 +54,7 @@ private:
     std::unique_ptr<TestEnv> env;
 };
 
-void TestPreview::geometry_data()
+void TestLayoutPreview::geometry_data()
 {
     QTest::addColumn<LayoutValues>("values");
     QTest::addColumn<QString>("tiles");
@@ -84,14 +84,14 @@ void TestPreview::geometry_data()
     QTest::newRow("Custom empty grid") << layout(H, "", "") << "1@0,6,200x194";
 }
 
-void TestPreview::geometry()
+void TestLayoutPreview::geometry()
 {
     QFETCH(LayoutValues, values);
     QFETCH(QString, tiles);
     QCOMPARE(describe(previewTiles(values)), tiles);
 }
 
-void TestPreview::numbering_data()
+void TestLayoutPreview::numbering_data()
 {
     QTest::addColumn<int>("order");
     QTest::addColumn<QString>("cols");
@@ -105,7 +105,7 @@ void TestPreview::numbering_data()
     QTest::newRow("3x3 VR") << int(FillOrder::VerticalReversed) << "3" << "3" << "7 4 1 8 5 2 9 6 3";
 }
 
-void TestPreview::numbering()
+void TestLayoutPreview::numbering()
 {
     QFETCH(int, order);
     QFETCH(QString, cols);
@@ -121,7 +121,7 @@ void TestPreview::numbering()
     QCOMPARE(numbers.join(QLatin1Char(' ')), grid);
 }
 
-void TestPreview::gridCounts_data()
+void TestLayoutPreview::gridCounts_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("count");
@@ -132,14 +132,14 @@ void TestPreview::gridCounts_data()
     QTest::newRow("99") << "99" << 10;
 }
 
-void TestPreview::gridCounts()
+void TestLayoutPreview::gridCounts()
 {
     QFETCH(QString, text);
     QFETCH(int, count);
     QCOMPARE(previewTiles(layout(FillOrder::Horizontal, text, "1")).size(), count);
 }
 
-void TestPreview::unitsInPoints_data()
+void TestLayoutPreview::unitsInPoints_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("unit");
@@ -149,7 +149,7 @@ void TestPreview::unitsInPoints_data()
     QTest::newRow("72 point") << "72" << "point";
 }
 
-void TestPreview::unitsInPoints()
+void TestLayoutPreview::unitsInPoints()
 {
     QFETCH(QString, text);
     QFETCH(QString, unit);
@@ -158,7 +158,7 @@ void TestPreview::unitsInPoints()
     QCOMPARE(previewLengthPoints(QStringLiteral("x"), unit), 0.0f);
 }
 
-void TestPreview::hugeLengthsDoNotOverflow()
+void TestLayoutPreview::hugeLengthsDoNotOverflow()
 {
     // Run under the sanitizer build too: no integer overflow anywhere.
     const QVector<PreviewTile> one = previewTiles(layout(FillOrder::Horizontal, "1", "1", {"10000000000|point"}));
@@ -170,7 +170,7 @@ void TestPreview::hugeLengthsDoNotOverflow()
     QCOMPARE(many.size(), 10);
 }
 
-void TestPreview::tilesInTheWindow()
+void TestLayoutPreview::tilesInTheWindow()
 {
     Sheetwin w;
     QCOMPARE(w.previewEdit.size(), 4);  // drawn by the restore at start-up
@@ -196,7 +196,7 @@ void TestPreview::tilesInTheWindow()
     QCOMPARE(w.previewEdit.first()->geometry().x(), 133);
 }
 
-void TestPreview::everyKeystrokeRedraws()
+void TestLayoutPreview::everyKeystrokeRedraws()
 {
     Sheetwin w;
     w.ui->lineEdit_left->clear();
@@ -212,7 +212,7 @@ void TestPreview::everyKeystrokeRedraws()
     QCOMPARE(w.previewEdit.first()->geometry().x(), 72);
 }
 
-void TestPreview::noOrderCheckedLeavesFrameBlank()
+void TestLayoutPreview::noOrderCheckedLeavesFrameBlank()
 {
     for (const char *key : {"radioButton_horizontal", "radioButton_horizontalreversed", "radioButton_vertical",
                             "radioButton_verticalreversed"})
@@ -224,5 +224,5 @@ void TestPreview::noOrderCheckedLeavesFrameBlank()
     QVERIFY(w.GetSetParameter().contains(QStringLiteral(" -order  -gx")));
 }
 
-QTEST_MAIN(TestPreview)
-#include "tst_preview.moc"
+QTEST_MAIN(TestLayoutPreview)
+#include "tst_layoutpreview.moc"

@@ -2,7 +2,7 @@
 // at a time, kept up to date while the layout changes.
 //
 // How the pieces meet: the main window says which file and which options string (setSource)
-// and where the tool is; a SheetPreview makes and renders the side asked for in the
+// and where the tool is; a ProofMaker makes and renders the side asked for in the
 // background; the SheetView shows it, dimmed while a newer one is being made, or the tool's
 // reason when there is none. The bar below moves between sides and counts sheets (a sheet
 // printed on both sides is a front and a back). The panel beside it holds the sheet options
@@ -15,7 +15,7 @@
 #pragma once
 
 #include "run/optionsstring.h"
-#include "sheets/sheetpreview.h"
+#include "sheetswindow/proofmaker.h"
 
 #include <QImage>
 #include <QWidget>
@@ -53,7 +53,7 @@ public:
     // The sheet options as the panel shows them.
     SheetOptions sheetOptions() const;
 
-    SheetPreview &preview() { return m_preview; }
+    ProofMaker &proofs() { return m_proofs; }
 
 signals:
     // A newly rendered side is on screen.
@@ -67,9 +67,9 @@ protected:
 
 private:
     void request();
-    void shown(const SheetPreview::Request &request, int count, const QImage &image, const QSizeF &points,
+    void shown(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
                const QList<int> &pages);
-    void refused(const SheetPreview::Request &request, int count, const QString &reason);
+    void refused(const ProofMaker::Request &request, int count, const QString &reason);
     void showMessage(const QString &message);
     void updateBar();
     void updateView();
@@ -85,7 +85,7 @@ private:
     void setUpOptions();
     void updateOptionsEnabled();
 
-    SheetPreview m_preview;
+    ProofMaker m_proofs;
     QString m_input, m_options;
     int m_side = 0;
     int m_count = -1;
@@ -93,7 +93,7 @@ private:
     QSizeF m_points;
     QList<int> m_pages;  // of the input, on the side shown
     QString m_message;
-    SheetPreview::Request m_latest;
+    ProofMaker::Request m_latest;
 };
 
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and
