@@ -279,26 +279,34 @@ void TestLinks::leftOutPages()
     writeAnnotatedPdf(in.toStdString());
     QString said;
     QCOMPARE(run({"-pr", "1,2", "-per", "1*1", in, out}, &said), 0);
-    QCOMPARE(said, QStringLiteral("kept: 1 link, 2 form fields, 5 bookmarks; dropped: 1"));
+    // The link to page 3 and the destinations of the two bookmarks of pages 3 and 4.
+    QCOMPARE(said, QStringLiteral("kept: 1 link, 2 form fields, 5 bookmarks; dropped: 3"));
     auto s = std::make_unique<Sheets>(out);
     // The link to page 3 has nowhere to go: it is gone; the web link stays.
     auto links = s->annotations("/Link");
     QCOMPARE(int(links.size()), 1);
     QVERIFY(links.front().getKey("/A").getKey("/S").isNameAndEquals("/URI"));
     QCOMPARE(int(s->annotations("/Widget").size()), 2);
-    // Bookmarks of pages left out lead to the nearest placed page before them (none follows).
-    QPDFObjectHandle o4 = s->pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next").getKey("/Next");
-    QCOMPARE(s->resolveItem(o4).first, s->sheetOfPage[2]);
-    QCOMPARE(s->resolveItem(o4.getKey("/First")).first, s->sheetOfPage[2]);
+    // Bookmarks of pages left out stay as titles that lead nowhere; the others lead on.
+    QPDFObjectHandle o2 = s->pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next");
+    QPDFObjectHandle o4 = o2.getKey("/Next");
+    QCOMPARE(s->resolveItem(o2).first, s->sheetOfPage[2]);
+    QCOMPARE(s->resolveItem(o4).first, -1);
+    QCOMPARE(o4.getKey("/Title").getUTF8Value(), std::string("Page 4"));
+    QCOMPARE(s->resolveItem(o4.getKey("/First")).first, -1);
 
     s.reset();  // the file is read as it is used, and Windows keeps an open file in place
 
-    // Leaving out page 2 leaves the form empty; a bookmark of page 2 goes on to page 3.
-    QCOMPARE(run({"-pr", "1,3,4", "-per", "1*1", in, out}), 0);
+    // Leaving out page 2 leaves the form empty; its name leads nowhere, so neither the link
+    // through it nor the bookmark "Chapter 2".
+    QCOMPARE(run({"-pr", "1,3,4", "-per", "1*1", in, out}, &said), 0);
+    QVERIFY2(said.endsWith(QStringLiteral("dropped: 2")), qPrintable(said));
     Sheets t(out);
     QVERIFY(!t.pdf.getRoot().hasKey("/AcroForm"));
-    QPDFObjectHandle o2 = t.pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next");
-    QCOMPARE(t.resolveItem(o2).first, t.sheetOfPage[3]);
+    QPDFObjectHandle c2 = t.pdf.getRoot().getKey("/Outlines").getKey("/First").getKey("/First").getKey("/Next");
+    QCOMPARE(t.resolveItem(c2).first, -1);
+    for (QPDFObjectHandle link : t.annotations("/Link"))
+        QVERIFY(!link.hasKey("/Dest") || !link.getKey("/Dest").isString());
 }
 
 void TestLinks::pagePlacedTwice()

@@ -42,6 +42,8 @@ void TestOptions::commandLine_data()
         << "3 2 3 270 72 72 28.3465 2 36 10 1 '' 50 0 0 0 1";
     QTest::newRow("custom size") << "-size Custom 8.5 in 11 in -pr 1,2, 5-9 ,20,-3,7- -rt 180 -per 1*4 a b"
                                  << "1 4 0 180 0 0 0 0 0 0 3 '1-1,2-2,5-9,20-20,1-3,7-last' 100 1 612 792 0";
+    QTest::newRow("named size") << "-size Letter a b" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 1 612 792 0";
+    QTest::newRow("named size, landscape") << "-size A4 landscape a b" << "2 2 0 0 0 0 0 0 0 0 0 '' 100 1 841.89 595.276 0";
     QTest::newRow("even, negative turn") << "-even -rt -90 a b" << "2 2 0 270 0 0 0 0 0 0 2 '' 100 0 0 0 0";
     QTest::newRow("list word with a dash") << "-pr 5, -3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '5-5,1-3' 100 0 0 0 0";
     QTest::newRow("list before the files") << "-pr 1, 3 a b" << "2 2 0 0 0 0 0 0 0 0 3 '1-1,3-3' 100 0 0 0 0";
@@ -87,7 +89,9 @@ void TestOptions::commandLineErrors_data()
     QTest::newRow("no files") << "out.pdf" << "INPUT";
     QTest::newRow("only options") << "-per 2*2" << "INPUT and OUTPUT are needed";
     QTest::newRow("a third file") << "a b c" << "\"c\"";
-    QTest::newRow("size kind") << "-size A4 a b" << "A4";
+    QTest::newRow("size kind") << "-size A7 a b" << "\"A7\" is not a sheet size";
+    QTest::newRow("scale beside size") << "-scale 50 -size A4 a b" << "-scale and -size";
+    QTest::newRow("bleed named as written") << "-bleed 11 inch a b" << "the bleed \"11 inch\"";
     QTest::newRow("negative margin") << "-t -5 mm a b" << "\"-5\"";
     QTest::newRow("negative gutter") << "-gy -0.5 pt a b" << "\"-0.5\"";
     QTest::newRow("infinite") << "-l inf mm a b" << "\"inf\"";

@@ -15,6 +15,7 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -110,7 +111,13 @@ private slots:
     void failureLeavesNothingAndKeepsExistingOutput();
     void refusesInputAsOutputAndFolders();
     void dashNamedFiles();
+    void damagedAndEncryptedInput_data();
     void damagedAndEncryptedInput();
+    void backsLieBehindTheirFronts_data();
+    void backsLieBehindTheirFronts();
+    void bleedStopsAtTheNeighboursTrim();
+    void calibrationBackAsTheWorksBacks_data();
+    void calibrationBackAsTheWorksBacks();
     void hugeSheetUsesUserUnit_data();
     void hugeSheetUsesUserUnit();
     void killedToolLeavesNothing();
@@ -619,43 +626,204 @@ void TestTool::dashNamedFiles()
     QVERIFY(QFile::exists(path("-x.pdf")));
 }
 
+void TestTool::damagedAndEncryptedInput_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");   // the first line of the reason (after "pdfplyjoin: "), or a warning
+    QTest::addColumn<QString>("kept");   // the kept: line, when it succeeds
+    QTest::newRow("cross-reference table lost") << "startxref" << 0 << "warning:" << "";
+    QTest::newRow("trailer without /Size") << "size" << 0 << "trailer dictionary lacks /Size" << "";
+    QTest::newRow("broken /ID in a cross-reference stream") << "id" << 0 << "warning:"
+                                                             << "kept: 8 links, 2 form fields, 5 bookmarks; dropped: 0";
+    QTest::newRow("text named .pdf") << "text" << 1 << "%1 is not a PDF file" << "";
+    QTest::newRow("empty") << "empty" << 1 << "%1 is empty" << "";
+    QTest::newRow("key length unfit for its revision") << "keylength" << 1 << "the sheets made of %1 could not be read back" << "";
+    QTest::newRow("encrypted, anyone may open it") << "open" << 0 << "" << "";
+    QTest::newRow("encrypted with a password") << "locked" << 1 << "%1 is encrypted and needs a password" << "";
+}
+
+// Damaged and encrypted input: imposed as far as qpdf can read it, said in words first, and
+// never an output that no reader can open.
 void TestTool::damagedAndEncryptedInput()
 {
-    const QString in = sample(QStringLiteral("in.pdf"), 4);
-    // A broken cross-reference table is recovered, with a warning.
-    QFile f(in);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QByteArray bytes = f.readAll();
-    f.close();
-    const int xref = bytes.lastIndexOf("startxref");
-    QByteArray broken = bytes;
-    broken.replace(xref, 20, "startxref\n999999\n%%");
-    QFile b(path("broken.pdf"));
-    QVERIFY(b.open(QIODevice::WriteOnly));
-    b.write(broken);
-    b.close();
-    Run run = runTool({path("broken.pdf"), path("out.pdf")});
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY(!run.err.isEmpty());
-    QCOMPARE(pagePositions(path("out.pdf")).size(), 4);
+    QFETCH(QString, damage);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(QString, kept);
+    const QString in = path(QStringLiteral("in.pdf")), out = path(QStringLiteral("out.pdf"));
+    const QString clean = sample(QStringLiteral("clean.pdf"), 4);
+    // A file written by qpdf: with a classic cross-reference table, or with object streams.
+    auto rewrite = [&](const QString &from, bool objectStreams) {
+        QPDF pdf;
+        pdf.processFile(from.toLocal8Bit().constData());
+        QPDFWriter w(pdf, in.toLocal8Bit().constData());
+        w.setObjectStreamMode(objectStreams ? qpdf_o_generate : qpdf_o_disable);
+        if (damage == QLatin1String("keylength"))
+            w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true, qpdf_r3p_full);
+        w.write();
+        QFile f(in);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    auto save = [&](const QByteArray &bytes) {
+        QFile f(in);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    };
+    if (damage == QLatin1String("startxref")) {
+        QByteArray bytes = rewrite(clean, false);
+        save(bytes.replace(bytes.lastIndexOf("startxref"), 20, "startxref\n999999\n%%"));
+    } else if (damage == QLatin1String("size")) {
+        save(rewrite(clean, false).replace("/Size", "/Szie"));  // a misspelt key
+    } else if (damage == QLatin1String("id")) {
+        writeAnnotatedPdf(path(QStringLiteral("annotated.pdf")).toStdString());
+        QByteArray bytes = rewrite(path(QStringLiteral("annotated.pdf")), true);
+        const int id = bytes.indexOf("/ID [<") + 14;
+        save(bytes.replace(id, 3, "\x86v\xe3"));  // stray bytes in its first string
+    } else if (damage == QLatin1String("text")) {
+        save(QByteArray("Minutes of the meeting\n").repeated(200));
+    } else if (damage == QLatin1String("empty")) {
+        save(QByteArray());
+    } else if (damage == QLatin1String("keylength")) {
+        save(rewrite(clean, false).replace("/Length 128", "/Length 121"));  // not whole bytes
+    } else {
+        writeEncryptedCopy(clean.toStdString(), in.toStdString(), damage == QLatin1String("open") ? "" : "user");
+    }
+    const Run run = runTool({in, out});
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode != 0) {
+        QVERIFY2(run.err.startsWith(QStringLiteral("pdfplyjoin: ") + said.arg(in)), qPrintable(run.err));
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    QVERIFY(isSoundPdf(out));
+    if (damage == QLatin1String("id")) {
+        QVERIFY2(run.out.contains(kept), qPrintable(run.out));
+    } else {
+        QCOMPARE(pagePositions(out).size(), 4);
+    }
+}
 
-    // Not a PDF at all.
-    QFile junk(path("junk.pdf"));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(5000, 'x'));
-    junk.close();
-    run = runTool({path("junk.pdf"), path("out2.pdf")});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(run.err.contains(QStringLiteral("cannot read")));
-    QVERIFY(!QFile::exists(path("out2.pdf")));
+void TestTool::backsLieBehindTheirFronts_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("behind");  // back page:front page
+    QTest::addColumn<QString>("axis");    // the sheet turns over: x (left and right swap) or y
+    QTest::addColumn<QPointF>("shift");   // millimetres on the sheet, right and up
+    const QStringList a4 = {"-size", "Custom", "210", "mm", "297", "mm"};
+    const QString nUp = QStringLiteral("5:1 6:2 7:3 8:4");
+    QTest::newRow("long edge, uneven left and right") << (QStringList{"-per", "2*2", "-duplex", "long", "-l", "20", "mm",
+                                                                     "-r", "5", "mm"} + a4)
+                                                      << 8 << nUp << "x" << QPointF();
+    QTest::newRow("short edge, uneven top and bottom") << (QStringList{"-per", "2*2", "-duplex", "short", "-t", "25", "mm",
+                                                                      "-b", "5", "mm"} + a4)
+                                                       << 8 << nUp << "y" << QPointF();
+    QTest::newRow("back shift: 2 right, 3 up") << (QStringList{"-per", "2*2", "-duplex", "long", "-l", "20", "mm",
+                                                              "-backshift", "2", "3", "mm"} + a4)
+                                               << 8 << nUp << "x" << QPointF(2, 3);
+    QTest::newRow("booklet, uneven left and right") << QStringList{"-booklet", "-l", "20", "mm", "-r", "5", "mm"} << 4
+                                                    << "2:1 3:4" << "x" << QPointF();
+    // Turned for a long-edge printer, after its shift in its own directions.
+    QTest::newRow("booklet, long edge, back shift") << QStringList{"-booklet", "-duplex", "long", "-l", "20", "mm",
+                                                                   "-backshift", "2", "3", "mm"}
+                                                    << 4 << "2:1 3:4" << "y" << QPointF(-2, -3);
+}
 
-    // Encrypted: with an empty user password it opens; with a real one it is refused.
-    writeEncryptedCopy(in.toStdString(), path("open.pdf").toStdString(), "");
-    QCOMPARE(runTool({path("open.pdf"), path("out3.pdf")}).exitCode, 0);
-    writeEncryptedCopy(in.toStdString(), path("locked.pdf").toStdString(), "user");
-    run = runTool({path("locked.pdf"), path("out4.pdf")});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(run.err.contains(QStringLiteral("password")));
+// Held against the light, every page of a back lies exactly behind its front's partner.
+void TestTool::backsLieBehindTheirFronts()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, pages);
+    QFETCH(QString, behind);
+    QFETCH(QString, axis);
+    QFETCH(QPointF, shift);
+    const QString in = sample(QStringLiteral("in.pdf"), pages), out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool(QStringList(options) << in << out).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    std::vector<QPDFObjectHandle> sheets;
+    const auto landed = readPlacements(q, &sheets);
+    const auto media = QPDFPageObjectHelper(sheets.front()).getMediaBox().getArrayAsRectangle();
+    const double mm = 72 / 25.4;
+    for (const QString &pair : behind.split(QLatin1Char(' '))) {
+        const int back = pair.section(QLatin1Char(':'), 0, 0).toInt(), front = pair.section(QLatin1Char(':'), 1).toInt();
+        QCOMPARE(landed[back].sheet, landed[front].sheet + 1);
+        const QRectF f = landed[front].landing();
+        QRectF expected = axis == QLatin1String("x")
+                              ? QRectF(QPointF(media.urx - f.right(), f.top()), QPointF(media.urx - f.left(), f.bottom()))
+                              : QRectF(QPointF(f.left(), media.ury - f.bottom()), QPointF(f.right(), media.ury - f.top()));
+        expected.translate(shift * mm);
+        QVERIFY2(near(landed[back].landing(), expected),
+                 qPrintable(QStringLiteral("page %1 at %2, behind page %3 is %4")
+                                .arg(back).arg(describe(landed[back].landing())).arg(front).arg(describe(expected))));
+    }
+}
+
+// Cards with 3 mm of bleed, 2 mm apart: each card's artwork runs into the gutter as far as
+// the neighbour's trim, and no farther.
+void TestTool::bleedStopsAtTheNeighboursTrim()
+{
+    SamplePage card;
+    card.width = 91 * 72 / 25.4;
+    card.height = 61 * 72 / 25.4;
+    card.trimInset = 3 * 72 / 25.4;
+    const QString in = sample(QStringLiteral("cards.pdf"), 1, card), out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-per", "2*1", "-repeat", "-bleed", "3", "mm", "-gx", "2", "mm", in, out}).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    const QString content = streamText(QPDFPageDocumentHelper(q).getAllPages().front().getObjectHandle().getKey("/Contents"));
+    static const QRegularExpression drawn(QStringLiteral("q (\\S+) (\\S+) (\\S+) (\\S+) re W n (\\S+) \\S+ \\S+ (\\S+) (\\S+) (\\S+) cm"));
+    QList<QRectF> clips, trims;
+    const double inset = card.trimInset;
+    for (auto it = drawn.globalMatch(content); it.hasNext();) {
+        const auto m = it.next();
+        clips << QRectF(m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(), m.captured(4).toDouble());
+        const double scale = m.captured(5).toDouble(), e = m.captured(7).toDouble(), f = m.captured(8).toDouble();
+        trims << QRectF(e + scale * inset, f + scale * inset, scale * (card.width - 2 * inset), scale * (card.height - 2 * inset));
+    }
+    QCOMPARE(clips.size(), 2);
+    const double bleed = 3 * 72 / 25.4;
+    QVERIFY(near(clips[0], trims[0].adjusted(-bleed, -bleed, trims[1].left() - trims[0].right(), bleed)));
+    QVERIFY(near(clips[1], trims[1].adjusted(trims[0].right() - trims[1].left(), -bleed, bleed, bleed)));
+}
+
+void TestTool::calibrationBackAsTheWorksBacks_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QPointF>("centre");  // where the rulers' centre lands, from the sheet's, mm
+    QTest::addColumn<bool>("turned");
+    QTest::newRow("as it is") << QStringList{} << QPointF() << false;
+    QTest::newRow("short edge, back shift") << QStringList{"-duplex", "short", "-backshift", "2", "3", "mm"} << QPointF(2, 3)
+                                            << false;
+    QTest::newRow("long edge, back shift: turned after") << QStringList{"-duplex", "long", "-backshift", "2", "3", "mm"}
+                                                         << QPointF(-2, -3) << true;
+}
+
+// The test sheet's back is laid out as the work's backs are, so that printing it again with
+// the measured shift puts the cross at the rulers' 0.
+void TestTool::calibrationBackAsTheWorksBacks()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QPointF, centre);
+    QFETCH(bool, turned);
+    const QString out = path(QStringLiteral("test.pdf"));
+    QCOMPARE(runTool(QStringList(options) << "-calibrate" << out).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    auto sides = QPDFPageDocumentHelper(q).getAllPages();
+    QCOMPARE(int(sides.size()), 2);
+    const auto media = sides.back().getMediaBox().getArrayAsRectangle();
+    const QString back = streamText(sides.back().getObjectHandle().getKey("/Contents"));
+    static const QRegularExpression cm(QStringLiteral("^q 0 g 0 G\n(\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) cm"));
+    const auto m = cm.match(back);
+    QVERIFY2(m.hasMatch(), qPrintable(back.left(80)));
+    const double a = m.captured(1).toDouble(), d = m.captured(4).toDouble(), e = m.captured(5).toDouble(), f = m.captured(6).toDouble();
+    QCOMPARE(a < 0 && d < 0, turned);
+    const double mm = 72 / 25.4, cx = media.urx / 2, cy = media.ury / 2;
+    QVERIFY(std::fabs(a * cx + e - (cx + centre.x() * mm)) < kPlacementTolerance);
+    QVERIFY(std::fabs(d * cy + f - (cy + centre.y() * mm)) < kPlacementTolerance);
 }
 
 void TestTool::hugeSheetUsesUserUnit_data()

@@ -29,11 +29,19 @@ std::string text(double x, double y, double size, const std::string &words)
     return "BT /F1 " + num(size) + " Tf " + num(x) + " " + num(y) + " Td (" + words + ") Tj ET\n";
 }
 
-// A side: its heading, and a cross (front) or the rulers (back) at the centre (cx, cy).
-std::string side(bool back, double width, double height)
+// A side: its heading, and a cross (front) or the rulers (back) at the centre (cx, cy). The
+// back is laid out as the work's backs are: moved by the back shift in its own directions,
+// then turned as a whole for a printer that turns the sheet on its long edge.
+std::string side(bool back, double width, double height, const TwoSided &twoSided)
 {
     const double cx = width / 2, cy = height / 2;
     std::string s = "q 0 g 0 G\n";
+    if (back) {
+        Matrix frame{1, 0, 0, 1, twoSided.backShiftX, twoSided.backShiftY};
+        if (twoSided.duplex == Duplex::Long)
+            frame = frame.then({-1, 0, 0, -1, width, height});
+        s += matrixOperands(frame, std::max(width, height), 0.0005) + " cm\n";
+    }
     s += text(36, height - 48, 11, back ? "pdfplyjoin calibration - BACK" : "pdfplyjoin calibration - FRONT");
     if (!back) {
         s += text(36, height - 64, 8, "Print both sides of one sheet, as the booklets or cards will be printed.");
@@ -84,7 +92,7 @@ void writeCalibrationSheet(const Options &o)
         QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
             "<< /Type /Page /MediaBox [0 0 " + num(width) + " " + num(height) + "] /Resources << >> >>"));
         page.getKey("/Resources").replaceKey("/Font", QPDFObjectHandle::newDictionary({{"/F1", font}}));
-        page.replaceKey("/Contents", pdf.newStream(side(back, width, height)));
+        page.replaceKey("/Contents", pdf.newStream(side(back, width, height, o.twoSided)));
         pages.addPage(page, false);
     }
     QPDFWriter writer(pdf);

@@ -3,6 +3,7 @@
 #include "output.h"
 #include "pdfsheets.h"
 
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -73,10 +75,86 @@ void checkFiles(const Options &o)
     const fs::path input = fs::u8path(o.files.input), output = fs::u8path(o.files.output);
     if (!fs::is_regular_file(input, ec))
         throw ImposeError("cannot read " + o.files.input + ": no such file");
+    if (fs::file_size(input, ec) == 0 && !ec)
+        throw ImposeError(o.files.input + " is empty");
     if (fs::is_directory(output, ec))
         throw ImposeError("the output " + o.files.output + " is a folder");
     if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
         throw ImposeError("the output " + o.files.output + " is the input file itself");
+}
+
+// A PDF file says so in its first kilobyte.
+bool saysItIsPdf(const std::string &path)
+{
+    std::ifstream file(fs::u8path(path), std::ios::binary);
+    std::string head(1024, '\0');
+    file.read(head.data(), std::streamsize(head.size()));
+    head.resize(size_t(file.gcount()));
+    return head.find("%PDF-") != std::string::npos;
+}
+
+// What qpdf noticed while reading, said as the tool's warnings.
+void passWarnings(QPDF &pdf, const WarnFn &warn)
+{
+    for (const QPDFExc &w : pdf.getWarnings())
+        warn(w.what());
+}
+
+// Opens the input; `damaged` tells whether qpdf had to repair what it read.
+std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &damaged)
+{
+    auto pdf = std::make_unique<QPDF>();
+    pdf->setSuppressWarnings(true);
+    try {
+        pdf->processFile(o.files.input.c_str());
+    } catch (QPDFExc &e) {
+        if (e.getErrorCode() == qpdf_e_password)
+            throw ImposeError(o.files.input + " is encrypted and needs a password");
+        if (!saysItIsPdf(o.files.input))
+            throw ImposeError(o.files.input + " is not a PDF file (" + e.getMessageDetail() + ")");
+        passWarnings(*pdf, warn);
+        throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
+    }
+    damaged = pdf->anyWarnings();
+    passWarnings(*pdf, warn);
+    return pdf;
+}
+
+// Collects the bytes the writer writes.
+class Collect : public Pipeline
+{
+public:
+    Collect() : Pipeline("written", nullptr) {}
+    void write(unsigned char const *data, size_t len) override { bytes.append(reinterpret_cast<const char *>(data), len); }
+    void finish() override {}
+    std::string bytes;
+};
+
+// Why a written file cannot be read back as `sheets` sheets whose own drawings can be read,
+// or nothing when it can: the check for files made from damaged or encrypted input.
+std::string unreadable(const std::string &name, const std::string &bytes, size_t sheets)
+{
+    try {
+        QPDF check;
+        check.setSuppressWarnings(true);
+        check.processMemoryFile(name.c_str(), bytes.data(), bytes.size());
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(check).getAllPages();
+        if (check.anyWarnings())
+            return check.getWarnings().front().getMessageDetail();
+        if (pages.size() != sheets)
+            return "it has " + std::to_string(pages.size()) + " of its " + std::to_string(sheets) + " sheets";
+        Pl_Discard discard;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            // The sheet's own drawing (the pages' drawings are as readable as they were).
+            for (QPDFObjectHandle stream : pages[i].getPageContents()) {
+                if (!stream.pipeStreamData(&discard, 0, qpdf_dl_generalized) || check.anyWarnings())
+                    return "the drawing of its sheet " + std::to_string(i + 1) + " cannot be read";
+            }
+        }
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+    return std::string();
 }
 
 // Reads every object of the file. qpdf parses objects when they are first used, and the
@@ -106,51 +184,94 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     checkFiles(o);
     // The output is opened (as a file without a name) before anything is read, so that a
     // folder that is missing or not writable is said at once, not after a long read.
-    OutputFile output(o.files.output);
+    auto output = std::make_unique<OutputFile>(o.files.output);
     stages.at(0);
 
-    auto document = std::make_unique<QPDF>();
-    QPDF &pdf = *document;
-    try {
-        pdf.processFile(o.files.input.c_str());
-    } catch (QPDFExc &e) {
-        if (e.getErrorCode() == qpdf_e_password)
-            throw ImposeError(o.files.input + " is encrypted and needs a password");
-        throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
-    }
+    bool damaged = false;
+    std::unique_ptr<QPDF> document = openInput(o, warn, damaged);
     stages.at(1);
-    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
-    // A proof of some sheets needs only the objects they show: qpdf reads objects when they
-    // are first used, and the sheets are written from a new document of their own.
-    if (!o.files.proof)
-        readAllObjects(pdf, xref, stages.stage(1, 40));
-    const SheetsMade made = buildSheets(pdf, o, warn, stages.stage(40, 60));
-    ImposeReport report{made.sides, made.kept, made.proofPages};
+    const bool encrypted = document->isEncrypted();
+    const std::map<QPDFObjGen, QPDFXRefEntry> xref = document->getXRefTable();
+    // One attempt: in the document itself, or in a new one that holds copies of the pages.
+    auto attempt = [&](MadeIn where) {
+        QPDF &pdf = *document;
+        // A proof of some sheets needs only the objects they show: qpdf reads objects when
+        // they are first used, and the sheets are written from a new document of their own.
+        if (where == MadeIn::Document && !o.files.proof)
+            readAllObjects(pdf, xref, stages.stage(1, 40));
+        SheetsMade made = buildSheets(pdf, o, where, warn, stages.stage(40, 60));
+        passWarnings(pdf, warn);
+        QPDF *written = &pdf;
+        if (made.document) {
+            QPDFPageDocumentHelper pages(*made.document);
+            for (const QPDFObjectHandle &sheet : made.sheets)
+                pages.addPage(sheet, false);
+            written = made.document.get();
+        }
+        // What the writer takes from the trailer, as it needs it: a /Size to replace (it writes
+        // one only where the trailer has it) and an /ID of two strings (else it makes one).
+        QPDFObjectHandle trailer = written->getTrailer();
+        if (!trailer.hasKey("/Size"))
+            trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(0));
+        QPDFObjectHandle id = trailer.getKey("/ID");
+        if (trailer.hasKey("/ID")
+            && !(id.isArray() && id.getArrayNItems() == 2 && id.getArrayItem(0).isString() && id.getArrayItem(1).isString()))
+            trailer.removeKey("/ID");
+        QPDFWriter writer(*written);
+        // A file made from what had to be repaired, or encrypted again, is read back before
+        // it takes its name; the others go straight to the disk.
+        const bool check = damaged || encrypted || where == MadeIn::NewDocument;
+        Collect collected;
+        writer.setOutputPipeline(check ? static_cast<Pipeline *>(&collected) : &output->pipeline());
+        // A large document gets the fastest compression, a small one the default (it costs
+        // little there).
+        writer.setObjectStreamMode(made.document || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
+        Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
+        // Streams are copied as they are: decoding and compressing again costs more time than
+        // the whole imposition, and uncompressed images stay uncompressed.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false);
+        writer.registerProgressReporter(std::make_shared<WriterProgress>(stages.stage(60, 99), *output));
+        writer.write();
+        passWarnings(pdf, warn);
+        if (check) {
+            const size_t sheets = made.document ? made.sheets.size() : made.sides;
+            const std::string why = unreadable(o.files.output, collected.bytes, sheets);
+            if (!why.empty())
+                throw ImposeError("the sheets made of " + o.files.input + " could not be read back (" + why + "), so "
+                                  + o.files.output + " is not written");
+            output->pipeline().write(reinterpret_cast<const unsigned char *>(collected.bytes.data()),
+                                     collected.bytes.size());
+            output->pipeline().finish();
+        }
+        return made;
+    };
 
-    QPDF *written = &pdf;
-    if (made.document) {
-        QPDFPageDocumentHelper pages(*made.document);
-        for (const QPDFObjectHandle &sheet : made.proof)
-            pages.addPage(sheet, false);
-        written = made.document.get();
+    SheetsMade made;
+    try {
+        made = attempt(MadeIn::Document);
+    } catch (QPDFExc &e) {
+        // Reading all of a damaged file can fail where its pages can still be read, as qpdf's
+        // own rewrite reads them: the pages alone, copied into a document of their own.
+        const std::string why = e.getMessageDetail();
+        if (o.files.proof)
+            throw ImposeError("cannot read " + o.files.input + ": " + why);
+        output = std::make_unique<OutputFile>(o.files.output);
+        try {
+            document = openInput(o, [](const std::string &) {}, damaged);  // said the first time
+            damaged = true;
+            made = attempt(MadeIn::NewDocument);
+        } catch (QPDFExc &) {
+            throw ImposeError("cannot read " + o.files.input + ": " + why);
+        }
+        warn(o.files.input + " is damaged (" + why + "); its pages are imposed as far as they could be read, "
+             "without its bookmarks, named destinations and form");
     }
-    QPDFWriter writer(*written);
-    writer.setOutputPipeline(&output.pipeline());
-    // A large document gets the fastest compression, a small one the default (it costs
-    // little there).
-    writer.setObjectStreamMode(o.files.proof || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
-    Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
-    // Streams are copied as they are: decoding and compressing again costs more time than
-    // the whole imposition, and uncompressed images stay uncompressed.
-    writer.setDecodeLevel(qpdf_dl_none);
-    writer.setCompressStreams(false);
-    writer.registerProgressReporter(std::make_shared<WriterProgress>(stages.stage(60, 99), output));
-    writer.write();
-    output.commit();
+    output->commit();
     stages.at(100);
     if (keepDocument)
         *keepDocument = std::move(document);
-    return report;
+    return ImposeReport{made.sides, made.kept, made.proofPages};
 }
 
 std::string keptLine(const Kept &k)

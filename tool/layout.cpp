@@ -327,21 +327,35 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
         throw UsageError("the creep of " + pdfNumber(o.booklet.creep, 2) + " pt is larger than the page, "
                          + pdfNumber(plan.layout.cellWidth, 2) + " pt wide (after -creep)");
     // A back lies behind its front the way the sheet turns: portrait sheets about their long
-    // edge's direction, landscape ones the other.
-    plan.sides = planSides(o, selected.size(), plan.layout.sheetHeight >= plan.layout.sheetWidth);
+    // edge's direction, landscape ones the other. A booklet's backs are laid out for a sheet
+    // turned about its fold's direction (and turned as a whole for a long-edge printer).
+    const bool portrait = plan.layout.sheetHeight >= plan.layout.sheetWidth;
+    plan.sides = planSides(o, selected.size(), portrait);
+    const bool mirrorColumns = o.booklet.on || (o.twoSided.duplex == Duplex::Long) == portrait;
+    Margins back = o.margins;
+    if (mirrorColumns)
+        std::swap(back.left, back.right);
+    else
+        std::swap(back.top, back.bottom);
+    plan.backLayout = computeLayout(plan.grid, back, o.sizing, o.marks.lines, sizes);
+    plan.backMargins = back;
     plan.slug = o.marks.slug && o.margins.bottom >= kSlugRoom;
+    plan.backSlug = o.marks.slug && back.bottom >= kSlugRoom;
     return plan;
 }
 
 SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const std::vector<PageGeometry> &selected)
 {
-    const SheetLayout &layout = plan.layout;
     const SheetSide &side = plan.sides.at(index);
+    const SheetLayout &layout = side.back ? plan.backLayout : plan.layout;
+    const Margins &margins = side.back ? plan.backMargins : o.margins;
     SidePlan s;
-    if (side.turned)
-        s.frame = {-1, 0, 0, -1, layout.sheetWidth, layout.sheetHeight};
+    // A back is moved by the printer's error in its own directions, then turned as a whole
+    // for a printer that turns the sheet on the other edge.
     if (side.back && (o.twoSided.backShiftX != 0 || o.twoSided.backShiftY != 0))
-        s.frame = s.frame.then({1, 0, 0, 1, o.twoSided.backShiftX, o.twoSided.backShiftY});
+        s.frame = {1, 0, 0, 1, o.twoSided.backShiftX, o.twoSided.backShiftY};
+    if (side.turned)
+        s.frame = s.frame.then({-1, 0, 0, -1, layout.sheetWidth, layout.sheetHeight});
 
     std::vector<Box> landed;
     for (size_t k = 0; k < side.cells.size(); ++k) {
@@ -375,10 +389,11 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
     }
     if (o.marks.cropMarks > 0)
         s.marks = cropMarks(landed, o.marks.cropMarks, kCropMarkOffset, bled);
-    if (plan.slug) {
+    if (side.back ? plan.backSlug : plan.slug) {
         // Below every cell, its text's middle in the bottom margin's; upright on the side as
         // it is printed.
-        const auto [x, y] = s.frame.map(std::max(o.margins.left, kSlugSize), (o.margins.bottom - kSlugSize) / 2 + kSlugSize * 0.2);
+        s.slug = true;
+        const auto [x, y] = s.frame.map(std::max(margins.left, kSlugSize), (margins.bottom - kSlugSize) / 2 + kSlugSize * 0.2);
         s.slugX = x;
         s.slugY = y;
         s.slugTurned = s.frame.a < 0;

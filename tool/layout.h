@@ -120,8 +120,14 @@ struct SheetPlan
 {
     Grid grid;
     SheetLayout layout;
+    // The layout of the backs: the sheet turned over, its margins seen from the other side
+    // (left and right swapped where the columns mirror, top and bottom where the rows do),
+    // so that every page lies exactly behind its front.
+    SheetLayout backLayout;
+    Margins backMargins;
     std::vector<SheetSide> sides;
-    bool slug = false;  // asked for, and the bottom margin has room for it
+    bool slug = false;      // asked for, and the fronts' bottom margin has room for it
+    bool backSlug = false;  // the same on the backs
 };
 
 // Plans the sheets for the selected pages, in the order they are selected. Throws
@@ -152,7 +158,8 @@ struct SidePlan
     };
     std::vector<Rectangle> frames;
     std::vector<Box> marks;   // trim mark segments
-    double slugX = 0, slugY = 0;  // where the slug line starts, with plan.slug
+    bool slug = false;            // a slug line, starting at:
+    double slugX = 0, slugY = 0;
     bool slugTurned = false;      // upside down, with its side
 };
 SidePlan planSide(const Options &options, const SheetPlan &plan, size_t side, const std::vector<PageGeometry> &selected);

@@ -123,6 +123,12 @@ std::string describe(QPDFObjectHandle annot, int pageIndex)
     return (vowel ? "an " : "a ") + kind + " on page " + std::to_string(pageIndex + 1);
 }
 
+// The name of a named destination, whether written as a name or as a string.
+std::string destinationName(QPDFObjectHandle dest)
+{
+    return dest.isName() ? dest.getName().substr(1) : dest.getUTF8Value();
+}
+
 bool isGoTo(QPDFObjectHandle action)
 {
     return action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo");
@@ -380,6 +386,10 @@ bool LinkKeeper::retargetKey(QPDFObjectHandle item, const char *key, bool neares
     QPDFObjectHandle value = item.getKey(key);
     const bool action = isGoTo(value);
     QPDFObjectHandle dest = action ? value.getKey("/D") : value;
+    if ((dest.isName() || dest.isString()) && m_deadNames.count(destinationName(dest))) {
+        item.removeKey(key);  // a name that led to a page not imposed
+        return false;
+    }
     if (!dest.isArray())
         return true;  // none, a named one, or one outside the document
     QPDFObjectHandle target = dest.getArrayNItems() > 0 ? dest.getArrayItem(0) : QPDFObjectHandle::newNull();
@@ -408,30 +418,58 @@ bool LinkKeeper::retargetItem(QPDFObjectHandle item, bool nearest) const
 
 void LinkKeeper::retargetNamedDestinations()
 {
+    // A name leads to the sheet of its page, or, where that page is not imposed, nowhere: it
+    // goes, and what leads to it is dropped (finish).
     auto fix = [this](QPDFObjectHandle value) {
         // A value is a destination array or a dictionary holding one under /D.
         QPDFObjectHandle dest = value.isDictionary() ? value.getKey("/D") : value;
-        QPDFObjectHandle moved = retarget(dest, true);
-        if (moved.isInitialized() && dest.isArray())
-            dest.setArrayFromVector(moved.getArrayAsVector());
+        if (!dest.isArray() || dest.getArrayNItems() < 1 || !dest.getArrayItem(0).isIndirect()
+            || !m_pageIndex.count(dest.getArrayItem(0).getObjGen()))
+            return true;  // not a page of this document: as it was
+        QPDFObjectHandle moved = retarget(dest, false);
+        if (!moved.isInitialized())
+            return false;
+        dest.setArrayFromVector(moved.getArrayAsVector());
+        return true;
     };
     QPDFObjectHandle root = m_pdf.getRoot();
     QPDFObjectHandle dests = root.getKey("/Dests");
     if (dests.isDictionary()) {
-        for (auto &item : dests.ditems())
-            fix(item.second);
+        std::vector<std::string> dead;
+        for (auto &item : dests.ditems()) {
+            if (!fix(item.second))
+                dead.push_back(item.first);
+        }
+        for (const std::string &name : dead) {
+            dests.removeKey(name);
+            m_deadNames.insert(name.substr(1));
+        }
     }
     QPDFObjectHandle names = root.getKey("/Names");
     if (names.isDictionary() && names.getKey("/Dests").isDictionary()) {
         QPDFNameTreeObjectHelper tree(names.getKey("/Dests"), m_pdf);
-        for (auto &entry : tree)
-            fix(entry.second);
+        std::vector<std::string> dead;
+        for (auto &entry : tree) {
+            if (!fix(entry.second))
+                dead.push_back(entry.first);
+        }
+        for (const std::string &name : dead) {
+            tree.remove(name);
+            m_deadNames.insert(name);
+        }
     }
 }
 
 void LinkKeeper::retargetOutline()
 {
-    forEachBookmark(m_pdf, [this](QPDFObjectHandle item) { retargetItem(item, true); });
+    // A bookmark whose page is not imposed stays as a title, and its children keep theirs.
+    forEachBookmark(m_pdf, [this](QPDFObjectHandle item) {
+        if (!retargetItem(item, false)) {
+            QPDFObjectHandle title = item.getKey("/Title");
+            m_dropped.push_back("the destination of the bookmark \""
+                                + (title.isString() ? title.getUTF8Value() : std::string()) + "\", whose page is not imposed");
+        }
+    });
 }
 
 void LinkKeeper::tidyForm()
@@ -489,6 +527,7 @@ void LinkKeeper::releaseOldPages()
 
 void LinkKeeper::finish()
 {
+    retargetNamedDestinations();
     // Links to pages that were left out lose their target here and leave the sheets.
     std::set<QPDFObjGen> removed;
     for (const Annotation &a : m_newAnnotations) {
@@ -515,7 +554,6 @@ void LinkKeeper::finish()
         }
         m_newAnnotations.swap(still);
     }
-    retargetNamedDestinations();
     retargetOutline();
     retargetKey(m_pdf.getRoot(), "/OpenAction", true);
     tidyForm();

@@ -95,4 +95,5 @@ private:
     std::vector<std::string> m_dropped;
     std::set<QPDFObjGen> m_moved;
     std::set<QPDFObjGen> m_turnedAppearances;
+    std::set<std::string> m_deadNames;  // named destinations whose page is not imposed
 };

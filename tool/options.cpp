@@ -148,7 +148,7 @@ int gridCount(const std::string &text, const std::string &word)
 // What was given, for the checks across options after all of them are read.
 struct Given
 {
-    bool grid = false, order = false, signature = false, creep = false, rtl = false;
+    bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false;
     bool calibrate = false;
     std::string bleed, backShift;  // as written
 };
@@ -214,7 +214,8 @@ const OptionRow kOptions[] = {
              throw UsageError(std::string(e.what()) + " (after -pr)");
          }
      }},
-    {"-scale", [](const std::string &option, Words &words, Options &o, Given &) {
+    {"-scale", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.scale = true;
          const double percent = words.number(option);
          if (!(percent > 0) || percent > 100000)
              throw UsageError("the scale \"" + words.last() + "\" is not a percentage above 0 (after -scale)");
@@ -222,9 +223,27 @@ const OptionRow kOptions[] = {
      }},
     {"-size", [](const std::string &option, Words &words, Options &o, Given &) {
          const std::string &kind = words.take(option);
-         if (kind != "Custom")
-             throw UsageError("\"" + kind + "\" is not a sheet size (after -size): use Custom W UNIT H UNIT");
          o.sizing.customSize = true;
+         if (kind != "Custom") {
+             // The page options' sizes, portrait, in millimetres; "landscape" after one turns it.
+             static const struct { const char *name; double width, height; } kSizes[] = {
+                 {"A3", 297, 420}, {"A4", 210, 297}, {"A5", 148, 210}, {"B4", 250, 353}, {"B5", 176, 250},
+                 {"Letter", 215.9, 279.4}, {"Legal", 215.9, 355.6}, {"Ledger", 279.4, 431.8},
+             };
+             const auto *size = std::find_if(std::begin(kSizes), std::end(kSizes),
+                                             [&kind](const auto &s) { return kind == s.name; });
+             if (size == std::end(kSizes))
+                 throw UsageError("\"" + kind + "\" is not a sheet size (after -size): use A3, A4, A5, B4, B5, Letter, "
+                                  "Legal or Ledger (then landscape, if wanted), or Custom W UNIT H UNIT");
+             const double mm = pointsPerUnit("mm");
+             o.sizing.sheetWidth = size->width * mm;
+             o.sizing.sheetHeight = size->height * mm;
+             if (!words.done() && (words.peek() == "landscape" || words.peek() == "portrait")) {
+                 if (words.take(option) == "landscape")
+                     std::swap(o.sizing.sheetWidth, o.sizing.sheetHeight);
+             }
+             return;
+         }
          o.sizing.sheetWidth = words.length(option);
          o.sizing.sheetHeight = words.length(option);
          if (!(o.sizing.sheetWidth > 0) || !(o.sizing.sheetHeight > 0))
@@ -322,6 +341,8 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         throw UsageError("the bleed \"" + given.bleed + "\" is larger than any page's (after -bleed)");
     if (std::fabs(o.twoSided.backShiftX) > kMaxShiftPoints || std::fabs(o.twoSided.backShiftY) > kMaxShiftPoints)
         throw UsageError("the shift \"" + given.backShift + "\" is larger than any printer's error (after -backshift)");
+    if (given.scale && o.sizing.customSize)
+        throw UsageError("-scale and -size exclude each other: with -size the pages are fitted to the sheet's cells");
     if (o.room.stack && o.room.repeat)
         throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
     if (o.booklet.on) {
@@ -425,8 +446,10 @@ const char *usageText()
            "  -odd | -even           only odd or even page numbers\n"
            "  -pr LIST               only the pages of LIST, e.g. 1,2,5-9,20 or 12- or 9-5\n"
            "  -scale P               pages and cells at P percent of their size\n"
-           "  -size Custom W UNIT H UNIT\n"
-           "                         sheet of W by H; pages are scaled to fit their cells\n"
+           "  -size NAME [landscape] | -size Custom W UNIT H UNIT\n"
+           "                         sheet of A3, A4, A5, B4, B5, Letter, Legal or Ledger (portrait,\n"
+           "                         unless landscape follows), or of W by H; pages are scaled to fit\n"
+           "                         their cells; not with -scale\n"
            "  -addline R G B         separator lines (0.5 pt) in colour R G B (0-255) along the gutters\n"
            "  -cropmarks N UNIT      trim marks N long at the corners of every page, e.g. -cropmarks 5 mm\n"
            "  -frame W               a frame W points wide round every page, in the -addline colour,\n"
@@ -455,7 +478,9 @@ const char *usageText()
            "  -backshift X Y UNIT    moves every back by X (right) and Y (up), for a printer that does\n"
            "                         not register the back on the front, e.g. -backshift 0.5 -1 mm\n"
            "  -calibrate OUTPUT      writes a two-sided test sheet (no INPUT) that measures X and Y:\n"
-           "                         print it as the work will be printed and read the rulers\n"
+           "                         print it as the work will be printed and read the rulers; with\n"
+           "                         -duplex long its back is turned and with -backshift moved, as the\n"
+           "                         work's backs are\n"
            "Print room:\n"
            "  -stack                 cut and stack: cutting the pile of sheets along the grid and laying\n"
            "                         the piles on one another gives the pages in order (with -duplex,\n"

@@ -317,8 +317,9 @@ void dropPageReferences(QPDF &pdf)
 
 } // namespace
 
-SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const StageProgress &progress)
+SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress)
 {
+    const bool newDocument = where == MadeIn::NewDocument || o.files.proof;
     // Shares of the stage, by the time each part takes on large documents.
     constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
@@ -341,9 +342,21 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
     }
     const SheetPlan plan = planSheets(o, placed);
     const std::vector<SheetSide> &sides = plan.sides;
-    if (o.marks.slug && !plan.slug)
-        warn("the bottom margin is too small for the slug line (it needs " + pdfNumber(kSlugRoom, 1)
-             + " pt, 3.5 mm); none is drawn");
+    // The slug line needs room in the bottom margin, which on a back is the margin behind the
+    // front's top one when the rows mirror.
+    bool anyBack = false;
+    for (const SheetSide &side : sides)
+        anyBack = anyBack || side.back;
+    const bool onFronts = plan.slug, onBacks = anyBack && plan.backSlug;
+    if (o.marks.slug && (!onFronts || (anyBack && !onBacks))) {
+        const std::string needs = " is too small for the slug line (it needs " + pdfNumber(kSlugRoom, 1) + " pt, 3.5 mm)";
+        if (!onFronts && !onBacks)
+            warn("the bottom margin" + needs + "; none is drawn");
+        else if (!onFronts)
+            warn("the bottom margin of the fronts" + needs + "; it is drawn on the backs only");
+        else
+            warn("the bottom margin of the backs (behind the fronts' top margin)" + needs + "; it is drawn on the fronts only");
+    }
     SheetsMade made;
     made.sides = sides.size();
 
@@ -368,11 +381,11 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
                 drawn[size_t(cell)] = true;
         }
     }
-    // The document the sheets are made in: this one; for a proof a new one that holds copies
-    // of the pages drawn, since the first new object in this one would make qpdf read all of it.
+    // The document the sheets are made in: this one, or a new one that holds copies of the
+    // pages drawn, since the first new object in this one makes qpdf read all of it.
     QPDF *target = &pdf;
     std::vector<QPDFObjectHandle> pageObjects(pages.size());
-    if (o.files.proof) {
+    if (newDocument) {
         made.document = std::make_unique<QPDF>();
         made.document->emptyPDF();
         target = made.document.get();
@@ -421,7 +434,7 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         target->makeIndirectObject(rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
     std::map<std::string, QPDFObjectHandle> drawings;
     QPDFObjectHandle pagesNode, kids;
-    if (!o.files.proof) {
+    if (!newDocument) {
         pagesNode = target->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
         kids = pagesNode.getKey("/Kids");
     }
@@ -468,7 +481,7 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
                 content += segment(m);
             content += "Q\n";
         }
-        if (plan.slug)
+        if (side.slug)
             content += slug.draw(s, sides[s], side.slugX / unit, side.slugY / unit, side.slugTurned, unit);
 
         sheet.replaceKey("/Type", pageType);
@@ -479,7 +492,7 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
             sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
         resources.replaceKey("/XObject", xobjects);
-        if (plan.slug)
+        if (side.slug)
             resources.replaceKey("/Font", SlugText::fonts());
         sheet.replaceKey("/Resources", resources);
         // Sheets drawn alike (pages of one size, the same marks) share their drawing.
@@ -489,18 +502,19 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
         sheet.replaceKey("/Contents", drawing);
         if (kids.isInitialized())
             kids.appendItem(sheet);
-        made.proof.push_back(sheet);
+        made.sheets.push_back(sheet);
         if (o.files.proof)
             made.proofPages.push_back(shown);
         progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(w) / double(wanted.size()));
     }
-    if (o.files.proof) {
-        // A proof of some sheets: their links would lead to sheets not made.
+    if (newDocument) {
+        // Their links would lead to sheets not made, or to the pages' old document.
         links.forgetDestinations();
+        made.kept = links.kept();
         progress(1);
         return made;
     }
-    made.proof.clear();
+    made.sheets.clear();
     pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     dropPageReferences(pdf);
     pdf.getRoot().replaceKey("/Pages", pagesNode);
@@ -513,7 +527,7 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, const WarnFn &warn, const St
     for (size_t i = 0; i < dropped.size() && i < kNamed; ++i)
         warn("dropped " + dropped[i]);
     if (dropped.size() > kNamed)
-        warn("dropped " + std::to_string(dropped.size() - kNamed) + " more annotations of the same kinds");
+        warn("dropped " + std::to_string(dropped.size() - kNamed) + " more of the same kinds");
     progress(1);
     return made;
 }

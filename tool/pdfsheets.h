@@ -20,16 +20,25 @@ using StageProgress = std::function<void(double)>;
 struct SheetsMade
 {
     size_t sides = 0;                          // output pages of the whole document
-    // With -sheets (a proof): the sheets made, in the order asked, in a document of their own,
-    // and the pages of the input (from 1) that each shows, by slot.
+    // Made in a new document: it, and the sheets made, in order; with -sheets (a proof) the
+    // pages of the input (from 1) that each shows, by slot.
     std::unique_ptr<QPDF> document;
-    std::vector<QPDFObjectHandle> proof;
+    std::vector<QPDFObjectHandle> sheets;
     std::vector<std::vector<int>> proofPages;
     Kept kept;                                 // what the sheets hold of links, fields, bookmarks
 };
 
+// Where the sheets are made.
+enum class MadeIn
+{
+    Document,     // in the document itself, replacing its pages and keeping what leads to them
+    NewDocument,  // in a new document holding copies of the pages drawn, without what leads
+                  // elsewhere: for a proof, and for a damaged file whose whole cannot be read
+};
+
 // Replaces the document's pages by the sheets that hold them; with -sheets, makes only the
-// sheets asked for and leaves the document as it is. The plan (layout.h) says where
+// sheets asked for, in a new document. The plan (layout.h) says where
 // everything lands; this turns it into qpdf's objects. Throws ImposeError when nothing can be
 // placed, LayoutError when the layout leaves no room.
-SheetsMade buildSheets(QPDF &pdf, const Options &options, const WarnFn &warn, const StageProgress &progress);
+SheetsMade buildSheets(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
+                       const StageProgress &progress);
