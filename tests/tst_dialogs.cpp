@@ -397,6 +397,11 @@ void TestDialogs::aboutBox()
     QVERIFY(text->toPlainText().contains(QStringLiteral("Tavrell PDF Plyjoin")));
     const QString html = text->toHtml();
     QVERIFY(html.contains(QStringLiteral("mailto:support@tavrell.example")));
+    // What the licence asks an interactive program to say: the licence, no warranty, the version.
+    const QString said = text->toPlainText();
+    QVERIFY2(!said.contains(QStringLiteral("All rights reserved")), qPrintable(said));
+    QVERIFY(said.contains(QStringLiteral("GNU GPL 3 or later")) && said.contains(QStringLiteral("no warranty")));
+    QVERIFY(said.contains(QStringLiteral("Version ") + QStringLiteral(PLYJOIN_VERSION)));
     // Clicking the links opens them with the system's handler; the dialog stays open.
     for (const QString &anchor : {QStringLiteral("www.tavrell.example"), QStringLiteral("support@tavrell.example")}) {
         QTextCursor found = text->document()->find(anchor);

@@ -157,17 +157,25 @@ void TestSheets::pagesWhereTheyLand_data()
     QTest::addColumn<int>("columns");
     QTest::addColumn<QString>("pages");   // in the cells, row by row (0: blank)
     QTest::addColumn<QString>("size");
+    QTest::addColumn<int>("side");        // on screen after the change, of
+    QTest::addColumn<int>("sides");
+    QTest::addColumn<QString>("bar");     // what the bar says of it
     const double margin = 100 * 72 / 25.4, width = margin + 2 * 595;
     const QRectF whole(0, 0, 1, 1);
-    QTest::newRow("2x2, as opened") << 8 << "" << whole << 2 << "1 2 3 4" << "419.8 x 594.1 mm";
-    QTest::newRow("order changed") << 8 << "vertical reversed" << whole << 2 << "3 1 4 2" << "419.8 x 594.1 mm";
+    QTest::newRow("2x2, as opened") << 8 << "" << whole << 2 << "1 2 3 4" << "419.8 x 594.1 mm" << 0 << 2 << "Sheet 1 of 2";
+    QTest::newRow("order changed") << 8 << "vertical reversed" << whole << 2 << "3 1 4 2" << "419.8 x 594.1 mm" << 0 << 2
+                                   << "Sheet 1 of 2";
     QTest::newRow("left margin typed") << 8 << "left margin" << QRectF(margin / width, 0, 1 - margin / width, 1) << 2
-                                       << "1 2 3 4" << "519.8 x 594.1 mm";
+                                       << "1 2 3 4" << "519.8 x 594.1 mm" << 0 << 2 << "Sheet 1 of 2";
     QTest::newRow("page options applied") << 8 << "apply 90 degrees and even pages" << whole << 2 << "2 4 6 8"
-                                          << "594.1 x 419.8 mm";
-    QTest::newRow("booklet: the first front") << 6 << "booklet" << whole << 2 << "0 1" << "419.8 x 297 mm";
+                                          << "594.1 x 419.8 mm" << 0 << 1 << "Sheet 1 of 1";
+    QTest::newRow("a larger grid on the last side: fewer sides") << 8 << "3x3 on the second side" << whole << 3
+                                                                 << "1 2 3 4 5 6 7 8 0" << "629.7 x 891.1 mm" << 0 << 1
+                                                                 << "Sheet 1 of 1";
+    QTest::newRow("booklet: the first front") << 6 << "booklet" << whole << 2 << "0 1" << "419.8 x 297 mm" << 0 << 4
+                                              << "Sheet 1 of 2 front";
     QTest::newRow("booklet, long edge: the first back turned") << 6 << "booklet long edge" << whole << 2 << "0 2"
-                                                               << "419.8 x 297 mm";
+                                                               << "419.8 x 297 mm" << 1 << 4 << "Sheet 1 of 2 back";
 }
 
 void TestSheets::pagesWhereTheyLand()
@@ -178,6 +186,9 @@ void TestSheets::pagesWhereTheyLand()
     QFETCH(int, columns);
     QFETCH(QString, pages);
     QFETCH(QString, size);
+    QFETCH(int, side);
+    QFETCH(int, sides);
+    QFETCH(QString, bar);
     Sheetwin w;
     SheetsWindow *sheets = open(w, {colouredPdf(QStringLiteral("colours.pdf"), document)});
     QVERIFY(sheets);
@@ -197,6 +208,10 @@ void TestSheets::pagesWhereTheyLand()
             QTest::mouseClick(d->ui->ConvertButton, Qt::LeftButton);
         });
         QTest::mouseClick(w.ui->toolButton_Setting, Qt::LeftButton);
+    } else if (change.startsWith(QLatin1String("3x3"))) {
+        sheets->setCurrentSide(1);
+        QVERIFY(settled(sheets));
+        w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("3x3"));
     } else if (change.startsWith(QLatin1String("booklet"))) {
         if (change.endsWith(QLatin1String("long edge")))
             sheets->ui->comboBox_Duplex->setCurrentText(QStringLiteral("long edge"));
@@ -210,17 +225,18 @@ void TestSheets::pagesWhereTheyLand()
         }
     }
     QVERIFY(settled(sheets));
-    QCOMPARE(sheets->currentSide(), change.endsWith(QLatin1String("long edge")) ? 1 : 0);
-    QCOMPARE(sheets->sideCount(), change.startsWith(QLatin1String("apply")) ? 1 : change.startsWith(QLatin1String("booklet")) ? 4 : 2);
-    QCOMPARE(pagesInGrid(sheets->sideImage(), grid, columns, pages.count(QLatin1Char(' ')) + 1 > columns ? 2 : 1), pages);
+    QCOMPARE(sheets->currentSide(), side);
+    QCOMPARE(sheets->sideCount(), sides);
+    const int cells = int(pages.count(QLatin1Char(' '))) + 1;
+    QCOMPARE(pagesInGrid(sheets->sideImage(), grid, columns, (cells + columns - 1) / columns), pages);
     if (grid.left() > 0)  // the margin is bare
         QCOMPARE(pageAt(sheets->sideImage(), grid.left() / 2, 0.5), 0);
     QCOMPARE(sheets->ui->label_Size->text(), size);
+    QCOMPARE((sheets->ui->label_Sheet->text() + QLatin1Char(' ') + sheets->ui->label_Side->text()).trimmed(), bar);
     // The next sheet, by the key.
     if (change.isEmpty()) {
         QTest::keyClick(sheets, Qt::Key_PageDown);
         QVERIFY(settled(sheets));
-        QCOMPARE(sheets->currentSide(), 1);
         QCOMPARE(sheets->currentSide(), 1);
         QCOMPARE(pagesInGrid(sheets->sideImage(), grid, 2, 2), QStringLiteral("5 6 7 8"));
         QCOMPARE(sheets->ui->label_Sheet->text(), QStringLiteral("Sheet 2 of 2"));
