@@ -97,6 +97,7 @@ void TestLayout::layoutModes()
     QCOMPARE(pageScale(sizing, s, 100, 200), 0.5);
     // Custom sheet: cells share what is left; pages fit uniformly.
     sizing.customSize = true;
+    sizing.fit = Fit::Fit;
     sizing.sheetWidth = 400;
     sizing.sheetHeight = 500;
     s = computeLayout(grid, m, sizing, true, {{100, 200}});

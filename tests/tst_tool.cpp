@@ -116,6 +116,8 @@ private slots:
     void backsLieBehindTheirFronts_data();
     void backsLieBehindTheirFronts();
     void bleedStopsAtTheNeighboursTrim();
+    void fitAndTurn_data();
+    void fitAndTurn();
     void calibrationBackAsTheWorksBacks_data();
     void calibrationBackAsTheWorksBacks();
     void hugeSheetUsesUserUnit_data();
@@ -787,6 +789,91 @@ void TestTool::bleedStopsAtTheNeighboursTrim()
     const double bleed = 3 * 72 / 25.4;
     QVERIFY(near(clips[0], trims[0].adjusted(-bleed, -bleed, trims[1].left() - trims[0].right(), bleed)));
     QVERIFY(near(clips[1], trims[1].adjusted(trims[0].right() - trims[1].left(), -bleed, bleed, bleed)));
+}
+
+void TestTool::fitAndTurn_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<QSizeF>>("pages");  // points; a "card" is 91 x 61 mm with 3 mm of bleed
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("landed");     // page:width x height in mm and its turn, by page
+    QTest::addColumn<QString>("said");       // in the tool's output
+    const QSizeF a4(595, 842), landscape(842, 595), square(50 * 72 / 25.4, 50 * 72 / 25.4), card(-1, -1);
+    const QStringList cells = {"-per", "2*1", "-size", "Custom", "200", "mm", "100", "mm"};  // 100 x 100 mm
+    QTest::newRow("fit: each page fills its cell") << cells << QList<QSizeF>{a4, square} << 0
+                                                   << "1:70.7x100 upright 2:100x100 upright" << "";
+    QTest::newRow("actual: at its own size, the larger named")
+        << (cells + QStringList{"-fit", "actual"}) << QList<QSizeF>{a4, square} << 0 << "1:209.9x297 upright 2:50x50 upright"
+        << "page 1 at actual size is larger than the cells (100 x 100 mm)";
+    QTest::newRow("shrink: only the larger scaled down") << (cells + QStringList{"-fit", "shrink"})
+                                                         << QList<QSizeF>{a4, square} << 0
+                                                         << "1:70.7x100 upright 2:50x50 upright" << "";
+    QTest::newRow("actual with a bleed refuses what is larger")
+        << (cells + QStringList{"-fit", "actual", "-bleed", "3", "mm"}) << QList<QSizeF>{a4, square} << 2 << ""
+        << "page 1 of";
+    // Step and repeat with a bleed: the cards keep their size, so their trim is 85 x 55 mm.
+    QTest::newRow("cards at their trim size")
+        << QStringList{"-per", "2*4", "-repeat", "-bleed", "3", "mm", "-cropmarks", "4", "mm", "-gx", "10", "mm",
+                       "-gy", "10", "mm", "-l", "12", "mm", "-r", "12", "mm", "-t", "12", "mm", "-b", "12", "mm",
+                       "-size", "A4"}
+        << QList<QSizeF>{card} << 0 << "1:91x61 upright" << "";
+    QTest::newRow("turned: a portrait page in a landscape cell") << QStringList{"-per", "1*1", "-size", "A4", "landscape",
+                                                                               "-autorotate"}
+                                                                 << QList<QSizeF>{a4} << 0 << "1:297x209.9 clockwise" << "";
+    QTest::newRow("turned: a landscape page in a portrait cell")
+        << QStringList{"-per", "2*1", "-size", "A4", "landscape", "-autorotate"} << QList<QSizeF>{a4, landscape} << 0
+        << "1:148.4x210 upright 2:148.4x210 clockwise" << "";
+    QTest::newRow("turned: mixed sizes, cells made for the turned") << QStringList{"-per", "3*1", "-autorotate"}
+                                                                    << QList<QSizeF>{a4, landscape, a4} << 0
+                                                                    << "1:209.9x297 upright 2:209.9x297 clockwise "
+                                                                       "3:209.9x297 upright"
+                                                                    << "sizes: 2 pages of 209.9 x 297 mm, 1 of 297 x 209.9 mm";
+    QTest::newRow("turned: a back the other way") << QStringList{"-per", "1*1", "-duplex", "long", "-size", "A4",
+                                                                 "landscape", "-autorotate"}
+                                                  << QList<QSizeF>{a4, a4} << 0 << "1:297x209.9 clockwise 2:297x209.9 anticlockwise"
+                                                  << "";
+    QTest::newRow("turned after -rt") << QStringList{"-per", "1*1", "-size", "A4", "-rt", "90", "-autorotate"}
+                                      << QList<QSizeF>{a4} << 0 << "1:209.9x297 upside down" << "";
+}
+
+// Where each page lands and how it is turned, measured on the sheets.
+void TestTool::fitAndTurn()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<QSizeF>, pages);
+    QFETCH(int, exitCode);
+    QFETCH(QString, landed);
+    QFETCH(QString, said);
+    std::vector<SamplePage> samples;
+    for (const QSizeF &size : pages) {
+        SamplePage page;
+        if (size.width() < 0) {  // a card
+            page.width = 91 * 72 / 25.4, page.height = 61 * 72 / 25.4, page.trimInset = 3 * 72 / 25.4;
+        } else {
+            page.width = size.width(), page.height = size.height();
+        }
+        samples.push_back(page);
+    }
+    const QString in = path(QStringLiteral("in.pdf")), out = path(QStringLiteral("out.pdf"));
+    writeSamplePdf(in.toStdString(), samples);
+    const Run run = runTool(QStringList(options) << in << out);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2((run.err + run.out).contains(said), qPrintable(run.err + run.out));
+    if (exitCode != 0)
+        return;
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    QStringList read;
+    const auto placements = readPlacements(q);
+    for (auto it = placements.cbegin(); it != placements.cend(); ++it) {
+        const QRectF r = it->landing();
+        const auto mm = [](double points) { return QString::number(std::round(points * 25.4 / 72 * 10) / 10); };
+        const QString turn = it->a > 0 ? QStringLiteral("upright") : it->a < 0 ? QStringLiteral("upside down")
+                             : it->b < 0                            ? QStringLiteral("clockwise")
+                                                                    : QStringLiteral("anticlockwise");
+        read << QStringLiteral("%1:%2x%3 %4").arg(it.key()).arg(mm(r.width()), mm(r.height()), turn);
+    }
+    QCOMPARE(read.join(QLatin1Char(' ')), landed);
 }
 
 void TestTool::calibrationBackAsTheWorksBacks_data()

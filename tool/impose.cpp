@@ -271,7 +271,7 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     stages.at(100);
     if (keepDocument)
         *keepDocument = std::move(document);
-    return ImposeReport{made.sides, made.kept, made.proofPages};
+    return ImposeReport{made.sides, made.kept, made.proofPages, made.sizes};
 }
 
 std::string keptLine(const Kept &k)

@@ -25,6 +25,8 @@ struct ImposeReport
     Kept kept;
     // With -sheets: the input's pages (from 1) on each sheet made.
     std::vector<std::vector<int>> pages;
+    // The selected pages' sizes where they differ: "sizes: 12 pages of 210 x 297 mm, 2 of ...".
+    std::string sizes;
 };
 
 // Imposes options.input into options.output, which appears only when complete. Warnings

@@ -102,9 +102,14 @@ int cellSlot(const Grid &o, int row, int col)
 
 double pageScale(const Sizing &o, const SheetLayout &layout, double w, double h)
 {
-    if (o.customSize)
-        return std::min(layout.cellWidth / w, layout.cellHeight / h);
-    return o.scalePercent / 100;
+    const double fitted = std::min(layout.cellWidth / w, layout.cellHeight / h);
+    const double own = o.customSize ? 1 : o.scalePercent / 100;
+    switch (o.fit) {
+    case Fit::Fit: return fitted;
+    case Fit::Actual: return own;
+    case Fit::Shrink: return std::min(own, fitted);
+    }
+    return own;
 }
 
 double PageGeometry::width() const
@@ -315,6 +320,35 @@ std::vector<Box> cropMarks(const std::vector<Box> &boxes, double length, double 
     return marks;
 }
 
+namespace {
+
+// Which pages -autorotate turns, and the sizes the layout sees: with a sheet size, the pages
+// whose turn lets them be larger in their cells; without one, those that lie the other way
+// from most pages (the cells are then made for the turned pages).
+std::vector<bool> autoTurns(const Options &o, const SheetLayout &layout, const std::vector<PageGeometry> &selected)
+{
+    std::vector<bool> turns(selected.size(), false);
+    if (!o.sizing.autoRotate)
+        return turns;
+    size_t landscape = 0;
+    for (const PageGeometry &page : selected)
+        landscape += page.width() > page.height();
+    const bool mostLandscape = landscape * 2 > selected.size();
+    for (size_t i = 0; i < selected.size(); ++i) {
+        const double w = selected[i].width(), h = selected[i].height();
+        if (o.sizing.customSize) {
+            const double as = std::min(layout.cellWidth / w, layout.cellHeight / h);
+            const double turned = std::min(layout.cellWidth / h, layout.cellHeight / w);
+            turns[i] = turned > as * (1 + 1e-9);
+        } else {
+            turns[i] = w != h && (w > h) != mostLandscape;
+        }
+    }
+    return turns;
+}
+
+} // namespace
+
 SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected)
 {
     SheetPlan plan;
@@ -323,6 +357,22 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     for (const PageGeometry &page : selected)
         sizes.emplace_back(page.width(), page.height());
     plan.layout = computeLayout(plan.grid, o.margins, o.sizing, o.marks.lines, sizes);
+    plan.turned = autoTurns(o, plan.layout, selected);
+    if (!o.sizing.customSize && o.sizing.autoRotate) {
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            if (plan.turned[i])
+                std::swap(sizes[i].first, sizes[i].second);
+        }
+        plan.layout = computeLayout(plan.grid, o.margins, o.sizing, o.marks.lines, sizes);
+    }
+    // At their own size, pages may be larger than their cells.
+    for (size_t i = 0; i < selected.size(); ++i) {
+        const double w = plan.turned[i] ? selected[i].height() : selected[i].width();
+        const double h = plan.turned[i] ? selected[i].width() : selected[i].height();
+        const double scale = pageScale(o.sizing, plan.layout, w, h);
+        if (scale * w > plan.layout.cellWidth + 0.01 || scale * h > plan.layout.cellHeight + 0.01)
+            plan.tooLarge.push_back(i);
+    }
     if (o.booklet.on && o.booklet.creep > plan.layout.cellWidth)
         throw UsageError("the creep of " + pdfNumber(o.booklet.creep, 2) + " pt is larger than the page, "
                          + pdfNumber(plan.layout.cellWidth, 2) + " pt wide (after -creep)");
@@ -361,10 +411,12 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
     for (size_t k = 0; k < side.cells.size(); ++k) {
         if (side.cells[k] == SheetSide::kBlank)
             continue;  // padding carries nothing
-        const PageGeometry &page = selected.at(size_t(side.cells[k]));
+        PageGeometry page = selected.at(size_t(side.cells[k]));
+        if (plan.turned.at(size_t(side.cells[k])))  // so that a back stays behind its front
+            page.rotation = (page.rotation + (side.back ? 270 : 90)) % 360;
         // Creep moves the left page of a booklet right, the right one left.
         const Matrix cm = placePage(o.sizing, layout, k, page, k == 0 ? side.creep : -side.creep).then(s.frame);
-        s.pages.push_back({k, side.cells[k], cm, cm.apply(page.visible)});
+        s.pages.push_back({k, side.cells[k], cm, page.rotation, cm.apply(page.visible)});
         landed.push_back(s.pages.back().landed);
     }
     // With a bleed, the artwork beyond the trim stops at the neighbours' trims.

@@ -126,6 +126,8 @@ struct SheetPlan
     SheetLayout backLayout;
     Margins backMargins;
     std::vector<SheetSide> sides;
+    std::vector<bool> turned;       // by the selected page: turned by -autorotate
+    std::vector<size_t> tooLarge;   // selected pages larger than their cells
     bool slug = false;      // asked for, and the fronts' bottom margin has room for it
     bool backSlug = false;  // the same on the backs
 };
@@ -140,6 +142,7 @@ struct Landing
     size_t slot;     // in the filling order
     int page;        // index into the selected pages
     Matrix cm;       // from the page's user space to the sheet
+    int rotation;    // the page's total clockwise turn on the sheet
     Box landed;      // its visible box on the sheet
     bool clipped = false;
     Box clip;        // with a bleed: what its artwork may cover

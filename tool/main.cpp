@@ -126,8 +126,11 @@ int main(int argc, char *argv[])
                     line += (i ? "," : "") + std::to_string(pages[i]);
                 std::printf("%s\n", line.c_str());
             }
-        } else
+        } else {
             std::printf("%s\n", keptLine(report.kept).c_str());
+            if (!report.sizes.empty())
+                std::printf("%s\n", report.sizes.c_str());
+        }
     }
     std::printf("result=OK\n");
     std::fflush(stdout);

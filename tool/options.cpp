@@ -148,7 +148,7 @@ int gridCount(const std::string &text, const std::string &word)
 // What was given, for the checks across options after all of them are read.
 struct Given
 {
-    bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false;
+    bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false, fit = false;
     bool calibrate = false;
     std::string bleed, backShift;  // as written
 };
@@ -305,6 +305,14 @@ const OptionRow kOptions[] = {
          o.room.bleed = words.length(option, &given.bleed);
      }},
     {"-slug", [](const std::string &, Words &, Options &o, Given &) { o.marks.slug = true; }},
+    {"-fit", [](const std::string &option, Words &words, Options &o, Given &given) {
+         const std::string &mode = words.take(option);
+         if (mode != "fit" && mode != "actual" && mode != "shrink")
+             throw UsageError("\"" + mode + "\" is not a way to fit pages (after -fit): use fit, actual or shrink");
+         o.sizing.fit = mode == "fit" ? Fit::Fit : mode == "actual" ? Fit::Actual : Fit::Shrink;
+         given.fit = true;
+     }},
+    {"-autorotate", [](const std::string &, Words &, Options &o, Given &) { o.sizing.autoRotate = true; }},
     {"-sheets", [](const std::string &option, Words &words, Options &o, Given &) {
          try {
              o.files.proofSheets = parsePageList(words.take(option));
@@ -358,6 +366,8 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
         o.twoSided.backShiftX = o.twoSided.backShiftY = 0;
     }
+    if (!given.fit)
+        o.sizing.fit = o.sizing.customSize && !(o.room.repeat && o.room.trim) ? Fit::Fit : Fit::Actual;
 }
 
 } // namespace
@@ -450,6 +460,14 @@ const char *usageText()
            "                         sheet of A3, A4, A5, B4, B5, Letter, Legal or Ledger (portrait,\n"
            "                         unless landscape follows), or of W by H; pages are scaled to fit\n"
            "                         their cells; not with -scale\n"
+           "  -fit fit|actual|shrink each page scaled to fill its cell, at its own size (centred), or\n"
+           "                         scaled down only where it is larger; default: fit with -size (actual\n"
+           "                         for -repeat with -bleed, so that cards keep their trim size),\n"
+           "                         otherwise actual\n"
+           "  -autorotate            a page whose orientation differs from its cell's (or, without -size,\n"
+           "                         from most pages') is turned by 90 degrees where that lets it be larger:\n"
+           "                         clockwise, anticlockwise on backs; e.g. landscape tables in a portrait\n"
+           "                         document: -per 2*1 -size A4 landscape -autorotate\n"
            "  -addline R G B         separator lines (0.5 pt) in colour R G B (0-255) along the gutters\n"
            "  -cropmarks N UNIT      trim marks N long at the corners of every page, e.g. -cropmarks 5 mm\n"
            "  -frame W               a frame W points wide round every page, in the -addline colour,\n"

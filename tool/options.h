@@ -34,13 +34,23 @@ struct PageChoice
     int rotation = 0;  // clockwise degrees: 0, 90, 180 or 270
 };
 
+// How a page is sized in its cell: scaled to fill it, at its own size (at the scale given),
+// or scaled down only where it is larger than its cell.
+enum class Fit { Fit, Actual, Shrink };
+
 // How large the sheet and the pages on it are: a scale of the pages (the original size at
-// 100), or a sheet of a given size that the pages are fitted into.
+// 100), or a sheet of a given size whose cells the pages are fitted into.
 struct Sizing
 {
     double scalePercent = 100;
     bool customSize = false;
     double sheetWidth = 0, sheetHeight = 0;  // with customSize
+    // Unless given: with a sheet size, fit (actual for step and repeat with a bleed: cards at
+    // their trim size); without one, actual (the cells are as large as the largest page).
+    Fit fit = Fit::Actual;
+    // A page whose orientation differs from its cell's is turned by 90 degrees where that
+    // lets it be larger (clockwise, anticlockwise on backs).
+    bool autoRotate = false;
 };
 
 // A booklet: two pages a side in the order that folds into a booklet.

@@ -305,6 +305,35 @@ QPDFObjectHandle proofCopy(QPDF &proof, QPDFPageObjectHelper &page)
     return proof.copyForeignObject(dict);
 }
 
+// Millimetres with one decimal, without a trailing ".0".
+std::string millimetres(double points)
+{
+    std::string text = pdfNumber(points * 25.4 / 72, 1);
+    return text;
+}
+
+// The pages' sizes where they differ: "sizes: 12 pages of 210 x 297 mm, 2 of 297 x 210 mm",
+// the commonest first; empty when all are alike.
+std::string sizesLine(const std::vector<PageGeometry> &pages)
+{
+    std::map<std::pair<std::string, std::string>, size_t> counts;
+    for (const PageGeometry &page : pages)
+        ++counts[{millimetres(page.width()), millimetres(page.height())}];
+    if (counts.size() < 2)
+        return std::string();
+    std::vector<std::pair<size_t, std::pair<std::string, std::string>>> sorted;
+    for (const auto &[size, count] : counts)
+        sorted.push_back({count, size});
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::string line = "sizes:";
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        const auto &[count, size] = sorted[i];
+        line += (i ? ", " : " ") + std::to_string(count) + (i ? " of " : count == 1 ? " page of " : " pages of ")
+                + size.first + " x " + size.second + " mm";
+    }
+    return line;
+}
+
 // Drops what describes the old pages one by one and has no meaning for sheets: page
 // labels, the structure tree and article threads. (Bookmarks, named destinations and the
 // form are kept and pointed at the sheets.)
@@ -342,6 +371,22 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
     }
     const SheetPlan plan = planSheets(o, placed);
     const std::vector<SheetSide> &sides = plan.sides;
+    if (!plan.tooLarge.empty()) {
+        // Pages at their own size that do not fit their cells: named, and with a bleed (which
+        // would run over the neighbours' pages) refused.
+        std::string named;
+        for (size_t i = 0; i < plan.tooLarge.size() && i < 5; ++i)
+            named += (i ? ", " : "") + std::to_string(selected[plan.tooLarge[i]] + 1);
+        if (plan.tooLarge.size() > 5)
+            named += " and " + std::to_string(plan.tooLarge.size() - 5) + " more";
+        const std::string cell = millimetres(plan.layout.cellWidth) + " x " + millimetres(plan.layout.cellHeight) + " mm";
+        const std::string which = (plan.tooLarge.size() == 1 ? "page " : "pages ") + named;
+        if (o.room.trim)
+            throw UsageError(which + " of " + input + " at actual size would be larger than the cells (" + cell
+                             + ") and cover the neighbours' trims: make the cells larger or use -fit shrink");
+        warn(which + " at actual size " + (plan.tooLarge.size() == 1 ? "is" : "are") + " larger than the cells (" + cell
+             + ") and run beyond them");
+    }
     // The slug line needs room in the bottom margin, which on a back is the margin behind the
     // front's top one when the rows mirror.
     bool anyBack = false;
@@ -359,6 +404,7 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
     }
     SheetsMade made;
     made.sides = sides.size();
+    made.sizes = sizesLine(placed);
 
     // The sides made: all of them, or those asked for.
     std::vector<size_t> wanted;

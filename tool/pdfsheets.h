@@ -26,6 +26,7 @@ struct SheetsMade
     std::vector<QPDFObjectHandle> sheets;
     std::vector<std::vector<int>> proofPages;
     Kept kept;                                 // what the sheets hold of links, fields, bookmarks
+    std::string sizes;                         // the pages' sizes where they differ (sizes: ...)
 };
 
 // Where the sheets are made.
