@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QMimeData>
@@ -160,8 +161,10 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     });
     setUpRun();
     InitAllChoice();
-    m_booklet = SheetOptions::fromSettings(SettingsFile()).bookletOn();
+    const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
+    m_booklet = stored.bookletOn();
     applyBookletLook();
+    showSheetOptionsOn(stored);
     LoadParaInfo();
 }
 
@@ -188,7 +191,6 @@ void Sheetwin::InitAllChoice()
     setToolButton(ui->toolButton_Clear, tr("Clear"), QStringLiteral(":/MyImage/Image/clear.png"));
     setToolButton(ui->toolButton_Setting, tr("Setting"), QStringLiteral(":/MyImage/Image/setting.png"));
     setToolButton(ui->toolButton_Preview, tr("Preview"), QStringLiteral(":/MyImage/Image/preview.png"));
-    ui->toolButton_Preview->setToolTip(tr("The real sheets of the current file, as Start would make them"));
 
     QTableWidget *table = ui->tableWidget_Files;
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -292,6 +294,7 @@ void Sheetwin::On_Button_Preview()
 
 void Sheetwin::followSheetOptions(const SheetOptions &options)
 {
+    showSheetOptionsOn(options);
     const bool booklet = options.bookletOn();
     if (booklet != m_booklet) {
         m_booklet = booklet;
@@ -310,6 +313,26 @@ void Sheetwin::applyBookletLook()
         group->setEnabled(!m_booklet);
         group->setToolTip(why);
     }
+}
+
+void Sheetwin::showSheetOptionsOn(const SheetOptions &options)
+{
+    // Every run uses the sheet options, the sheets window open or not: the Preview button says
+    // which are on, and a mark on its picture shows that some are.
+    const QStringList on = options.summary();
+    QString tip = tr("The real sheets of the current file, as Start would make them");
+    if (!on.isEmpty())
+        tip += QLatin1Char('\n') + tr("Sheet options on (every run uses them): %1").arg(on.join(QStringLiteral(", ")));
+    ui->toolButton_Preview->setToolTip(tip);
+    QPixmap picture(QStringLiteral(":/MyImage/Image/preview.png"));
+    if (!on.isEmpty()) {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.setBrush(QColor(230, 120, 0));
+        painter.drawEllipse(QRectF(picture.width() - 17, 1, 16, 16));
+    }
+    ui->toolButton_Preview->setIcon(QIcon(picture));
 }
 
 void Sheetwin::ClearnInfo()

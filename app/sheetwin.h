@@ -129,6 +129,7 @@ private:
     // A sheet option changed in the sheets window: a booklet shows in this window too.
     void followSheetOptions(const SheetOptions &options);
     void applyBookletLook();
+    void showSheetOptionsOn(const SheetOptions &options);
     // Open Result: the output a row's run wrote (kept with its Result cell), opened when
     // the row reads "ok" and the file is there.
     static constexpr int kOutputRole = Qt::UserRole + 1;

@@ -200,10 +200,15 @@ const QList<SheetOptions::Field> &SheetOptions::fields()
     static const QList<Field> kFields = {
         {K::Booklet, &SheetOptions::booklet},         {K::Signature, &SheetOptions::signature},
         {K::Creep, &SheetOptions::creep},             {K::CreepUnit, &SheetOptions::creepUnit},
-        {K::RightToLeft, &SheetOptions::rightToLeft}, {K::Duplex, &SheetOptions::duplex},
-        {K::CropMarks, &SheetOptions::cropMarks},     {K::CropMarksLength, &SheetOptions::cropMarksLength},
-        {K::CropMarksUnit, &SheetOptions::cropMarksUnit}, {K::Frame, &SheetOptions::frame},
-        {K::FrameWidth, &SheetOptions::frameWidth},
+        {K::RightToLeft, &SheetOptions::rightToLeft}, {K::CropMarks, &SheetOptions::cropMarks},
+        {K::CropMarksLength, &SheetOptions::cropMarksLength}, {K::CropMarksUnit, &SheetOptions::cropMarksUnit},
+        {K::Frame, &SheetOptions::frame},             {K::FrameWidth, &SheetOptions::frameWidth},
+        {K::BothSides, &SheetOptions::bothSides},     {K::BackShiftX, &SheetOptions::backShiftX},
+        {K::BackShiftY, &SheetOptions::backShiftY},   {K::BackShiftUnit, &SheetOptions::backShiftUnit},
+        {K::Stack, &SheetOptions::stack},             {K::Repeat, &SheetOptions::repeat},
+        {K::Bleed, &SheetOptions::bleed},             {K::BleedLength, &SheetOptions::bleedLength},
+        {K::BleedUnit, &SheetOptions::bleedUnit},     {K::Slug, &SheetOptions::slug},
+        {K::Fit, &SheetOptions::fit},                 {K::AutoRotate, &SheetOptions::autoRotate},
     };
     return kFields;
 }
@@ -230,13 +235,44 @@ SheetOptions SheetOptions::fromSettings(const SettingsFile &file)
     SheetOptions o;
     for (const Field &f : fields())
         o.*f.text = file.read(f.key);
+    // A booklet's edge as an earlier version kept it.
+    if (o.bookletOn() && !file.contains(SettingKey::BothSides)
+        && file.read(SettingKey::Duplex) == QLatin1String("long edge"))
+        o.bothSides = QStringLiteral("long edge");
     return o;
+}
+
+QStringList SheetOptions::summary() const
+{
+    QStringList on;
+    if (bookletOn())
+        on << QStringLiteral("booklet");
+    if (!bothSides.isEmpty() && bothSides != QLatin1String("off"))
+        on << QStringLiteral("both sides (%1)").arg(bothSides);
+    if (!bookletOn() && stack == kOne)
+        on << QStringLiteral("cut and stack");
+    if (!bookletOn() && repeat == kOne)
+        on << QStringLiteral("step and repeat");
+    if (bleed == kOne)
+        on << QStringLiteral("bleed");
+    if (cropMarks == kOne)
+        on << QStringLiteral("crop marks");
+    if (frame == kOne)
+        on << QStringLiteral("frame");
+    if (slug == kOne)
+        on << QStringLiteral("slug line");
+    if (fit == QLatin1String("actual size") || fit == QLatin1String("shrink only"))
+        on << fit;
+    if (autoRotate == kOne)
+        on << QStringLiteral("pages turned to fit");
+    return on;
 }
 
 QString sheetOptionsWords(const SheetOptions &o)
 {
     QString s;
-    if (o.bookletOn()) {
+    const bool booklet = o.bookletOn();
+    if (booklet) {
         s += QStringLiteral(" -booklet");
         if (o.signature.toInt() > 0)
             s += QStringLiteral(" -signature ") + o.signature;
@@ -244,13 +280,39 @@ QString sheetOptionsWords(const SheetOptions &o)
             s += QStringLiteral(" -creep ") + o.creep + QLatin1Char(' ') + o.creepUnit;
         if (o.rightToLeft == kOne)
             s += QStringLiteral(" -rtl");
-        if (o.duplex == QLatin1String("long edge"))
-            s += QStringLiteral(" -duplex long");
     }
+    // A booklet is printed on the short edge unless said otherwise.
+    if (o.bothSides == QLatin1String("long edge"))
+        s += QStringLiteral(" -duplex long");
+    else if (o.bothSides == QLatin1String("short edge") && !booklet)
+        s += QStringLiteral(" -duplex short");
+    if (o.twoSided() && (o.backShiftX.toFloat() != 0 || o.backShiftY.toFloat() != 0))
+        s += QStringLiteral(" -backshift ") + o.backShiftX + QLatin1Char(' ') + o.backShiftY + QLatin1Char(' ')
+             + o.backShiftUnit;
+    const bool stack = !booklet && o.stack == kOne, repeat = !booklet && o.repeat == kOne && !stack;
+    if (stack)
+        s += QStringLiteral(" -stack");
+    if (repeat)
+        s += QStringLiteral(" -repeat");
+    const bool bleed = o.bleed == kOne;
+    if (bleed)
+        s += QStringLiteral(" -bleed ") + o.bleedLength + QLatin1Char(' ') + o.bleedUnit;
     if (o.cropMarks == kOne)
         s += QStringLiteral(" -cropmarks ") + o.cropMarksLength + QLatin1Char(' ') + o.cropMarksUnit;
     if (o.frame == kOne)
         s += QStringLiteral(" -frame ") + o.frameWidth;
+    if (o.slug == kOne)
+        s += QStringLiteral(" -slug");
+    // The fit shown is the fit made: said where the tool would choose another (step and
+    // repeat with a bleed keeps the cards' size).
+    if (o.fit == QLatin1String("actual size"))
+        s += QStringLiteral(" -fit actual");
+    else if (o.fit == QLatin1String("shrink only"))
+        s += QStringLiteral(" -fit shrink");
+    else if (repeat && bleed)
+        s += QStringLiteral(" -fit fit");
+    if (o.autoRotate == kOne)
+        s += QStringLiteral(" -autorotate");
     return s;
 }
 
@@ -263,8 +325,9 @@ QString inWindowWords(const QString &reason)
         {"-per", "Pages per Sheet"},   {"-order", "Order"},        {"-rt", "Angle"},
         {"-pr", "Page Num."},          {"-scale", "Scale"},        {"-size", "Page Size"},
         {"-addline", "Line Color"},    {"-signature", "Sheets per signature"},
-        {"-creep", "Creep"},           {"-duplex", "Printer turns the sheet on the"},
+        {"-creep", "Creep"},           {"-duplex", "Both sides"},
         {"-cropmarks", "Crop marks"},  {"-frame", "Frame"},
+        {"-backshift", "Back shift"},  {"-bleed", "Bleed"},        {"-fit", "Fit"},
     };
     static const QRegularExpression after(QStringLiteral("\\(after (-[a-z]+)\\)"));
     QString text = reason;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 class SettingsFile;
@@ -54,8 +55,14 @@ QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
 // The sheet options of the sheets window, as stored in the settings file (texts).
 struct SheetOptions
 {
-    QString booklet, signature, creep, creepUnit, rightToLeft, duplex;
+    QString booklet, signature, creep, creepUnit, rightToLeft;
     QString cropMarks, cropMarksLength, cropMarksUnit, frame, frameWidth;
+    // "off", "short edge" or "long edge": the edge the printer turns the sheet on.
+    QString bothSides;
+    QString backShiftX, backShiftY, backShiftUnit;
+    QString stack, repeat, bleed, bleedLength, bleedUnit, slug;
+    QString fit;  // "fit", "actual size" or "shrink only"
+    QString autoRotate;
 
     // Every option with its key: the one list that reading and writing them go through.
     struct Field
@@ -71,13 +78,17 @@ struct SheetOptions
     static SheetOptions fromSettings(const SettingsFile &file);
     bool bookletOn() const { return booklet == QLatin1String("1"); }
     // Printed on both sides: fronts and backs.
-    bool twoSided() const { return bookletOn(); }
+    bool twoSided() const { return bookletOn() || (!bothSides.isEmpty() && bothSides != QLatin1String("off")); }
+    // What is on, in words for a person: "booklet, crop marks"; empty when nothing is.
+    QStringList summary() const;
 };
 
 // The words the sheet options add after the options string, each only when its control
-// asks for something: " -booklet", " -signature N", " -creep X UNIT", " -rtl",
-// " -duplex long" (these with the booklet on), " -cropmarks X UNIT", " -frame W". Empty
-// when all are off.
+// asks for something: " -booklet", " -signature N", " -creep X UNIT", " -rtl" (these with the
+// booklet on), " -duplex long" (or short, for N-up), " -backshift X Y UNIT" (on both sides),
+// " -stack" or " -repeat" (not in a booklet), " -bleed X UNIT", " -cropmarks X UNIT",
+// " -frame W", " -slug", " -fit actual" or " -fit shrink" (and " -fit fit" where the tool
+// would choose otherwise), " -autorotate". Empty when all are off.
 QString sheetOptionsWords(const SheetOptions &sheet);
 
 // A reason of the tool in the window's words: the switch it names ("(after -l)") becomes

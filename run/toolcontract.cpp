@@ -1,5 +1,7 @@
 #include "run/toolcontract.h"
 
+#include "run/optionsstring.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -74,6 +76,24 @@ QStringList proofArguments(const QString &options, const QString &sheets, const 
     QStringList args = QProcess::splitCommand(options);
     args << QStringLiteral("-sheets") << sheets << QStringLiteral("--") << input << output;
     return args;
+}
+
+QStringList calibrationArguments(const QString &options, const SheetOptions &sheet, const QString &output)
+{
+    // The sheet size of the run: "-size Custom W UNIT H UNIT" in the options string.
+    const QStringList words = QProcess::splitCommand(options);
+    QStringList args{QStringLiteral("-calibrate")};
+    const int size = words.indexOf(QStringLiteral("-size"));
+    if (size >= 0 && size + 5 < words.size())
+        args << words.mid(size, 6);
+    // The edge and the shift as the sheet options give them to the run.
+    const QStringList mine = QProcess::splitCommand(sheetOptionsWords(sheet));
+    for (const char *option : {"-duplex", "-backshift"}) {
+        const int at = mine.indexOf(QLatin1String(option));
+        if (at >= 0)
+            args << mine.mid(at, QLatin1String(option) == QLatin1String("-duplex") ? 2 : 4);
+    }
+    return args << QStringLiteral("--") << output;
 }
 
 int sheetCountIn(const QString &output)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+struct SheetOptions;
+
 // File name of the tool on this platform.
 QString toolFileName();
 
@@ -36,6 +38,10 @@ int sheetCountIn(const QString &output);
 // The pages each side of a proof shows, side by side in the order made ("pages=12,1";
 // a blank side says "pages="), as the document's page numbers from 1.
 QList<QList<int>> sheetPagesIn(const QString &output);
+
+// The words that write the test sheet for measuring the back shift into `output`, for a
+// run with this options string and these sheet options: its sheet size, edge and shift.
+QStringList calibrationArguments(const QString &options, const SheetOptions &sheet, const QString &output);
 
 // Follows the tool's standard output chunk by chunk.
 class ToolOutputReader

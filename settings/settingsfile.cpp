@@ -77,6 +77,11 @@ QString SettingsFile::read(const char *key) const
     return d->settings.value(keyPath(key), settingDefault(key)).toString();
 }
 
+bool SettingsFile::contains(const char *key) const
+{
+    return d->settings.contains(keyPath(key));
+}
+
 void SettingsFile::write(const char *key, const QString &value)
 {
     d->settings.setValue(keyPath(key), value);

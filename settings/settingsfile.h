@@ -82,7 +82,21 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(CropMarksLength, "CropMarksLength", "5")                                             \
     X(CropMarksUnit, "CropMarksUnit", "mm")                                                \
     X(Frame, "Frame", "0")                                                                 \
-    X(FrameWidth, "FrameWidth", "0.5")
+    X(FrameWidth, "FrameWidth", "0.5")                                                     \
+    /* Both sides and the print room, beside the sheets. (Duplex above is the edge of   */ \
+    /* booklets as an earlier version kept it: read where BothSides was never written.) */ \
+    X(BothSides, "BothSides", "off")                                                       \
+    X(BackShiftX, "BackShiftX", "0")                                                       \
+    X(BackShiftY, "BackShiftY", "0")                                                       \
+    X(BackShiftUnit, "BackShiftUnit", "mm")                                                \
+    X(Stack, "Stack", "0")                                                                 \
+    X(Repeat, "Repeat", "0")                                                               \
+    X(Bleed, "Bleed", "0")                                                                 \
+    X(BleedLength, "BleedLength", "3")                                                     \
+    X(BleedUnit, "BleedUnit", "mm")                                                        \
+    X(Slug, "Slug", "0")                                                                   \
+    X(Fit, "Fit", "fit")                                                                   \
+    X(AutoRotate, "AutoRotate", "0")
 
 namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;
@@ -116,6 +130,8 @@ public:
     SettingsFile &operator=(const SettingsFile &) = delete;
 
     QString read(const char *key) const;
+    // Whether the file holds the key (else read() gives its default).
+    bool contains(const char *key) const;
     void write(const char *key, const QString &value);
 
 private:

@@ -43,6 +43,7 @@ public:
     ~ProofMaker() override;
 
     void setTool(const QString &path) { m_tool = path; }
+    const QString &tool() const { return m_tool; }
     // Time a superseded tool has to end by itself before it is killed.
     void setStopGrace(int milliseconds) { m_grace = milliseconds; }
     // Where the pictures go: fitted into `area` (logical pixels), or at `actualSize` logical

@@ -2,12 +2,17 @@
 
 #include "run/optionsstring.h"
 #include "settings/settingsfile.h"
+#include "run/toolcontract.h"
+#include "run/toolprocess.h"
 #include "widgets/controltext.h"
+#include "widgets/desktopopen.h"
 #include "ui_sheetswindow.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QDir>
+#include <QMessageBox>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScreen>
@@ -138,10 +143,15 @@ QList<SheetsWindow::OptionControl> SheetsWindow::optionControls() const
     namespace K = SettingKey;
     return {{K::Booklet, ui->checkBox_Booklet},         {K::Signature, ui->spinBox_Signature},
             {K::Creep, ui->lineEdit_Creep},             {K::CreepUnit, ui->comboBox_CreepUnit},
-            {K::RightToLeft, ui->checkBox_RightToLeft}, {K::Duplex, ui->comboBox_Duplex},
-            {K::CropMarks, ui->checkBox_CropMarks},     {K::CropMarksLength, ui->lineEdit_CropMarks},
-            {K::CropMarksUnit, ui->comboBox_CropMarksUnit}, {K::Frame, ui->checkBox_Frame},
-            {K::FrameWidth, ui->lineEdit_Frame}};
+            {K::RightToLeft, ui->checkBox_RightToLeft}, {K::CropMarks, ui->checkBox_CropMarks},
+            {K::CropMarksLength, ui->lineEdit_CropMarks}, {K::CropMarksUnit, ui->comboBox_CropMarksUnit},
+            {K::Frame, ui->checkBox_Frame},             {K::FrameWidth, ui->lineEdit_Frame},
+            {K::BothSides, ui->comboBox_BothSides},     {K::BackShiftX, ui->lineEdit_BackShiftX},
+            {K::BackShiftY, ui->lineEdit_BackShiftY},   {K::BackShiftUnit, ui->comboBox_BackShiftUnit},
+            {K::Stack, ui->checkBox_Stack},             {K::Repeat, ui->checkBox_Repeat},
+            {K::Bleed, ui->checkBox_Bleed},             {K::BleedLength, ui->lineEdit_Bleed},
+            {K::BleedUnit, ui->comboBox_BleedUnit},     {K::Slug, ui->checkBox_Slug},
+            {K::Fit, ui->comboBox_Fit},                 {K::AutoRotate, ui->checkBox_AutoRotate}};
 }
 
 SheetOptions SheetsWindow::sheetOptions() const
@@ -154,14 +164,25 @@ SheetOptions SheetsWindow::sheetOptions() const
 
 void SheetsWindow::setUpOptions()
 {
-    for (QComboBox *box : {ui->comboBox_CreepUnit, ui->comboBox_CropMarksUnit})
+    for (QComboBox *box : {ui->comboBox_CreepUnit, ui->comboBox_CropMarksUnit, ui->comboBox_BackShiftUnit,
+                           ui->comboBox_BleedUnit})
         box->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
-    ui->comboBox_Duplex->addItems({QStringLiteral("short edge"), QStringLiteral("long edge")});
+    ui->comboBox_BothSides->addItems({QStringLiteral("off"), QStringLiteral("short edge"), QStringLiteral("long edge")});
+    ui->comboBox_Fit->addItems({QStringLiteral("fit"), QStringLiteral("actual size"), QStringLiteral("shrink only")});
     {
-        const SettingsFile file;
+        const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
         for (const OptionControl &row : optionControls())
-            setControlText(row.control, file.read(row.key));
+            setControlText(row.control, stored.value(row.key));
     }
+    // Step and repeat with a bleed: cards, at their trim size unless asked otherwise.
+    for (QCheckBox *box : {ui->checkBox_Repeat, ui->checkBox_Bleed}) {
+        connect(box, &QCheckBox::clicked, this, [this](bool checked) {
+            if (checked && ui->checkBox_Repeat->isChecked() && ui->checkBox_Bleed->isChecked()
+                && ui->comboBox_Fit->currentText() == QLatin1String("fit"))
+                ui->comboBox_Fit->setCurrentText(QStringLiteral("actual size"));
+        });
+    }
+    connect(ui->pushButton_Calibration, &QPushButton::clicked, this, &SheetsWindow::writeCalibrationSheet);
     updateOptionsEnabled();
     // Each control saves its key when it changes.
     for (const OptionControl &row : optionControls()) {
@@ -179,12 +200,62 @@ void SheetsWindow::updateOptionsEnabled()
     const bool booklet = ui->checkBox_Booklet->isChecked();
     for (QWidget *w : {static_cast<QWidget *>(ui->label_Signature), static_cast<QWidget *>(ui->spinBox_Signature),
                        static_cast<QWidget *>(ui->label_Creep), static_cast<QWidget *>(ui->lineEdit_Creep),
-                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft),
-                       static_cast<QWidget *>(ui->label_Duplex), static_cast<QWidget *>(ui->comboBox_Duplex)})
+                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft)})
         w->setEnabled(booklet);
     ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
     ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
     ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked());
+    // A back shift and its test sheet where sheets have backs.
+    const bool twoSided = sheetOptions().twoSided();
+    for (QWidget *w : {static_cast<QWidget *>(ui->label_BackShift), static_cast<QWidget *>(ui->lineEdit_BackShiftX),
+                       static_cast<QWidget *>(ui->lineEdit_BackShiftY), static_cast<QWidget *>(ui->comboBox_BackShiftUnit),
+                       static_cast<QWidget *>(ui->pushButton_Calibration)})
+        w->setEnabled(twoSided);
+    // What the tool refuses together cannot be chosen together: cut and stack with step and
+    // repeat, and either in a booklet, which has its own order.
+    ui->checkBox_Stack->setEnabled(!booklet && !ui->checkBox_Repeat->isChecked());
+    ui->checkBox_Repeat->setEnabled(!booklet && !ui->checkBox_Stack->isChecked());
+    ui->lineEdit_Bleed->setEnabled(ui->checkBox_Bleed->isChecked());
+    ui->comboBox_BleedUnit->setEnabled(ui->checkBox_Bleed->isChecked());
+}
+
+void SheetsWindow::writeCalibrationSheet()
+{
+    if (m_calibration)
+        return;  // one at a time
+    const QString tool = m_proofs.tool();
+    if (tool.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("Warning"), QStringLiteral("The tiling tool was not found."),
+                                 QMessageBox::Yes);
+        return;
+    }
+    const QString output = QDir(m_proofs.folder()).filePath(QStringLiteral("calibration.pdf"));
+    auto *process = new ToolProcess(this);
+    m_calibration = process;
+    connect(process, &QProcess::finished, this, [this, process, output](int exitCode, QProcess::ExitStatus status) {
+        m_calibration = nullptr;
+        process->deleteLater();
+        const QString said = QString::fromLatin1(process->readAllStandardOutput());
+        if (status != QProcess::NormalExit || exitCode != 0 || !said.contains(QLatin1String(kSuccessMarker))) {
+            QMessageBox::information(this, QStringLiteral("Warning"),
+                                     failureReason(QString::fromLocal8Bit(process->readAllStandardError()), false,
+                                                   status == QProcess::CrashExit, exitCode, QString()),
+                                     QMessageBox::Yes);
+            return;
+        }
+        if (!openPdfWithDesktop(output))
+            QMessageBox::information(this, QStringLiteral("Warning"),
+                                     QStringLiteral("No program to open PDF files was found. The file is:\n")
+                                         + QDir::toNativeSeparators(output),
+                                     QMessageBox::Yes);
+    });
+    connect(process, &ToolProcess::couldNotStart, this, [this, process](const QString &reason) {
+        m_calibration = nullptr;
+        process->deleteLater();
+        QMessageBox::information(this, QStringLiteral("Warning"), failureReason(QString(), false, false, 0, reason),
+                                 QMessageBox::Yes);
+    });
+    process->start(tool, calibrationArguments(m_options, sheetOptions(), output), QIODevice::ReadOnly);
 }
 
 void SheetsWindow::setTool(const QString &path)

@@ -84,6 +84,8 @@ private:
     // The panel of sheet options: filled from the settings file, each change saved.
     void setUpOptions();
     void updateOptionsEnabled();
+    // Writes the test sheet that measures the back shift, for these settings, and opens it.
+    void writeCalibrationSheet();
 
     ProofMaker m_proofs;
     QString m_input, m_options;
@@ -94,6 +96,7 @@ private:
     QList<int> m_pages;  // of the input, on the side shown
     QString m_message;
     ProofMaker::Request m_latest;
+    QObject *m_calibration = nullptr;  // the tool writing the test sheet
 };
 
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and

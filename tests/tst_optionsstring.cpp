@@ -139,11 +139,25 @@ void TestOptionsString::sheetOptionsAddWords_data()
     QTest::newRow("creep") << Stored{booklet, {"Creep", "1.5"}, {"CreepUnit", "cm"}} << " -booklet -creep 1.5 cm";
     QTest::newRow("creep 0") << Stored{booklet, {"Creep", "0"}} << " -booklet";
     QTest::newRow("right to left") << Stored{booklet, {"RightToLeft", "1"}} << " -booklet -rtl";
-    QTest::newRow("long edge") << Stored{booklet, {"Duplex", "long edge"}} << " -booklet -duplex long";
+    QTest::newRow("long edge, as an earlier version kept it") << Stored{booklet, {"Duplex", "long edge"}}
+                                                              << " -booklet -duplex long";
+    QTest::newRow("long edge") << Stored{booklet, {"BothSides", "long edge"}, {"Duplex", "short edge"}}
+                               << " -booklet -duplex long";
+    QTest::newRow("booklet, short edge: its default") << Stored{booklet, {"BothSides", "short edge"}} << " -booklet";
+    QTest::newRow("both sides, shifted") << Stored{{"BothSides", "short edge"}, {"BackShiftX", "0.5"}, {"BackShiftY", "-1"}}
+                                         << " -duplex short -backshift 0.5 -1 mm";
+    QTest::newRow("shift with one side only") << Stored{{"BackShiftX", "2"}} << "";
+    QTest::newRow("stack, bleed, slug, turned") << Stored{{"Stack", "1"}, {"Bleed", "1"}, {"Slug", "1"}, {"AutoRotate", "1"}}
+                                                << " -stack -bleed 3 mm -slug -autorotate";
+    QTest::newRow("step and repeat with a bleed fits as shown") << Stored{{"Repeat", "1"}, {"Bleed", "1"}}
+                                                                << " -repeat -bleed 3 mm -fit fit";
+    QTest::newRow("actual size") << Stored{{"Fit", "actual size"}} << " -fit actual";
+    QTest::newRow("stack and repeat: stack") << Stored{{"Stack", "1"}, {"Repeat", "1"}} << " -stack";
+    QTest::newRow("no stack in a booklet") << Stored{booklet, {"Stack", "1"}} << " -booklet";
     QTest::newRow("crop marks") << Stored{{"CropMarks", "1"}} << " -cropmarks 5 mm";
     QTest::newRow("frame") << Stored{{"Frame", "1"}} << " -frame 0.5";
     QTest::newRow("all together")
-        << Stored{booklet, {"Signature", "2"}, {"Creep", "1"}, {"RightToLeft", "1"}, {"Duplex", "long edge"},
+        << Stored{booklet, {"Signature", "2"}, {"Creep", "1"}, {"RightToLeft", "1"}, {"BothSides", "long edge"},
                   {"CropMarks", "1"}, {"CropMarksLength", "4"}, {"CropMarksUnit", "inch"}, {"Frame", "1"}, {"FrameWidth", "1"}}
         << " -booklet -signature 2 -creep 1 mm -rtl -duplex long -cropmarks 4 inch -frame 1";
 }

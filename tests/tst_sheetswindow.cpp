@@ -214,7 +214,7 @@ void TestSheets::pagesWhereTheyLand()
         w.ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("3x3"));
     } else if (change.startsWith(QLatin1String("booklet"))) {
         if (change.endsWith(QLatin1String("long edge")))
-            sheets->ui->comboBox_Duplex->setCurrentText(QStringLiteral("long edge"));
+            sheets->ui->comboBox_BothSides->setCurrentText(QStringLiteral("long edge"));
         sheets->ui->checkBox_Booklet->click();
         // The main window shows it: two pages a side, its grid and order not to be chosen.
         QVERIFY(!w.ui->groupBox_4->isEnabled() && !w.ui->groupBox->isEnabled());

@@ -208,6 +208,24 @@ class Program:
             raise AssertionError('no %s named %r' % (role, name))
         return found
 
+    def find_described(self, role, description, within=None, timeout=15):
+        """The first accessible of the role with this description (a combo box's name on this
+        desktop is its value)."""
+        def look():
+            for root in [within] if within is not None else self.windows():
+                root.clear_cache()
+                for acc in _walk(root):
+                    try:
+                        if acc.getRoleName() == role and acc.description == description:
+                            return acc
+                    except Exception:
+                        continue
+            return None
+        found = self.desktop.wait(look, timeout)
+        if found is None:
+            raise AssertionError('no %s described as %r' % (role, description))
+        return found
+
     def centre(self, acc):
         e = acc.queryComponent().getExtents(self.pyatspi.DESKTOP_COORDS)
         return e.x + e.width // 2, e.y + e.height // 2

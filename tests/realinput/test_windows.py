@@ -152,6 +152,26 @@ class WindowsTest(unittest.TestCase):
         desktop.key('Next')
         self.sheet_label(sheets, 'Sheet 2 of 3')
 
+    def test_step_and_repeat_ticked_changes_the_sheets_and_the_run(self):
+        document = self.pdf('colours.pdf', 3)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        self.described(sheets, 'Sheet 1 of 1: pages 1 to 3')
+        p.click(p.find('check box', 'Step and repeat', sheets))
+        self.described(sheets, 'Sheet 1 of 3: page 1')
+        self.assertTrue(desktop.wait(lambda: self.stored('Repeat') == '1'), 'the settings file lacks Repeat=1')
+        preview = p.find('push button', 'Preview', self.main)
+        self.assertTrue(desktop.wait(lambda: 'step and repeat' in ((preview.clear_cache(), preview.description)[1] or '')),
+                        'the Preview button does not say that step and repeat is on')
+        # Both sides, chosen with the keyboard on its list: the sheets come in fronts and backs.
+        p.click(p.find_described('combo box', 'Both sides', sheets))
+        desktop.key('Down', 'Down', 'Return')
+        self.described(sheets, 'Sheet 1 of 2, front: page 1')
+        self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'long edge'))
+        # Cut and stack cannot be had with step and repeat.
+        self.assertFalse(p.enabled(p.find('check box', 'Cut and stack', sheets)))
+
     def test_tab_reaches_every_control_in_reading_order(self):
         document = self.pdf('colours.pdf', 12)
         self.start(document)
@@ -162,15 +182,20 @@ class WindowsTest(unittest.TestCase):
         desktop.key('Next')
         self.sheet_label(sheets, 'Sheet 1 of 3')  # the back of the first sheet: every arrow may be used
         p.click(p.find('image', 'Sheet', sheets))
-        order = []
-        for _ in range(18):
-            order.append(p.focused(sheets))
+        order = [p.focused(sheets)]
+        while len(order) < 40:
             desktop.key('Tab')
+            order.append(p.focused(sheets))
+            if order[-1] == order[0]:
+                break
+        # What is not there to be used (cut and stack, step and repeat in a booklet; the bleed's
+        # length while it is off) is passed over.
         self.assertEqual(order, ['Sheet', 'Booklet', 'Sheets per signature', 'Creep', 'Unit of the creep',
-                                 'Right to left', 'Printer turns the sheet on the', 'Crop marks', 'Crop mark length',
-                                 'Unit of the crop mark length',
-                                 'Frame', 'Frame width in points', 'First sheet', 'Previous sheet', 'Next sheet',
-                                 'Last sheet', 'Actual size', 'Sheet'])
+                                 'Right to left', 'Crop marks', 'Crop mark length', 'Unit of the crop mark length',
+                                 'Frame', 'Frame width in points', 'Both sides', 'Back shift right', 'Back shift up',
+                                 'Unit of the back shift', 'Calibration sheet...', 'Bleed', 'Slug line', 'Fit',
+                                 'Turn pages to fit', 'First sheet', 'Previous sheet', 'Next sheet', 'Last sheet',
+                                 'Actual size', 'Sheet'])
 
     def test_alt_f4_closes_the_sheets_window_alone(self):
         document = self.pdf('colours.pdf', 8)
