@@ -130,6 +130,8 @@ void Sheetwin::refreshSheets()
     const int row = table->currentRow() >= 0 ? table->currentRow() : 0;
     const QTableWidgetItem *item = row < table->rowCount() ? table->item(row, 0) : nullptr;
     m_sheets->setTool(findTool(QDir::currentPath(), QCoreApplication::applicationDirPath()));
+    const QTableWidgetItem *result = row < table->rowCount() ? table->item(row, 2) : nullptr;
+    m_sheets->setMade(resultOf(row), result ? result->data(kOptionsRole).toString() : QString());
     m_sheets->setSource(item ? QDir::toNativeSeparators(item->text()) : QString(), GetSetParameter());
 }
 
@@ -168,8 +170,10 @@ int Sheetwin::ExeEnd()
     QTableWidget *table = ui->tableWidget_Files;
     if (iNowConvertIndex >= 0 && iNowConvertIndex < table->rowCount()) {
         auto *result = new QTableWidgetItem(isexecuteok == 1 ? QStringLiteral("ok") : QStringLiteral("fail"));
-        if (isexecuteok == 1)
+        if (isexecuteok == 1) {
             result->setData(kOutputRole, m_rowOutput);  // what Open Result opens
+            result->setData(kOptionsRole, strParameter);  // and what it was made with, for Print
+        }
         if (isexecuteok != 1) {
             // The reason stays with its row; the pane shows the latest.
             result->setToolTip(m_rowFailure);

@@ -133,6 +133,7 @@ private:
     // Open Result: the output a row's run wrote (kept with its Result cell), opened when
     // the row reads "ok" and the file is there.
     static constexpr int kOutputRole = Qt::UserRole + 1;
+    static constexpr int kOptionsRole = Qt::UserRole + 2;
     QString resultOf(int row) const;
     void updateOpenResult();
     void openResult();

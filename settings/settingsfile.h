@@ -96,7 +96,10 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(BleedUnit, "BleedUnit", "mm")                                                        \
     X(Slug, "Slug", "0")                                                                   \
     X(Fit, "Fit", "fit")                                                                   \
-    X(AutoRotate, "AutoRotate", "0")
+    X(AutoRotate, "AutoRotate", "0")                                                       \
+    /* Printers that lay their output face up, for two-sided printing by hand: "a;b". */  \
+    X(FaceUpPrinters, "FaceUpPrinters", "")                                                \
+    X(FaceDownPrinters, "FaceDownPrinters", "")
 
 namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;

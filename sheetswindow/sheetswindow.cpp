@@ -2,6 +2,8 @@
 
 #include "run/optionsstring.h"
 #include "settings/settingsfile.h"
+#include "print/printjob.h"
+#include "print/turnstack.h"
 #include "run/toolcontract.h"
 #include "run/toolprocess.h"
 #include "widgets/controltext.h"
@@ -13,6 +15,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScreen>
@@ -118,6 +124,8 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
         {QKeySequence(Qt::Key_PageDown), ui->toolButton_Next}, {QKeySequence(Qt::Key_End), ui->toolButton_Last}};
     for (const auto &[key, button] : keys)
         connect(new QShortcut(key, this), &QShortcut::activated, button, &QToolButton::click);
+    connect(ui->toolButton_Print, &QToolButton::clicked, this, &SheetsWindow::print);
+    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, ui->toolButton_Print, &QToolButton::click);
     connect(ui->toolButton_ActualSize, &QToolButton::toggled, this, [this](bool actual) {
         ui->sheetView->setActualSize(actual);
         updateView();
@@ -134,6 +142,7 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
 
 SheetsWindow::~SheetsWindow()
 {
+    delete m_printJob;  // ends what it was doing before the printer goes
     saveGeometryToSettings();
     delete ui;
 }
@@ -258,6 +267,157 @@ void SheetsWindow::writeCalibrationSheet()
     process->start(tool, calibrationArguments(m_options, sheetOptions(), output), QIODevice::ReadOnly);
 }
 
+void SheetsWindow::setMade(const QString &file, const QString &options)
+{
+    m_made = file;
+    m_madeOptions = options;
+}
+
+void SheetsWindow::print()
+{
+    if (m_printJob) {
+        m_printJob->stop();
+        printEnded(false, tr("Stopped."));
+        return;
+    }
+    if (m_input.isEmpty() || m_count <= 0 || !m_points.isValid())
+        return;
+    const Sides made = sidesOfSheets(sheetOptions());
+    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // The sheet's size, the way it lies, and the sides it was made for.
+    const bool landscape = m_points.width() > m_points.height();
+    const QSizeF upright = landscape ? m_points.transposed() : m_points;
+    m_printer->setPageSize(QPageSize(upright, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    m_printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    m_printer->setFullPage(true);
+    m_printer->setDuplex(made == Sides::LongEdge    ? QPrinter::DuplexLongSide
+                         : made == Sides::ShortEdge ? QPrinter::DuplexShortSide
+                                                    : QPrinter::DuplexNone);
+    m_printer->setDocName(QFileInfo(m_input).fileName());
+    QPrintDialog dialog(m_printer.get(), this);
+    dialog.setWindowTitle(tr("Print the sheets"));
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
+                      | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
+    dialog.setMinMax(1, m_count);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    PrintJob::Request r;
+    r.tool = m_proofs.tool();
+    r.input = m_input;
+    r.options = m_options;
+    r.made = m_madeOptions == m_options ? m_made : QString();
+    r.sheet = m_points;
+    r.sideCount = m_count;
+    r.toFile = m_printer->outputFileName();
+#ifdef PLYJOIN_CUPS
+    if (r.toFile.isEmpty())
+        r.queue = m_printer->printerName();
+#endif
+    r.copies = m_printer->copyCount();
+    r.collate = m_printer->collateCopies();
+    if (m_printer->printRange() == QPrinter::PageRange) {
+        r.from = m_printer->fromPage();
+        r.to = m_printer->toPage();
+    }
+    const QPrinter::DuplexMode duplex = m_printer->duplex();
+    Sides chosen = duplex == QPrinter::DuplexLongSide    ? Sides::LongEdge
+                   : duplex == QPrinter::DuplexShortSide ? Sides::ShortEdge
+                   : duplex == QPrinter::DuplexAuto      ? made
+                                                         : Sides::OneSided;
+    if (made != Sides::OneSided && r.toFile.isEmpty()) {
+        // The printer's own duplex unit, as its queue (its CUPS attributes) says.
+        const QList<QPrinter::DuplexMode> modes = QPrinterInfo(*m_printer).supportedDuplexModes();
+        const bool unit = modes.contains(QPrinter::DuplexLongSide) || modes.contains(QPrinter::DuplexShortSide);
+        if (!unit) {
+            QMessageBox::information(this, tr("Print"),
+                                     tr("The printer %1 cannot print on both sides by itself: the sheets are printed "
+                                        "two-sided by hand, the fronts first.")
+                                         .arg(m_printer->printerName()));
+            r.byHand = true;
+        } else if (chosen == Sides::OneSided) {
+            QMessageBox ask(QMessageBox::Question, tr("Print"),
+                            tr("The sheets are made to be printed on both sides (%1). Print them two-sided by hand: "
+                               "the fronts first, then the backs once you have turned the stack over?")
+                                .arg(sidesInWords(made)),
+                            QMessageBox::Cancel, this);
+            QPushButton *byHand = ask.addButton(tr("By hand"), QMessageBox::AcceptRole);
+            QPushButton *oneSided = ask.addButton(tr("One-sided"), QMessageBox::DestructiveRole);
+            ask.exec();
+            if (ask.clickedButton() == byHand)
+                r.byHand = true;
+            else if (ask.clickedButton() != oneSided)
+                return;
+        } else if (chosen != made) {
+            if (QMessageBox::warning(this, tr("Print"),
+                                     tr("The sheets are made to be %1; printed %2, their backs come out upside down.")
+                                         .arg(sidesInWords(made), sidesInWords(chosen)),
+                                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
+                != QMessageBox::Ok)
+                return;
+        }
+    }
+    r.sides = r.byHand ? made : chosen;
+    if (r.byHand)
+        r.faceUp = faceUp(m_printer->printerName());
+
+    auto *job = new PrintJob(r, m_printer.get(), this);
+    m_printJob = job;
+    connect(job, &PrintJob::progress, this, [this](const QString &state, int percent) {
+        ui->label_PrintState->setText(percent >= 0 && percent < 100 ? QStringLiteral("%1: %2%").arg(state).arg(percent) : state);
+    });
+    connect(job, &PrintJob::handTurnNeeded, this, [this, job, r] {
+        const HandTwoSided &plan = job->handPlan();
+        TurnStackDialog turn(r.sides, m_points.height() >= m_points.width(), plan.sheets,
+                             plan.backs.blankFirst || plan.backs.blankLast, this);
+        if (turn.exec() == QDialog::Accepted && m_printJob == job) {
+            job->continueWithBacks();
+        } else if (m_printJob == job) {
+            job->stop();
+            printEnded(false, tr("Stopped: the backs are not printed."));
+        }
+    });
+    connect(job, &PrintJob::finished, this, &SheetsWindow::printEnded);
+    ui->toolButton_Print->setText(tr("Stop"));
+    ui->toolButton_Print->setAccessibleName(tr("Stop printing"));
+    job->start();
+}
+
+void SheetsWindow::printEnded(bool ok, const QString &message)
+{
+    ui->label_PrintState->setText(message);
+    ui->toolButton_Print->setText(tr("Print"));
+    ui->toolButton_Print->setAccessibleName(tr("Print"));
+    if (m_printJob)
+        m_printJob->deleteLater();
+    m_printJob = nullptr;
+    if (!ok && message != tr("Stopped.") && !message.startsWith(tr("Stopped")))
+        QMessageBox::information(this, QStringLiteral("Warning"), tr("The sheets were not printed: %1").arg(message),
+                                 QMessageBox::Yes);
+}
+
+bool SheetsWindow::faceUp(const QString &printer)
+{
+    const auto listed = [&printer](const char *key) {
+        return readSetting(key).split(QLatin1Char(';'), Qt::SkipEmptyParts).contains(printer);
+    };
+    if (listed(SettingKey::FaceUpPrinters))
+        return true;
+    if (listed(SettingKey::FaceDownPrinters))
+        return false;
+    QMessageBox ask(QMessageBox::Question, tr("Print"),
+                    tr("Does the printer %1 lay the printed sheets face down (most printers) or face up?").arg(printer),
+                    QMessageBox::NoButton, this);
+    QPushButton *down = ask.addButton(tr("Face down"), QMessageBox::AcceptRole);
+    ask.addButton(tr("Face up"), QMessageBox::RejectRole);
+    ask.setDefaultButton(down);
+    ask.exec();
+    const bool up = ask.clickedButton() != down;
+    const char *key = up ? SettingKey::FaceUpPrinters : SettingKey::FaceDownPrinters;
+    writeSetting(key, (readSetting(key).split(QLatin1Char(';'), Qt::SkipEmptyParts) << printer).join(QLatin1Char(';')));
+    return up;
+}
+
 void SheetsWindow::setTool(const QString &path)
 {
     m_proofs.setTool(path);
@@ -354,6 +514,7 @@ void SheetsWindow::updateBar()
     ui->toolButton_Previous->setEnabled(shown && m_side > 0);
     ui->toolButton_Next->setEnabled(shown && m_side < m_count - 1);
     ui->toolButton_Last->setEnabled(shown && m_side < m_count - 1);
+    ui->toolButton_Print->setEnabled(shown || m_printJob);
     ui->sheetView->setAccessibleDescription(!m_message.isEmpty() ? m_message
                                             : m_image.isNull()   ? QString()
                                                                  : describeSide(m_side, m_count, twoSided, m_pages));

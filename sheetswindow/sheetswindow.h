@@ -18,8 +18,13 @@
 #include "sheetswindow/proofmaker.h"
 
 #include <QImage>
+#include <QPointer>
+
+#include <memory>
 #include <QWidget>
 
+class PrintJob;
+class QPrinter;
 class Ui_SheetsWindow;
 
 class SheetsWindow : public QWidget
@@ -37,6 +42,9 @@ public:
     Ui_SheetsWindow *ui;
 
     void setTool(const QString &path);
+    // The file the current row's run made, and the options string it was made with: printed
+    // as it is while the window shows the same options.
+    void setMade(const QString &file, const QString &options);
     // The file and the options string (as for a run); an empty file shows why there is none.
     void setSource(const QString &input, const QString &options);
     // While a run is in progress, no tool of the window runs.
@@ -86,6 +94,11 @@ private:
     void updateOptionsEnabled();
     // Writes the test sheet that measures the back shift, for these settings, and opens it.
     void writeCalibrationSheet();
+    // Print: the platform's print dialog, then a PrintJob in the background; again: Stop.
+    void print();
+    void printEnded(bool ok, const QString &message);
+    // Whether the printer lays its output face up: asked once per printer, then kept.
+    bool faceUp(const QString &printer);
 
     ProofMaker m_proofs;
     QString m_input, m_options;
@@ -97,6 +110,9 @@ private:
     QString m_message;
     ProofMaker::Request m_latest;
     QObject *m_calibration = nullptr;  // the tool writing the test sheet
+    QString m_made, m_madeOptions;
+    std::unique_ptr<QPrinter> m_printer;
+    QPointer<PrintJob> m_printJob;
 };
 
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and

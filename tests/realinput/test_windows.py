@@ -13,7 +13,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, Program  # noqa: E402
+from desktop import Desktop  # noqa: E402
+from steps import RealInputCase  # noqa: E402
 
 BIN = None
 desktop = None
@@ -22,96 +23,15 @@ desktop = None
 def setUpModule():
     global desktop
     desktop = Desktop(1920, 1080)
+    RealInputCase.desktop = desktop
+    RealInputCase.bin = BIN
 
 
 def tearDownModule():
     desktop.close()
 
 
-class WindowsTest(unittest.TestCase):
-    """Each test starts the program afresh, with its own settings file and files."""
-
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix='plyjoin-realinput-')
-        self.appdata = os.path.join(self.folder, 'appdata')
-        self.out = os.path.join(self.folder, 'out')
-        os.mkdir(self.appdata)
-        os.mkdir(self.out)
-        self.settings = os.path.join(self.appdata, 'DIVAdedovuViduvuzoraSettingInfo.ini')
-        self.store(OutputFolder=self.out, InputFolder=self.folder)
-        self.program = None
-
-    def tearDown(self):
-        if self.program is not None:
-            if self._outcome_failed():
-                shot = os.path.join(tempfile.gettempdir(), 'plyjoin-realinput-%s.png' % self._testMethodName)
-                desktop.screenshot(shot)
-                print('\nscreenshot of the failure: %s\nthe program said:\n%s' % (shot, self.program.output()))
-            self.program.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    def _outcome_failed(self):
-        return not getattr(getattr(self, '_outcome', None), 'success', True)
-
-    # Set-up helpers.
-    def store(self, **values):
-        existing = self.stored_all()
-        existing.update(values)
-        with open(self.settings, 'w') as f:
-            f.write('\n'.join(['[SettingInfo]'] + ['%s=%s' % (k, v) for k, v in existing.items()]) + '\n')
-
-    def stored_all(self):
-        parser = configparser.ConfigParser(interpolation=None)
-        parser.optionxform = str
-        if os.path.exists(self.settings):
-            parser.read(self.settings)
-        return dict(parser['SettingInfo']) if parser.has_section('SettingInfo') else {}
-
-    def stored(self, key):
-        return self.stored_all().get(key)
-
-    def pdf(self, name, pages, kind='--filled'):
-        path = os.path.join(self.folder, name)
-        subprocess.run([os.path.join(BIN, 'pdfplyjoin-sample'), kind, path, str(pages)], check=True)
-        return path
-
-    def start(self, *files, env=None):
-        self.program = Program(desktop, [os.path.join(BIN, 'plyjoin'), *files],
-                               env=dict({'APPDATA': self.appdata}, **(env or {})), cwd=self.folder)
-        self.main = self.program.window('Tavrell PDF Plyjoin')
-        self.assertIsNotNone(self.main, 'the main window did not appear')
-        return self.program
-
-    def open_sheets(self, document):
-        p = self.program
-        p.click(p.find('push button', 'Preview', self.main))
-        sheets = p.window('Sheets - ' + os.path.basename(document))
-        self.assertIsNotNone(sheets, 'Preview opened no sheets window')
-        self.sheet_label(sheets, lambda t: t.startswith('Sheet 1 of'))
-        return sheets
-
-    def sheet_label(self, sheets, expected, timeout=20):
-        """The sheet counter once it reads as expected (a text or a test of the text)."""
-        p = self.program
-        test = expected if callable(expected) else (lambda t: t == expected)
-        label = p.find('label', lambda n: (n or '').startswith('Sheet '), sheets)
-        seen = desktop.wait(lambda: (lambda t: t if test(t) else None)(p.text_of(label)), timeout)
-        self.assertIsNotNone(seen, 'the sheet counter reads %r' % p.text_of(label))
-        return seen
-
-    def described(self, sheets, expected, timeout=20):
-        p = self.program
-        view = p.find('image', 'Sheet', sheets)
-        seen = desktop.wait(lambda: (lambda d: d if d == expected else None)(
-            (view.clear_cache(), view.description)[1]), timeout)
-        self.assertEqual(seen, expected, 'the sheet is described as %r' % view.description)
-
-    def move_out_of_the_way(self, window_name):
-        """Moves a window to the top left corner of the screen, clear of the main window."""
-        wid = desktop.xdotool('search', '--name', '^' + window_name).split()[0]
-        desktop.xdotool('windowmove', '--sync', wid, '0', '0')
-        time.sleep(0.3)
-
+class WindowsTest(RealInputCase):
     # The steps.
     def test_preview_opens_in_front_and_answers_clicks_and_keys(self):
         document = self.pdf('colours.pdf', 12)
@@ -195,7 +115,7 @@ class WindowsTest(unittest.TestCase):
                                  'Frame', 'Frame width in points', 'Both sides', 'Back shift right', 'Back shift up',
                                  'Unit of the back shift', 'Calibration sheet...', 'Bleed', 'Slug line', 'Fit',
                                  'Turn pages to fit', 'First sheet', 'Previous sheet', 'Next sheet', 'Last sheet',
-                                 'Actual size', 'Sheet'])
+                                 'Actual size', 'Print', 'Sheet'])
 
     def test_alt_f4_closes_the_sheets_window_alone(self):
         document = self.pdf('colours.pdf', 8)

@@ -1,0 +1,246 @@
+#include "print/cupsqueue.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <cups/cups.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+// How long the job is followed before it counts as handed over anyway (a long job on a slow
+// printer), and how often.
+constexpr auto kFollowFor = std::chrono::seconds(120);
+constexpr auto kPoll = std::chrono::milliseconds(300);
+
+struct Connection
+{
+    http_t *http = nullptr;
+    cups_dest_t *dest = nullptr;
+    cups_dinfo_t *info = nullptr;
+    ~Connection()
+    {
+        if (info)
+            cupsFreeDestInfo(info);
+        if (dest)
+            cupsFreeDests(1, dest);
+        if (http)
+            httpClose(http);
+    }
+    // Connects to the server (CUPS_SERVER, else the system's) and finds the queue; an empty
+    // text when it did, else why not.
+    QString open(const QString &queue)
+    {
+        http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+        if (!http)
+            return QStringLiteral("The print server %1 cannot be reached.").arg(QString::fromUtf8(cupsServer()));
+        dest = cupsGetNamedDest(http, queue.toUtf8().constData(), nullptr);
+        if (!dest)
+            return QStringLiteral("There is no printer queue named \"%1\" on %2.").arg(queue, QString::fromUtf8(cupsServer()));
+        info = cupsCopyDestInfo(http, dest);
+        return QString();
+    }
+};
+
+QString lastError()
+{
+    return QString::fromUtf8(cupsLastErrorString());
+}
+
+// A job's state and what the server says of it.
+struct JobState
+{
+    ipp_jstate_t state = IPP_JSTATE_PENDING;
+    QString reasons, message;
+    bool known = false;
+};
+
+JobState jobState(http_t *http, int id)
+{
+    JobState s;
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const QByteArray uri = QByteArray("ipp://localhost/jobs/") + QByteArray::number(id);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
+    static const char *const wanted[] = {"job-state", "job-state-reasons", "job-printer-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+    ipp_t *response = cupsDoRequest(http, request, "/");
+    if (!response)
+        return s;
+    if (ipp_attribute_t *a = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
+        s.state = ipp_jstate_t(ippGetInteger(a, 0));
+        s.known = true;
+    }
+    if (ipp_attribute_t *a = ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD)) {
+        QStringList reasons;
+        for (int i = 0; i < ippGetCount(a); ++i)
+            reasons << QString::fromUtf8(ippGetString(a, i, nullptr));
+        s.reasons = reasons.join(QStringLiteral(", "));
+    }
+    if (ipp_attribute_t *a = ippFindAttribute(response, "job-printer-state-message", IPP_TAG_TEXT))
+        s.message = QString::fromUtf8(ippGetString(a, 0, nullptr));
+    ippDelete(response);
+    return s;
+}
+
+// The queue's printer is stopped: its state, and why.
+bool printerStopped(http_t *http, const QByteArray &queue, QString &why)
+{
+    cups_dest_t *dest = cupsGetNamedDest(http, queue.constData(), nullptr);
+    if (!dest)
+        return false;
+    const char *state = cupsGetOption("printer-state", dest->num_options, dest->options);
+    const char *message = cupsGetOption("printer-state-message", dest->num_options, dest->options);
+    const char *reasons = cupsGetOption("printer-state-reasons", dest->num_options, dest->options);
+    const bool stopped = state && QByteArray(state) == QByteArray::number(int(IPP_PSTATE_STOPPED));
+    why = QString::fromUtf8(message && *message ? message : reasons ? reasons : "");
+    cupsFreeDests(1, dest);
+    return stopped;
+}
+
+QString stateWord(ipp_jstate_t state)
+{
+    switch (state) {
+    case IPP_JSTATE_PENDING: return QStringLiteral("waiting");
+    case IPP_JSTATE_HELD: return QStringLiteral("held");
+    case IPP_JSTATE_PROCESSING: return QStringLiteral("printing");
+    case IPP_JSTATE_STOPPED: return QStringLiteral("stopped");
+    case IPP_JSTATE_CANCELED: return QStringLiteral("cancelled");
+    case IPP_JSTATE_ABORTED: return QStringLiteral("aborted");
+    case IPP_JSTATE_COMPLETED: return QStringLiteral("printed");
+    }
+    return QString();
+}
+
+} // namespace
+
+CupsJob::CupsJob(QObject *parent) : QObject(parent) {}
+
+CupsJob::~CupsJob()
+{
+    m_cancel = true;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CupsJob::start(const Spec &spec)
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    m_cancel = false;
+    m_done = false;
+    m_worker = std::thread([this, spec] { run(spec); });
+}
+
+void CupsJob::cancel()
+{
+    m_cancel = true;
+}
+
+void CupsJob::say(const QString &state)
+{
+    QMetaObject::invokeMethod(this, [this, state] { emit progress(state); }, Qt::QueuedConnection);
+}
+
+void CupsJob::end(bool accepted, const QString &message)
+{
+    m_done = true;
+    QMetaObject::invokeMethod(this, [this, accepted, message] { emit finished(accepted, message); }, Qt::QueuedConnection);
+}
+
+void CupsJob::run(const Spec &spec)
+{
+    Connection c;
+    const QString missing = c.open(spec.queue);
+    if (!missing.isEmpty())
+        return end(false, missing);
+    QFile file(spec.file);
+    if (!file.open(QIODevice::ReadOnly))
+        return end(false, QStringLiteral("%1 cannot be read: %2").arg(spec.file, file.errorString()));
+
+    // The options, as IPP names them; the media by its size (PWG's self-describing name).
+    int count = 0;
+    cups_option_t *options = nullptr;
+    auto add = [&](const char *name, const QString &value) {
+        count = cupsAddOption(name, value.toUtf8().constData(), count, &options);
+    };
+    add("sides", spec.sides);
+    if (spec.sheet.isValid()) {
+        // Media are named upright; a landscape sheet is the same medium turned.
+        const int a = int(std::lround(spec.sheet.width() * 2540 / 72)), b = int(std::lround(spec.sheet.height() * 2540 / 72));
+        if (pwg_media_t *media = pwgMediaForSize(std::min(a, b), std::max(a, b)))
+            add("media", QString::fromUtf8(media->pwg));
+        add("orientation-requested", a > b ? QStringLiteral("4") : QStringLiteral("3"));  // landscape, portrait
+    }
+    add("copies", QString::number(std::max(1, spec.copies)));
+    add("collate", spec.collate ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!spec.pageRanges.isEmpty())
+        add("page-ranges", spec.pageRanges);
+    if (spec.reverse)
+        add("outputorder", QStringLiteral("reverse"));
+
+    int id = 0;
+    const QByteArray title = spec.title.toUtf8();
+    ipp_status_t status = cupsCreateDestJob(c.http, c.dest, c.info, &id, title.constData(), count, options);
+    if (status > IPP_STATUS_OK_CONFLICTING || id <= 0) {
+        cupsFreeOptions(count, options);
+        return end(false, QStringLiteral("%1 refused the job: %2").arg(spec.queue, lastError()));
+    }
+    say(QStringLiteral("job %1: sending").arg(id));
+    if (cupsStartDestDocument(c.http, c.dest, c.info, id, title.constData(), CUPS_FORMAT_PDF, count, options, 1)
+        != HTTP_STATUS_CONTINUE) {
+        cupsFreeOptions(count, options);
+        cupsCancelDestJob(c.http, c.dest, id);
+        return end(false, QStringLiteral("%1 refused the job: %2").arg(spec.queue, lastError()));
+    }
+    cupsFreeOptions(count, options);
+    bool written = true;
+    while (!file.atEnd() && written && !m_cancel) {
+        const QByteArray chunk = file.read(64 * 1024);
+        written = cupsWriteRequestData(c.http, chunk.constData(), size_t(chunk.size())) == HTTP_STATUS_CONTINUE;
+    }
+    status = cupsFinishDestDocument(c.http, c.dest, c.info);
+    if (m_cancel) {
+        cupsCancelDestJob(c.http, c.dest, id);
+        return end(false, QStringLiteral("Stopped: job %1 is cancelled.").arg(id));
+    }
+    if (!written || status > IPP_STATUS_OK_CONFLICTING)
+        return end(false, QStringLiteral("%1 did not take job %2: %3").arg(spec.queue).arg(id).arg(lastError()));
+
+    // Followed until the printer has it.
+    const auto until = std::chrono::steady_clock::now() + kFollowFor;
+    const QByteArray queue = spec.queue.toUtf8();
+    while (std::chrono::steady_clock::now() < until) {
+        if (m_cancel) {
+            cupsCancelDestJob(c.http, c.dest, id);
+            return end(false, QStringLiteral("Stopped: job %1 is cancelled.").arg(id));
+        }
+        const JobState s = jobState(c.http, id);
+        if (s.known)
+            say(QStringLiteral("job %1: %2").arg(id).arg(stateWord(s.state)));
+        const QString why = !s.message.isEmpty() ? s.message : s.reasons;
+        switch (s.state) {
+        case IPP_JSTATE_COMPLETED:
+            return end(true, QStringLiteral("Job %1 is %2 on %3.").arg(id).arg(stateWord(s.state), spec.queue));
+        case IPP_JSTATE_PROCESSING:
+            break;  // its filters and the printer may still refuse it
+        case IPP_JSTATE_CANCELED:
+        case IPP_JSTATE_ABORTED:
+        case IPP_JSTATE_STOPPED:
+            return end(false, QStringLiteral("Job %1 on %2 was %3: %4").arg(id).arg(spec.queue, stateWord(s.state), why));
+        case IPP_JSTATE_PENDING:
+        case IPP_JSTATE_HELD: {
+            QString stopped;
+            if (printerStopped(c.http, queue, stopped))
+                return end(false, QStringLiteral("The printer %1 is stopped%2: job %3 waits in its queue until the "
+                                                 "printer is started again.")
+                                      .arg(spec.queue, stopped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(stopped))
+                                      .arg(id));
+            break;
+        }
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+    end(true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(spec.queue));
+}

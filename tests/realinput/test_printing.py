@@ -1,0 +1,156 @@
+# Printing from the sheets window to a real print server of the test's own, with real clicks:
+# what reached the printers is read back from them (the job's IPP attributes and its PDF).
+#
+# usage: test_printing.py BINDIR [unittest arguments]
+# Where the server cannot be set up (not root), the tests say why and are skipped; with
+# PLYJOIN_REQUIRE_PRINT_TESTS set (CI), that is a failure.
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop  # noqa: E402
+from printserver import PrintServer, Unavailable  # noqa: E402
+from steps import RealInputCase  # noqa: E402
+
+BIN = None
+desktop = None
+server = None
+unavailable = None
+
+
+def setUpModule():
+    global desktop, server, unavailable
+    try:
+        server = PrintServer()
+    except Unavailable as e:
+        unavailable = str(e)
+        if os.environ.get('PLYJOIN_REQUIRE_PRINT_TESTS'):
+            raise RuntimeError('the print server is needed here: %s' % e)
+        return
+    desktop = Desktop(1920, 1080)
+    RealInputCase.desktop = desktop
+    RealInputCase.bin = BIN
+
+
+def tearDownModule():
+    if desktop:
+        desktop.close()
+    if server:
+        server.close()
+
+
+def pages_of(pdf):
+    """The page numbers each sheet of a PDF shows ("Page 3"), in reading order."""
+    text = subprocess.run(['pdftotext', '-layout', pdf, '-'], capture_output=True, text=True).stdout
+    return [[int(n) for n in re.findall(r'Page (\d+)', page)] for page in text.split('\f')[:-1]]
+
+
+class PrintingTest(RealInputCase):
+
+    def setUp(self):
+        if unavailable:
+            self.skipTest(unavailable)
+        super().setUp()
+        # The program's temporary files, to see that none is left.
+        self.tmp = os.path.join(self.folder, 'tmp')
+        os.mkdir(self.tmp)
+
+    def start_printing(self, document, queue, **settings):
+        """Opens the sheets of the document and prints them from the window to the queue."""
+        self.store(**settings)
+        self.since = {queue: server.received_count(queue) for queue in server.QUEUES}
+        self.start(document, env={'CUPS_SERVER': server.server, 'TMPDIR': self.tmp})
+        sheets = self.open_sheets(document)
+        p = self.program
+        p.click(p.find('push button', 'Print', sheets))
+        dialog = p.window('Print the sheets')
+        self.assertIsNotNone(dialog, 'Print opened no print dialog')
+        printers = p.find('combo box', lambda n: n in server.QUEUES or 'plyjoin-test' in (n or ''), dialog)
+        if printers.name != queue:
+            p.click(printers)
+            p.click(p.find('list item', queue, dialog))
+            self.assertTrue(self.desktop.wait(lambda: (printers.clear_cache(), printers.name)[1] == queue))
+        p.click(p.find('push button', 'Print', dialog))
+        return sheets
+
+    def imposed(self, document, options):
+        """The sheets Start makes, made by the tool itself."""
+        out = os.path.join(self.folder, 'start.pdf')
+        subprocess.run([os.path.join(self.bin, 'pdfplyjoin')] + options.split() + ['--', document, out],
+                       check=True, capture_output=True)
+        return out
+
+    # Sheets of A4 (the page options' Fit to Page Size), landscape for the booklet.
+    A4 = dict(radioButton_remain_original_size='0', radioButton_fit_to_page_size='1', PageSizeCombo='A4')
+    A4_LANDSCAPE = dict(A4, PageSizeCombo='Custom', lineEdit_Width='297', lineEdit_Height='210')
+
+    def test_booklet_for_a_long_edge_printer(self):
+        document = self.pdf('a5.pdf', 6, kind='--a5')
+        self.start_printing(document, 'duplex', Booklet='1', BothSides='long edge', **self.A4_LANDSCAPE)
+        jobs = server.received('duplex', 1, self.since['duplex'])
+        self.assertEqual(len(jobs), 1, 'the printer received no job')
+        attributes, pdf = jobs[0]
+        self.assertEqual(attributes.get('IPP_SIDES'), 'two-sided-long-edge')
+        # The sheet: A4 (media are named upright), two A5 pages side by side.
+        self.assertIn('x-dimension=21000 y-dimension=29700', attributes.get('IPP_MEDIA_COL', ''))
+        start = self.imposed(document, '-size Custom 297 mm 210 mm -booklet -duplex long')
+        self.assertEqual(pages_of(pdf), pages_of(start))
+        self.assertEqual(len(pages_of(pdf)), 4)
+
+    def test_two_by_two_one_sided(self):
+        document = self.pdf('colours.pdf', 8)
+        self.start_printing(document, 'duplex', **self.A4)
+        attributes, pdf = server.received('duplex', 1, self.since['duplex'])[0]
+        self.assertEqual(attributes.get('IPP_SIDES'), 'one-sided')
+        self.assertEqual(pages_of(pdf), [[1, 2, 3, 4], [5, 6, 7, 8]])
+
+    def test_two_sided_by_hand_on_a_printer_without_duplex(self):
+        document = self.pdf('colours.pdf', 16)
+        self.start_printing(document, 'simplex', BothSides='long edge', **self.A4)
+        p = self.program
+        # The printer cannot: by hand, after saying so; the stacking is asked once.
+        p.click(p.find('push button', 'OK', timeout=20))
+        p.click(p.find('push button', 'Face down', timeout=20))
+        turn = p.window('Turn the stack over', timeout=30)
+        self.assertIsNotNone(turn, 'no instructions to turn the stack came')
+        fronts = server.received('simplex', 1, self.since['simplex'])
+        self.assertEqual(len(fronts), 1)
+        self.assertEqual(server.received_count('simplex') - self.since['simplex'], 1,
+                         'the backs came before the stack was turned')
+        p.click(p.find('push button', 'Print the backs', turn))
+        jobs = server.received('simplex', 2, self.since['simplex'])
+        self.assertEqual(len(jobs), 2)
+        # Fronts in order; then backs in order (face down: the first sheet is on top), each the
+        # back of its front: on 2x2 turned on the long edge, 5 6 / 7 8 lie behind as 6 5 / 8 7.
+        self.assertEqual(pages_of(jobs[0][1]), [[1, 2, 3, 4], [9, 10, 11, 12]])
+        self.assertEqual(pages_of(jobs[1][1]), [[6, 5, 8, 7], [14, 13, 16, 15]])
+        for attributes, _ in jobs:
+            self.assertEqual(attributes.get('IPP_SIDES'), 'one-sided')
+        self.assertEqual(self.stored('FaceDownPrinters'), 'simplex')  # asked once, kept
+
+    def test_a_stopped_queue_is_said_and_nothing_is_left(self):
+        server.stop_queue('simplex')
+        try:
+            document = self.pdf('colours.pdf', 4)
+            self.start_printing(document, 'simplex')
+            warning = self.program.window('Warning', timeout=30)
+            self.assertIsNotNone(warning, 'no message said why nothing was printed')
+            said = self.program.find('label', lambda n: 'is stopped' in (n or ''), warning)
+            self.assertIn('simplex', said.name)
+            self.desktop.key('Return')
+            # Nothing hangs: Print answers again; nothing the job made is left.
+            sheets = self.program.window('Sheets - ')
+            self.assertIsNotNone(self.program.find('push button', 'Print', sheets, timeout=5))
+            left = [f for _, _, files in os.walk(self.tmp) for f in files if f in ('sheets.pdf', 'blank.pdf')]
+            self.assertEqual(left, [])
+        finally:
+            server.start_queue('simplex')
+
+
+if __name__ == '__main__':
+    BIN = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
