@@ -1,6 +1,7 @@
 #include "print/printplan.h"
 
 #include "run/optionsstring.h"
+#include "run/pageruns.h"
 
 #include <algorithm>
 
@@ -35,16 +36,9 @@ QString sidesInWords(Sides sides)
 
 QString pageRanges(QList<int> pages)
 {
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
     QStringList parts;
-    for (qsizetype i = 0; i < pages.size();) {
-        qsizetype j = i;
-        while (j + 1 < pages.size() && pages[j + 1] == pages[j] + 1)
-            ++j;
-        parts << (j > i ? QStringLiteral("%1-%2").arg(pages[i]).arg(pages[j]) : QString::number(pages[i]));
-        i = j + 1;
-    }
+    for (const auto &[first, last] : consecutiveRuns(pages))
+        parts << (last > first ? QStringLiteral("%1-%2").arg(first).arg(last) : QString::number(first));
     return parts.join(QLatin1Char(','));
 }
 

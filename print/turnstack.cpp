@@ -16,7 +16,7 @@ class TurnPicture : public QWidget
 public:
     TurnPicture(bool longEdge, bool portrait, QWidget *parent) : QWidget(parent), m_long(longEdge), m_portrait(portrait)
     {
-        setMinimumSize(300, 150);
+        setMinimumSize(300, 170);
         setAccessibleName(QStringLiteral("How to turn the stack"));
     }
 
@@ -26,7 +26,7 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const QSizeF sheet = m_portrait ? QSizeF(70, 99) : QSizeF(99, 70);
-        const QRectF before(QPointF(30, (height() - sheet.height()) / 2), sheet);
+        const QRectF before(QPointF(30, height() - sheet.height() - 10), sheet);
         const QRectF after(QPointF(width() - 30 - sheet.width(), before.top()), sheet);
         // The front, printed; the back, blank, about to take its page.
         p.setPen(QPen(Qt::black, 1.5));
@@ -48,7 +48,7 @@ protected:
                                       : QPointF(before.right() + 6, before.center().y());
         const QPointF to = QPointF(after.center().x(), after.top() - 6);
         turn.moveTo(from);
-        turn.cubicTo(from + QPointF(40, -40), to + QPointF(-40, -40), to);
+        turn.cubicTo(from + QPointF(40, -45), to + QPointF(-40, -45), to);
         p.setPen(QPen(QColor(200, 80, 0), 2));
         p.drawPath(turn);
         p.drawLine(to, to + QPointF(-8, -6));
@@ -64,7 +64,9 @@ private:
 QString turnStackText(Sides edge, int sheets, bool lastWithoutBack)
 {
     const bool longEdge = edge != Sides::ShortEdge;
-    QString text = TurnStackDialog::tr("The fronts are printed (%n sheet(s)).", nullptr, sheets) + QLatin1Char('\n');
+    QString text = (sheets == 1 ? TurnStackDialog::tr("The fronts are printed (1 sheet).")
+                                : TurnStackDialog::tr("The fronts are printed (%1 sheets).").arg(sheets))
+                   + QLatin1Char('\n');
     text += longEdge ? TurnStackDialog::tr("Take the sheets out without changing their order, turn the stack over on "
                                            "its long edge, as a page of a book turns,")
                      : TurnStackDialog::tr("Take the sheets out without changing their order, turn the stack over on "

@@ -4,6 +4,7 @@
 #include "settings/settingsfile.h"
 #include "print/printjob.h"
 #include "print/turnstack.h"
+#include "run/pageruns.h"
 #include "run/toolcontract.h"
 #include "run/toolprocess.h"
 #include "widgets/controltext.h"
@@ -64,23 +65,19 @@ QString sideText(int side)
 
 } // namespace
 
-QString describeSide(int side, int sides, bool twoSided, QList<int> pages)
+QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages)
 {
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
     // Runs of three and more read as "9 to 12".
     QStringList parts;
-    for (qsizetype i = 0; i < pages.size();) {
-        qsizetype j = i;
-        while (j + 1 < pages.size() && pages[j + 1] == pages[j] + 1)
-            ++j;
-        if (j - i >= 2) {
-            parts << SheetsWindow::tr("%1 to %2").arg(pages[i]).arg(pages[j]);
+    int count = 0;
+    for (const auto &[first, last] : consecutiveRuns(pages)) {
+        count += last - first + 1;
+        if (last - first >= 2) {
+            parts << SheetsWindow::tr("%1 to %2").arg(first).arg(last);
         } else {
-            for (qsizetype k = i; k <= j; ++k)
-                parts << QString::number(pages[k]);
+            for (int page = first; page <= last; ++page)
+                parts << QString::number(page);
         }
-        i = j + 1;
     }
     QString shows;
     if (parts.isEmpty()) {
@@ -88,7 +85,7 @@ QString describeSide(int side, int sides, bool twoSided, QList<int> pages)
     } else {
         const QString last = parts.takeLast();
         const QString list = parts.isEmpty() ? last : parts.join(QStringLiteral(", ")) + SheetsWindow::tr(" and ") + last;
-        shows = (pages.size() == 1 ? SheetsWindow::tr("page %1") : SheetsWindow::tr("pages %1")).arg(list);
+        shows = (count == 1 ? SheetsWindow::tr("page %1") : SheetsWindow::tr("pages %1")).arg(list);
     }
     QString text = sheetText(side, sides, twoSided);
     if (twoSided)

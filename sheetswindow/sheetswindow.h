@@ -117,4 +117,4 @@ private:
 
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and
 // `sides` count sides from 0 and in all (-1 unknown); `pages` are the input's, in any order.
-QString describeSide(int side, int sides, bool twoSided, QList<int> pages);
+QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages);

@@ -185,8 +185,15 @@ class Program:
         return self.desktop.wait(lambda: next(
             (w for w in self.windows() if w is not None and (w.name or '').startswith(name_start)), None), timeout)
 
-    def find(self, role, name, within=None, timeout=15, showing=True):
-        """The first accessible of the role whose name is `name` (or matches it, if callable)."""
+    def find(self, role, name, within=None, timeout=15, showing=True, described=None):
+        """The first accessible of the role whose name is `name` (or matches it, if callable),
+        or, with `described`, whose description is that (a combo box's name on this desktop
+        is its value)."""
+        def matches(acc):
+            if described is not None:
+                return acc.description == described
+            return name(acc.name) if callable(name) else acc.name == name
+
         def look():
             roots = [within] if within is not None else self.windows()
             for root in roots:
@@ -195,35 +202,16 @@ class Program:
                 root.clear_cache()
                 for acc in _walk(root):
                     try:
-                        if acc.getRoleName() != role:
-                            continue
-                        matches = name(acc.name) if callable(name) else acc.name == name
-                        if matches and (not showing or acc.getState().contains(self.pyatspi.STATE_SHOWING)):
+                        if acc.getRoleName() == role and matches(acc) and (
+                                not showing or acc.getState().contains(self.pyatspi.STATE_SHOWING)):
                             return acc
                     except Exception:
                         continue
             return None
         found = self.desktop.wait(look, timeout)
         if found is None:
-            raise AssertionError('no %s named %r' % (role, name))
-        return found
-
-    def find_described(self, role, description, within=None, timeout=15):
-        """The first accessible of the role with this description (a combo box's name on this
-        desktop is its value)."""
-        def look():
-            for root in [within] if within is not None else self.windows():
-                root.clear_cache()
-                for acc in _walk(root):
-                    try:
-                        if acc.getRoleName() == role and acc.description == description:
-                            return acc
-                    except Exception:
-                        continue
-            return None
-        found = self.desktop.wait(look, timeout)
-        if found is None:
-            raise AssertionError('no %s described as %r' % (role, description))
+            raise AssertionError('no %s %s' % (role, 'described as %r' % described if described is not None
+                                               else 'named %r' % (name,)))
         return found
 
     def centre(self, acc):

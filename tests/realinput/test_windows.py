@@ -85,7 +85,7 @@ class WindowsTest(RealInputCase):
         self.assertTrue(desktop.wait(lambda: 'step and repeat' in ((preview.clear_cache(), preview.description)[1] or '')),
                         'the Preview button does not say that step and repeat is on')
         # Both sides, chosen with the keyboard on its list: the sheets come in fronts and backs.
-        p.click(p.find_described('combo box', 'Both sides', sheets))
+        p.click(p.find('combo box', None, sheets, described='Both sides'))
         desktop.key('Down', 'Down', 'Return')
         self.described(sheets, 'Sheet 1 of 2, front: page 1')
         self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'long edge'))
