@@ -340,7 +340,6 @@ void TestDialogs::textsFitAndControlsAnswer()
         } else if (qobject_cast<QRadioButton *>(widget) || qobject_cast<QCheckBox *>(widget)) {
             auto *button = static_cast<QAbstractButton *>(widget);
             const bool radio = qobject_cast<QRadioButton *>(widget);
-            misfit(button, button->text(), button->sizeHint().width(), button->width());
             // Where a click must reach it: the middle of its circle and of its text.
             QStyleOptionButton opt;
             opt.initFrom(button);
@@ -348,6 +347,8 @@ void TestDialogs::textsFitAndControlsAnswer()
             const QRect circle = style->subElementRect(radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator, &opt, button);
             const QRect contents = style->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &opt, button);
             const QRect text(contents.left(), contents.top(), fm.horizontalAdvance(button->text()), contents.height());
+            // From its left edge to the last pixel of its text.
+            misfit(button, button->text(), text.right() + 1, button->width());
             for (const QPoint &spot : {circle.center(), text.center()}) {
                 QWidget *hit = w->childAt(button->mapTo(w.get(), spot));
                 if (hit != button)
@@ -367,8 +368,15 @@ void TestDialogs::textsFitAndControlsAnswer()
                                 + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
             misfit(button, button->text(), fm.horizontalAdvance(button->text()) + margins, button->width());
         } else if (auto *tool = qobject_cast<QToolButton *>(widget); tool && !tool->text().isEmpty()) {
-            misfit(tool, tool->text(), tool->sizeHint().width(), tool->width());
-            misfit(tool, tool->text(), tool->sizeHint().height(), tool->height());
+            if (tool->toolButtonStyle() == Qt::ToolButtonTextOnly) {
+                // Its text, inside its frame.
+                const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tool);
+                misfit(tool, tool->text(), fm.horizontalAdvance(tool->text()) + 2 * frame + 2, tool->width());
+                misfit(tool, tool->text(), fm.height() + 2 * frame, tool->height());
+            } else {
+                misfit(tool, tool->text(), tool->sizeHint().width(), tool->width());
+                misfit(tool, tool->text(), tool->sizeHint().height(), tool->height());
+            }
         } else if (auto *box = qobject_cast<QGroupBox *>(widget); box && !box->title().isEmpty()) {
             misfit(box, box->title(), fm.horizontalAdvance(box->title()) + 2 * fm.averageCharWidth(), box->width());
         } else if (auto *browser = qobject_cast<QTextBrowser *>(widget)) {

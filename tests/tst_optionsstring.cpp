@@ -1,6 +1,7 @@
 // The options string handed to the tiling tool.
 #include "app/sheetwin.h"
 #include "run/optionsstring.h"
+#include "run/toolcontract.h"
 #include "testenv.h"
 #include "ui_sheetwin.h"
 
@@ -18,6 +19,8 @@ private slots:
     void throughTheWindow();
     void sheetOptionsAddWords_data();
     void sheetOptionsAddWords();
+    void calibrationWords_data();
+    void calibrationWords();
     void reasonsInTheWindowsWords_data();
     void reasonsInTheWindowsWords();
 
@@ -170,6 +173,30 @@ void TestOptionsString::sheetOptionsAddWords()
         TestEnv::store(kv.first.toLatin1().constData(), kv.second);
     Sheetwin w;
     QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 0  -order H  -per 2*2") + added);
+}
+
+void TestOptionsString::calibrationWords_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<Stored>("sheet");
+    QTest::addColumn<QString>("words");  // of the test sheet, before "-- OUT"
+    QTest::newRow("the run's sheet, edge and shift")
+        << " -size Custom 210 mm 297 mm -rt 0  -order H  -per 2*2" << Stored{{"BothSides", "long edge"}, {"BackShiftX", "1"}, {"BackShiftY", "-2"}}
+        << "-calibrate -size Custom 210 mm 297 mm -duplex long -backshift 1 -2 mm";
+    QTest::newRow("no sheet size, one side") << " -rt 0  -order H  -per 2*2" << Stored{} << "-calibrate";
+    QTest::newRow("a booklet on the short edge is not turned") << " -rt 0  -order H  -per 2*2"
+                                                                << Stored{{"Booklet", "1"}} << "-calibrate";
+}
+
+void TestOptionsString::calibrationWords()
+{
+    QFETCH(QString, options);
+    QFETCH(Stored, sheet);
+    QFETCH(QString, words);
+    for (const auto &kv : sheet)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    const QStringList args = calibrationArguments(options, SheetOptions::fromSettings(SettingsFile()), QStringLiteral("out.pdf"));
+    QCOMPARE(args.join(QLatin1Char(' ')), words + QStringLiteral(" -- out.pdf"));
 }
 
 void TestOptionsString::reasonsInTheWindowsWords_data()
