@@ -348,7 +348,7 @@ void TestDialogs::textsFitAndControlsAnswer()
             const QRect contents = style->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &opt, button);
             const QRect text(contents.left(), contents.top(), fm.horizontalAdvance(button->text()), contents.height());
             // From its left edge to the last pixel of its text.
-            misfit(button, button->text(), text.right() + 1, button->width());
+            misfit(button, button->text(), contents.left() + fm.boundingRect(button->text()).right() + 1, button->width());
             for (const QPoint &spot : {circle.center(), text.center()}) {
                 QWidget *hit = w->childAt(button->mapTo(w.get(), spot));
                 if (hit != button)
@@ -368,10 +368,10 @@ void TestDialogs::textsFitAndControlsAnswer()
                                 + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
             misfit(button, button->text(), fm.horizontalAdvance(button->text()) + margins, button->width());
         } else if (auto *tool = qobject_cast<QToolButton *>(widget); tool && !tool->text().isEmpty()) {
-            if (tool->toolButtonStyle() == Qt::ToolButtonTextOnly) {
+            if (tool->icon().isNull()) {
                 // Its text, inside its frame.
                 const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tool);
-                misfit(tool, tool->text(), fm.horizontalAdvance(tool->text()) + 2 * frame + 2, tool->width());
+                misfit(tool, tool->text(), fm.boundingRect(tool->text()).width() + 2 * frame + 2, tool->width());
                 misfit(tool, tool->text(), fm.height() + 2 * frame, tool->height());
             } else {
                 misfit(tool, tool->text(), tool->sizeHint().width(), tool->width());
