@@ -638,6 +638,8 @@ void TestTool::damagedAndEncryptedInput_data()
     QTest::newRow("trailer without /Size") << "size" << 0 << "trailer dictionary lacks /Size" << "";
     QTest::newRow("broken /ID in a cross-reference stream") << "id" << 0 << "warning:"
                                                              << "kept: 8 links, 2 form fields, 5 bookmarks; dropped: 0";
+    // qpdf's own rewrite never walks it; building the sheets in the document does.
+    QTest::newRow("a name tree qpdf cannot walk") << "names" << 0 << "is damaged (" << "";
     QTest::newRow("text named .pdf") << "text" << 1 << "%1 is not a PDF file" << "";
     QTest::newRow("empty") << "empty" << 1 << "%1 is empty" << "";
     QTest::newRow("key length unfit for its revision") << "keylength" << 1 << "the sheets made of %1 could not be read back" << "";
@@ -682,6 +684,13 @@ void TestTool::damagedAndEncryptedInput()
         QByteArray bytes = rewrite(path(QStringLiteral("annotated.pdf")), true);
         const int id = bytes.indexOf("/ID [<") + 14;
         save(bytes.replace(id, 3, "\x86v\xe3"));  // stray bytes in its first string
+    } else if (damage == QLatin1String("names")) {
+        // The named destinations' tree: a name without its destination.
+        QPDF pdf;
+        pdf.processFile(clean.toLocal8Bit().constData());
+        pdf.getRoot().replaceKey("/Names", QPDFObjectHandle::parse("<< /Dests << /Names [ (lost) ] >> >>"));
+        QPDFWriter w(pdf, in.toLocal8Bit().constData());
+        w.write();
     } else if (damage == QLatin1String("text")) {
         save(QByteArray("Minutes of the meeting\n").repeated(200));
     } else if (damage == QLatin1String("empty")) {

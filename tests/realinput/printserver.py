@@ -34,6 +34,15 @@ def _wait(condition, timeout=20, step=0.1):
     return False
 
 
+def _bus_alive():
+    with socket.socket(socket.AF_UNIX) as s:
+        try:
+            s.connect('/run/dbus/system_bus_socket')
+            return True
+        except OSError:
+            return False
+
+
 def _running(name):
     return subprocess.run(['pgrep', '-x', name], capture_output=True).returncode == 0
 
@@ -65,8 +74,11 @@ class PrintServer:
 
     def _start(self):
         # DNS-SD for the printers.
-        if not os.path.exists('/run/dbus/system_bus_socket'):
+        if not _bus_alive():
             os.makedirs('/run/dbus', exist_ok=True)
+            for stale in ('/run/dbus/pid', '/run/dbus/system_bus_socket'):
+                if os.path.exists(stale):
+                    os.remove(stale)
             subprocess.run(['dbus-daemon', '--system', '--fork'], check=True)
             self.started_bus = True
         if not _running('avahi-daemon'):
@@ -163,5 +175,13 @@ class PrintServer:
         if self.started_avahi:
             subprocess.run(['avahi-daemon', '-k'], capture_output=True)
         if self.started_bus:
-            subprocess.run(['pkill', '-f', 'dbus-daemon --system'], capture_output=True)
+            try:
+                with open('/run/dbus/pid') as f:
+                    os.kill(int(f.read().strip()), signal.SIGTERM)
+            except (OSError, ValueError):
+                pass
+            _wait(lambda: not _bus_alive(), 5)
+            for stale in ('/run/dbus/pid', '/run/dbus/system_bus_socket'):
+                if os.path.exists(stale):
+                    os.remove(stale)
         shutil.rmtree(self.folder, ignore_errors=True)
