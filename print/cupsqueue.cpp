@@ -124,13 +124,13 @@ CupsJob::~CupsJob()
         m_worker.join();
 }
 
-void CupsJob::start(const Spec &spec)
+void CupsJob::start(const Request &request)
 {
     if (m_worker.joinable())
         m_worker.join();
     m_cancel = false;
     m_done = false;
-    m_worker = std::thread([this, spec] { run(spec); });
+    m_worker = std::thread([this, request] { run(request); });
 }
 
 void CupsJob::cancel()
@@ -149,15 +149,15 @@ void CupsJob::end(bool accepted, const QString &message)
     QMetaObject::invokeMethod(this, [this, accepted, message] { emit finished(accepted, message); }, Qt::QueuedConnection);
 }
 
-void CupsJob::run(const Spec &spec)
+void CupsJob::run(const Request &request)
 {
     Connection c;
-    const QString missing = c.open(spec.queue);
+    const QString missing = c.open(request.queue);
     if (!missing.isEmpty())
         return end(false, missing);
-    QFile file(spec.file);
+    QFile file(request.file);
     if (!file.open(QIODevice::ReadOnly))
-        return end(false, QStringLiteral("%1 cannot be read: %2").arg(spec.file, file.errorString()));
+        return end(false, QStringLiteral("%1 cannot be read: %2").arg(request.file, file.errorString()));
 
     // The options, as IPP names them; the media by its size (PWG's self-describing name).
     int count = 0;
@@ -165,34 +165,34 @@ void CupsJob::run(const Spec &spec)
     auto add = [&](const char *name, const QString &value) {
         count = cupsAddOption(name, value.toUtf8().constData(), count, &options);
     };
-    add("sides", spec.sides);
-    if (spec.sheet.isValid()) {
+    add("sides", request.sides);
+    if (request.sheet.isValid()) {
         // Media are named upright; a landscape sheet is the same medium turned.
-        const int a = int(std::lround(spec.sheet.width() * 2540 / 72)), b = int(std::lround(spec.sheet.height() * 2540 / 72));
+        const int a = int(std::lround(request.sheet.width() * 2540 / 72)), b = int(std::lround(request.sheet.height() * 2540 / 72));
         if (pwg_media_t *media = pwgMediaForSize(std::min(a, b), std::max(a, b)))
             add("media", QString::fromUtf8(media->pwg));
         add("orientation-requested", a > b ? QStringLiteral("4") : QStringLiteral("3"));  // landscape, portrait
     }
-    add("copies", QString::number(std::max(1, spec.copies)));
-    add("collate", spec.collate ? QStringLiteral("true") : QStringLiteral("false"));
-    if (!spec.pageRanges.isEmpty())
-        add("page-ranges", spec.pageRanges);
-    if (spec.reverse)
+    add("copies", QString::number(std::max(1, request.copies)));
+    add("collate", request.collate ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!request.pageRanges.isEmpty())
+        add("page-ranges", request.pageRanges);
+    if (request.reverse)
         add("outputorder", QStringLiteral("reverse"));
 
     int id = 0;
-    const QByteArray title = spec.title.toUtf8();
+    const QByteArray title = request.title.toUtf8();
     ipp_status_t status = cupsCreateDestJob(c.http, c.dest, c.info, &id, title.constData(), count, options);
     if (status > IPP_STATUS_OK_CONFLICTING || id <= 0) {
         cupsFreeOptions(count, options);
-        return end(false, QStringLiteral("%1 refused the job: %2").arg(spec.queue, lastError()));
+        return end(false, QStringLiteral("%1 refused the job: %2").arg(request.queue, lastError()));
     }
     say(QStringLiteral("job %1: sending").arg(id));
     if (cupsStartDestDocument(c.http, c.dest, c.info, id, title.constData(), CUPS_FORMAT_PDF, count, options, 1)
         != HTTP_STATUS_CONTINUE) {
         cupsFreeOptions(count, options);
         cupsCancelDestJob(c.http, c.dest, id);
-        return end(false, QStringLiteral("%1 refused the job: %2").arg(spec.queue, lastError()));
+        return end(false, QStringLiteral("%1 refused the job: %2").arg(request.queue, lastError()));
     }
     cupsFreeOptions(count, options);
     bool written = true;
@@ -206,11 +206,11 @@ void CupsJob::run(const Spec &spec)
         return end(false, QStringLiteral("Stopped: job %1 is cancelled.").arg(id));
     }
     if (!written || status > IPP_STATUS_OK_CONFLICTING)
-        return end(false, QStringLiteral("%1 did not take job %2: %3").arg(spec.queue).arg(id).arg(lastError()));
+        return end(false, QStringLiteral("%1 did not take job %2: %3").arg(request.queue).arg(id).arg(lastError()));
 
     // Followed until the printer has it.
     const auto until = std::chrono::steady_clock::now() + kFollowFor;
-    const QByteArray queue = spec.queue.toUtf8();
+    const QByteArray queue = request.queue.toUtf8();
     while (std::chrono::steady_clock::now() < until) {
         if (m_cancel) {
             cupsCancelDestJob(c.http, c.dest, id);
@@ -222,25 +222,25 @@ void CupsJob::run(const Spec &spec)
         const QString why = !s.message.isEmpty() ? s.message : s.reasons;
         switch (s.state) {
         case IPP_JSTATE_COMPLETED:
-            return end(true, QStringLiteral("Job %1 is %2 on %3.").arg(id).arg(stateWord(s.state), spec.queue));
+            return end(true, QStringLiteral("Job %1 is %2 on %3.").arg(id).arg(stateWord(s.state), request.queue));
         case IPP_JSTATE_PROCESSING:
             break;  // its filters and the printer may still refuse it
         case IPP_JSTATE_CANCELED:
         case IPP_JSTATE_ABORTED:
         case IPP_JSTATE_STOPPED:
-            return end(false, QStringLiteral("Job %1 on %2 was %3: %4").arg(id).arg(spec.queue, stateWord(s.state), why));
+            return end(false, QStringLiteral("Job %1 on %2 was %3: %4").arg(id).arg(request.queue, stateWord(s.state), why));
         case IPP_JSTATE_PENDING:
         case IPP_JSTATE_HELD: {
             QString stopped;
             if (printerStopped(c.http, queue, stopped))
                 return end(false, QStringLiteral("The printer %1 is stopped%2: job %3 waits in its queue until the "
                                                  "printer is started again.")
-                                      .arg(spec.queue, stopped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(stopped))
+                                      .arg(request.queue, stopped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(stopped))
                                       .arg(id));
             break;
         }
         }
         std::this_thread::sleep_for(kPoll);
     }
-    end(true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(spec.queue));
+    end(true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(request.queue));
 }

@@ -17,7 +17,7 @@ class CupsJob : public QObject
     Q_OBJECT
 
 public:
-    struct Spec
+    struct Request
     {
         QString queue;
         QString file;            // the PDF sent
@@ -34,7 +34,7 @@ public:
     // Cancels a job still on its way and waits for the server to hear it.
     ~CupsJob() override;
 
-    void start(const Spec &spec);
+    void start(const Request &request);
     // Cancels the job, on the server too as long as it has not been printed.
     void cancel();
     bool isRunning() const { return m_worker.joinable() && !m_done; }
@@ -47,7 +47,7 @@ signals:
     void finished(bool accepted, const QString &message);
 
 private:
-    void run(const Spec &spec);
+    void run(const Request &request);
     void say(const QString &state);
     void end(bool accepted, const QString &message);
 

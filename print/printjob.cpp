@@ -140,18 +140,18 @@ void PrintJob::sendNext()
             emit progress(message, 100);
             next();
         });
-        CupsJob::Spec spec;
-        spec.queue = m_request.queue;
-        spec.file = part.file;
-        spec.title = QFileInfo(m_request.input).fileName();
-        spec.sides = sidesKeyword(m_request.byHand ? Sides::OneSided : m_request.sides);
-        spec.sheet = m_request.sheet;
-        spec.copies = m_request.byHand ? 1 : m_request.copies;
-        spec.collate = m_request.collate;
-        spec.pageRanges = part.pageRanges;
-        spec.reverse = part.reverse;
+        CupsJob::Request request;
+        request.queue = m_request.queue;
+        request.file = part.file;
+        request.title = QFileInfo(m_request.input).fileName();
+        request.sides = sidesKeyword(m_request.byHand ? Sides::OneSided : m_request.sides);
+        request.sheet = m_request.sheet;
+        request.copies = m_request.byHand ? 1 : m_request.copies;
+        request.collate = m_request.collate;
+        request.pageRanges = part.pageRanges;
+        request.reverse = part.reverse;
         emit progress(QStringLiteral("Sending to %1").arg(m_request.queue), -1);
-        job->start(spec);
+        job->start(request);
         return;
     }
 #endif

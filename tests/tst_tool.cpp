@@ -661,7 +661,8 @@ void TestTool::damagedAndEncryptedInput()
     auto rewrite = [&](const QString &from, bool objectStreams) {
         QPDF pdf;
         pdf.processFile(from.toLocal8Bit().constData());
-        QPDFWriter w(pdf, in.toLocal8Bit().constData());
+        const QByteArray name = in.toLocal8Bit();  // the writer keeps the pointer until it writes
+        QPDFWriter w(pdf, name.constData());
         w.setObjectStreamMode(objectStreams ? qpdf_o_generate : qpdf_o_disable);
         if (damage == QLatin1String("keylength"))
             w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true, qpdf_r3p_full);
@@ -689,7 +690,8 @@ void TestTool::damagedAndEncryptedInput()
         QPDF pdf;
         pdf.processFile(clean.toLocal8Bit().constData());
         pdf.getRoot().replaceKey("/Names", QPDFObjectHandle::parse("<< /Dests << /Names [ (lost) ] >> >>"));
-        QPDFWriter w(pdf, in.toLocal8Bit().constData());
+        const QByteArray name = in.toLocal8Bit();  // the writer keeps the pointer until it writes
+        QPDFWriter w(pdf, name.constData());
         w.write();
     } else if (damage == QLatin1String("text")) {
         save(QByteArray("Minutes of the meeting\n").repeated(200));
