@@ -11,6 +11,21 @@ import tempfile
 import time
 
 
+def end_processes(processes, grace=10):
+    """Ends processes started in sessions of their own, with what they started: asked first,
+    the last started first, then killed if they linger."""
+    for process in reversed(processes):
+        try:
+            os.killpg(process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+    for process in processes:
+        try:
+            process.wait(grace)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+
+
 class Desktop:
     """Xvfb, openbox and a session bus, started together and ended together."""
 
@@ -62,16 +77,7 @@ class Desktop:
         return path
 
     def close(self):
-        for process in reversed(self.processes):
-            try:
-                os.killpg(process.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-        for process in self.processes:
-            try:
-                process.wait(5)
-            except subprocess.TimeoutExpired:
-                os.killpg(process.pid, signal.SIGKILL)
+        end_processes(self.processes)
         # What the session bus started for itself (the accessibility bus and its registry)
         # names this desktop's runtime folder.
         subprocess.run(['pkill', '-f', self.env['XDG_RUNTIME_DIR']], check=False)

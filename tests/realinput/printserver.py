@@ -14,6 +14,8 @@ import subprocess
 import tempfile
 import time
 
+from desktop import end_processes
+
 
 class Unavailable(Exception):
     """The server cannot be set up here, and why."""
@@ -162,16 +164,7 @@ class PrintServer:
         subprocess.run(['cancel', '-h', self.server, '-a', queue], check=False)
 
     def close(self):
-        for process in reversed(self.processes):
-            try:
-                os.killpg(process.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-        for process in self.processes:
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(process.pid, signal.SIGKILL)
+        end_processes(self.processes)
         if self.started_avahi:
             subprocess.run(['avahi-daemon', '-k'], capture_output=True)
         if self.started_bus:
