@@ -86,8 +86,10 @@ QStringList calibrationArguments(const QString &options, const SheetOptions &she
     const int size = words.indexOf(QStringLiteral("-size"));
     if (size >= 0 && size + 5 < words.size())
         args << words.mid(size, 6);
-    // The edge and the shift as the sheet options give them to the run.
+    // The fold, the edge and the shift as the sheet options give them to the run.
     const QStringList mine = QProcess::splitCommand(sheetOptionsWords(sheet));
+    if (mine.contains(QStringLiteral("-booklet")))
+        args << QStringLiteral("-booklet");
     for (const char *option : {"-duplex", "-backshift"}) {
         const int at = mine.indexOf(QLatin1String(option));
         if (at >= 0)

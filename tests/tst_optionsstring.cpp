@@ -184,8 +184,8 @@ void TestOptionsString::calibrationWords_data()
         << " -size Custom 210 mm 297 mm -rt 0  -order H  -per 2*2" << Stored{{"BothSides", "long edge"}, {"BackShiftX", "1"}, {"BackShiftY", "-2"}}
         << "-calibrate -size Custom 210 mm 297 mm -duplex long -backshift 1 -2 mm";
     QTest::newRow("no sheet size, one side") << " -rt 0  -order H  -per 2*2" << Stored{} << "-calibrate";
-    QTest::newRow("a booklet on the short edge is not turned") << " -rt 0  -order H  -per 2*2"
-                                                                << Stored{{"Booklet", "1"}} << "-calibrate";
+    QTest::newRow("a booklet: turned as its backs are") << " -rt 0  -order H  -per 2*2" << Stored{{"Booklet", "1"}}
+                                                         << "-calibrate -booklet";
 }
 
 void TestOptionsString::calibrationWords()

@@ -94,9 +94,6 @@ private slots:
 
     void fillOrders_data();
     void fillOrders();
-    void bookletSides_data();
-    void bookletSides();
-    void bookletCreep();
     void marksAndFramesStayOffThePages_data();
     void marksAndFramesStayOffThePages();
     void selectionAndPartialLastSheet();
@@ -170,85 +167,6 @@ void TestTool::fillOrders()
         seen[row * cols + col] = QString::number(it.key());
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), grid);
-}
-
-void TestTool::bookletSides_data()
-{
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("sides");  // left and right page of each output page in turn; _ blank
-    const auto booklet = [](const QStringList &more = {}) { return QStringList{"-booklet"} + more; };
-    QTest::newRow("1") << 1 << booklet() << "_ 1|_ _";
-    QTest::newRow("2") << 2 << booklet() << "_ 1|2 _";
-    QTest::newRow("4") << 4 << booklet() << "4 1|2 3";
-    QTest::newRow("5") << 5 << booklet() << "_ 1|2 _|_ 3|4 5";
-    QTest::newRow("8") << 8 << booklet() << "8 1|2 7|6 3|4 5";
-    QTest::newRow("10") << 10 << booklet() << "_ 1|2 _|10 3|4 9|8 5|6 7";
-    QTest::newRow("17") << 17 << booklet() << "_ 1|2 _|_ 3|4 17|16 5|6 15|14 7|8 13|12 9|10 11";
-    QTest::newRow("10 right to left") << 10 << booklet({"-rtl"}) << "1 _|_ 2|3 10|9 4|5 8|7 6";
-    QTest::newRow("2 right to left") << 2 << booklet({"-rtl"}) << "1 _|_ 2";
-    QTest::newRow("10 in signatures of 1") << 10 << booklet({"-signature", "1"}) << "4 1|2 3|8 5|6 7|_ 9|10 _";
-    QTest::newRow("17 in signatures of 2") << 17 << booklet({"-signature", "2"})
-                                           << "8 1|2 7|6 3|4 5|16 9|10 15|14 11|12 13|_ 17|_ _";
-    QTest::newRow("8 in signatures of 1, right to left") << 8 << booklet({"-signature", "1", "-rtl"})
-                                                          << "1 4|3 2|5 8|7 6";
-    QTest::newRow("odd pages of 10") << 10 << booklet({"-odd"}) << "_ 1|3 _|_ 5|7 9";
-    QTest::newRow("grid and order ignored") << 4 << booklet({"-per", "3*3", "-order", "VR"}) << "4 1|2 3";
-    QTest::newRow("long-edge printer: backs turned") << 8 << booklet({"-duplex", "long"}) << "8 1|7 2|6 3|5 4";
-}
-
-void TestTool::bookletSides()
-{
-    QFETCH(int, pages);
-    QFETCH(QStringList, options);
-    QFETCH(QString, sides);
-    const QString in = sample(QStringLiteral("in.pdf"), pages);
-    const QString out = path(QStringLiteral("out.pdf"));
-    const Run run = runTool(QStringList(options) << in << out);
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.err.contains(QStringLiteral("ignored")), options.contains(QStringLiteral("-per")));
-    QSizeF sheet;
-    const auto placed = pagePositions(out, &sheet);
-    QCOMPARE(sheet, QSizeF(2 * 595, 842));  // two pages side by side
-    const int count = pageCount(out);
-    QStringList seen(2 * count, QStringLiteral("_"));
-    for (auto it = placed.cbegin(); it != placed.cend(); ++it)
-        seen[2 * (it->sheet - 1) + (it->centre.x() < 595 ? 0 : 1)] = QString::number(it.key());
-    // A turned back shows its pages upside down.
-    QFile::copy(out, out + QStringLiteral(".read"));
-    QPDF q;
-    q.processFile((out + QStringLiteral(".read")).toLocal8Bit().constData());
-    const auto matrices = readPlacements(q);
-    for (auto it = matrices.cbegin(); it != matrices.cend(); ++it)
-        QCOMPARE(it->a < 0, options.contains(QStringLiteral("long")) && it->sheet % 2 == 1);
-    QStringList read;
-    for (int s = 0; s < count; ++s)
-        read << seen[2 * s] + QLatin1Char(' ') + seen[2 * s + 1];
-    QCOMPARE(read.join(QLatin1Char('|')), sides);
-}
-
-void TestTool::bookletCreep()
-{
-    // Three sheets: pages move towards the fold by 0, half and all of the creep, the front
-    // and back of a sheet alike.
-    const QString in = sample(QStringLiteral("in.pdf"), 12);
-    const QString out = path(QStringLiteral("out.pdf"));
-    QCOMPARE(runTool({"-booklet", "-creep", "6", "pt", in, out}).exitCode, 0);
-    QPDF q;
-    q.processFile(out.toLocal8Bit().constData());
-    const auto landed = readPlacements(q);
-    const double shifts[3] = {0, 3, 6};
-    const int sides[6][2] = {{12, 1}, {2, 11}, {10, 3}, {4, 9}, {8, 5}, {6, 7}};
-    for (int side = 0; side < 6; ++side) {
-        const double shift = shifts[side / 2];
-        QVERIFY(near(landed[sides[side][0]].landing(), QRectF(shift, 0, 595, 842)));
-        QVERIFY(near(landed[sides[side][1]].landing(), QRectF(595 - shift, 0, 595, 842)));
-    }
-    // A creep wider than the pages is a bad value, said before anything is written.
-    const Run wide = runTool({"-booklet", "-creep", "300", "mm", in, path(QStringLiteral("wide.pdf"))});
-    QCOMPARE(wide.exitCode, 2);
-    QVERIFY2(wide.err.contains(QStringLiteral("-creep")), qPrintable(wide.err));
-    QVERIFY(!QFile::exists(path(QStringLiteral("wide.pdf"))));
 }
 
 void TestTool::marksAndFramesStayOffThePages_data()
@@ -895,8 +813,15 @@ void TestTool::calibrationBackAsTheWorksBacks_data()
     QTest::newRow("as it is") << QStringList{} << QPointF() << false;
     QTest::newRow("short edge, back shift") << QStringList{"-duplex", "short", "-backshift", "2", "3", "mm"} << QPointF(2, 3)
                                             << false;
-    QTest::newRow("long edge, back shift: turned after") << QStringList{"-duplex", "long", "-backshift", "2", "3", "mm"}
-                                                         << QPointF(-2, -3) << true;
+    QTest::newRow("N-up, long edge: never turned") << QStringList{"-duplex", "long", "-backshift", "2", "3", "mm"}
+                                                   << QPointF(2, 3) << false;
+    QTest::newRow("landscape booklet, long edge, back shift: turned after")
+        << QStringList{"-booklet", "-size", "A4", "landscape", "-duplex", "long", "-backshift", "2", "3", "mm"}
+        << QPointF(-2, -3) << true;
+    QTest::newRow("portrait booklet, long edge: as the fold") << QStringList{"-booklet", "-duplex", "long"} << QPointF()
+                                                              << false;
+    QTest::newRow("portrait booklet, short edge: turned") << QStringList{"-booklet", "-size", "A4", "-duplex", "short"}
+                                                          << QPointF() << true;
 }
 
 // The test sheet's back is laid out as the work's backs are, so that printing it again with

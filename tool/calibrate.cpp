@@ -1,6 +1,7 @@
 #include "calibrate.h"
 
 #include "geometry.h"
+#include "layout.h"
 #include "output.h"
 
 #include <qpdf/QPDF.hh>
@@ -31,14 +32,15 @@ std::string text(double x, double y, double size, const std::string &words)
 
 // A side: its heading, and a cross (front) or the rulers (back) at the centre (cx, cy). The
 // back is laid out as the work's backs are: moved by the back shift in its own directions,
-// then turned as a whole for a printer that turns the sheet on its long edge.
-std::string side(bool back, double width, double height, const TwoSided &twoSided)
+// then, for a booklet, turned as a whole where its backs are.
+std::string side(bool back, double width, double height, const Options &o)
 {
+    const TwoSided &twoSided = o.twoSided;
     const double cx = width / 2, cy = height / 2;
     std::string s = "q 0 g 0 G\n";
     if (back) {
         Matrix frame{1, 0, 0, 1, twoSided.backShiftX, twoSided.backShiftY};
-        if (twoSided.duplex == Duplex::Long)
+        if (o.booklet.on && backTurned(twoSided.duplex, height >= width))
             frame = frame.then({-1, 0, 0, -1, width, height});
         s += matrixOperands(frame, std::max(width, height), 0.0005) + " cm\n";
     }
@@ -92,7 +94,7 @@ void writeCalibrationSheet(const Options &o)
         QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
             "<< /Type /Page /MediaBox [0 0 " + num(width) + " " + num(height) + "] /Resources << >> >>"));
         page.getKey("/Resources").replaceKey("/Font", QPDFObjectHandle::newDictionary({{"/F1", font}}));
-        page.replaceKey("/Contents", pdf.newStream(side(back, width, height, o.twoSided)));
+        page.replaceKey("/Contents", pdf.newStream(side(back, width, height, o)));
         pages.addPage(page, false);
     }
     QPDFWriter writer(pdf);

@@ -139,6 +139,17 @@ double sheetTolerance(const SheetLayout &layout)
     return kTolerancePoints / layout.userUnit;
 }
 
+Axis printerAxis(Duplex duplex, bool portraitSheet)
+{
+    const bool longEdge = duplex == Duplex::Long;
+    return longEdge == portraitSheet ? Axis::Upright : Axis::Across;
+}
+
+bool backTurned(Duplex duplex, bool portraitSheet, Axis spine)
+{
+    return printerAxis(duplex, portraitSheet) != spine;
+}
+
 Grid placementGrid(const Options &o)
 {
     if (o.booklet.on)
@@ -157,7 +168,7 @@ std::vector<SheetSide> nUpSides(const Options &options, size_t count, bool portr
     const bool duplex = options.twoSided.duplex != Duplex::None;
     // A back's slot behind a front's: the columns mirrored when the sheet turns about its
     // upright edges (a portrait sheet's long edge, a landscape sheet's short one), else the rows.
-    const bool mirrorColumns = (options.twoSided.duplex == Duplex::Long) == portrait;
+    const bool mirrorColumns = printerAxis(options.twoSided.duplex, portrait) == Axis::Upright;
     auto behind = [&](size_t slot) {
         const auto [row, col] = cellPlace(o, int(slot));
         return size_t(mirrorColumns ? cellSlot(o, row, o.columns - 1 - col) : cellSlot(o, o.rows - 1 - row, col));
@@ -230,7 +241,8 @@ std::vector<SheetSide> planSides(const Options &options, size_t count, bool port
         for (size_t k = 0; k < sheets; ++k) {
             const double creep = sheets > 1 ? o.creep * double(k) / double(sheets - 1) : 0;
             SheetSide front{{page(n - 2 * k), page(2 * k + 1)}, creep};
-            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true, options.twoSided.duplex == Duplex::Long};
+            SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true,
+                           backTurned(options.twoSided.duplex, portrait)};
             if (o.rightToLeft) {
                 std::swap(front.cells[0], front.cells[1]);
                 std::swap(back.cells[0], back.cells[1]);
@@ -378,10 +390,10 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
                          + pdfNumber(plan.layout.cellWidth, 2) + " pt wide (after -creep)");
     // A back lies behind its front the way the sheet turns: portrait sheets about their long
     // edge's direction, landscape ones the other. A booklet's backs are laid out for a sheet
-    // turned about its fold's direction (and turned as a whole for a long-edge printer).
+    // turned about its fold (and turned as a whole where the printer turns it the other way).
     const bool portrait = plan.layout.sheetHeight >= plan.layout.sheetWidth;
     plan.sides = planSides(o, selected.size(), portrait);
-    const bool mirrorColumns = o.booklet.on || (o.twoSided.duplex == Duplex::Long) == portrait;
+    const bool mirrorColumns = o.booklet.on || printerAxis(o.twoSided.duplex, portrait) == Axis::Upright;
     Margins back = o.margins;
     if (mirrorColumns)
         std::swap(back.left, back.right);

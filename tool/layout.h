@@ -46,6 +46,18 @@ double pageScale(const Sizing &sizing, const SheetLayout &layout, double w, doub
 // to right.
 Grid placementGrid(const Options &options);
 
+// The line a two-sided sheet is turned over about: by the printer, as its duplex edge says
+// (a portrait sheet's long edges are upright, a landscape sheet's short ones), or by the
+// reader, about the spine fold.
+enum class Axis { Upright, Across };
+// The axis the printer turns a sheet about; without an edge, the short edge (booklets'
+// default).
+Axis printerAxis(Duplex duplex, bool portraitSheet);
+// Whether a back is turned by 180 degrees: exactly when the printer turns the sheet about
+// another axis than the reader turns the leaf about, so that the back reads upright behind
+// its front.
+bool backTurned(Duplex duplex, bool portraitSheet, Axis spine = Axis::Upright);
+
 // One side of an output sheet: what each cell of the grid holds (by slot of the filling
 // order), whether it is the back of a sheet printed on both sides, and for booklets how far
 // the pages move towards the fold (creep) and whether the side is turned upside down.
@@ -73,8 +85,8 @@ struct SheetSide
 // Booklet: each signature (the whole booklet without -signature) padded with blank pages to
 // a multiple of four; sheet k (from the outside) of a signature of n pages shows, front then
 // back, (n - 2k, 2k + 1) and (2k + 2, n - 2k - 1), counted from 1 in the signature, each
-// pair swapped for right-to-left binding; for a printer that turns the sheet on its long
-// edge the backs are turned.
+// pair swapped for right-to-left binding; the backs are turned where the printer turns the
+// sheet about another axis than the upright fold (backTurned).
 std::vector<SheetSide> planSides(const Options &options, size_t selectedCount, bool portraitSheet = true);
 
 // A page as it is placed in a cell: its visible box, its total clockwise turn and the

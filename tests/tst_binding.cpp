@@ -1,0 +1,260 @@
+// Booklets as a binder meets them: the sheets the real tool writes are printed two-sided (in
+// a model of the printer turning each sheet), stacked, folded and read back page by page.
+#include "outputpdf.h"
+#include "samplepdf.h"
+#include "toolrun.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qpdf/QPDF.hh>
+
+namespace {
+
+// A page as it lies on one printed side: its centre in points from the side's lower-left
+// corner, and whether it is upside down there.
+struct Printed
+{
+    int page;
+    double x, y;
+    bool upsideDown;
+};
+using Side = QList<Printed>;
+
+// The output's sides, read back from its drawing.
+QList<Side> printedSides(const QString &pdf, QSizeF &sheet)
+{
+    QPDF q;
+    q.processFile(pdf.toLocal8Bit().constData());
+    std::vector<QPDFObjectHandle> sheets;
+    const auto placements = readPlacements(q, &sheets);
+    QList<Side> sides(int(sheets.size()));
+    const auto media = QPDFPageObjectHelper(sheets.front()).getMediaBox().getArrayAsRectangle();
+    sheet = QSizeF(media.urx - media.llx, media.ury - media.lly);
+    for (auto it = placements.cbegin(); it != placements.cend(); ++it) {
+        const QPointF c = it->landing().center();
+        sides[it->sheet].append({it.key(), c.x(), c.y(), it->a < 0 && it->d < 0});
+    }
+    return sides;
+}
+
+// A face of a leaf in the folded stack: its page, its place and the way its page's head
+// points (+1 up, -1 down) as seen from the side it faces, which side that is (+1 towards
+// the reader), and its layer (higher: nearer the reader).
+struct Face
+{
+    int page;
+    double x, y;
+    int head;
+    int facing;
+    int layer;
+};
+
+// Prints the sides two-sided on a printer that turns each sheet about `edge` ("short" or
+// "long"), gathers the sheets into signatures of `perSignature` sheets (0: one), folds each
+// in half along the upright middle with the spine on the left (on the right, right to left)
+// and reads its leaves from the front: each page number in turn, "!" after one upside down,
+// "_" for a blank face.
+QStringList readFolded(const QList<Side> &sides, const QSizeF &sheet, const QString &edge, bool rightToLeft,
+                       int perSignature)
+{
+    const double w = sheet.width(), h = sheet.height();
+    const bool portrait = h >= w;
+    // The printer turns a portrait sheet about an upright line on its long edge, a landscape
+    // one on its short edge.
+    const bool uprightTurn = (edge == QLatin1String("long")) == portrait;
+    const int sheets = int(sides.size() + 1) / 2;
+    const int per = perSignature > 0 ? perSignature : sheets;
+    QStringList read;
+    for (int first = 0; first < sheets; first += per) {
+        QList<Face> faces;
+        const int count = std::min(per, sheets - first);
+        for (int k = 0; k < count; ++k) {
+            const int layer = -k;  // the first sheet on top
+            for (const Printed &p : sides.value(2 * (first + k)))
+                faces.append({p.page, p.x, p.y, p.upsideDown ? -1 : 1, 1, layer});
+            // The back as it lies behind the front once the printer has turned the sheet.
+            for (const Printed &p : sides.value(2 * (first + k) + 1)) {
+                const int head = p.upsideDown ? -1 : 1;
+                faces.append(uprightTurn ? Face{p.page, w - p.x, p.y, head, -1, layer}
+                                         : Face{p.page, p.x, h - p.y, -head, -1, layer});
+            }
+        }
+        // Fold: the half away from the spine stays, the other turns behind the stack about
+        // the upright middle, its layers in reverse.
+        const int bottom = 1 - count;
+        for (Face &f : faces) {
+            if ((f.x < w / 2) != rightToLeft) {
+                f.x = w - f.x;
+                f.facing = -f.facing;
+                f.layer = 2 * bottom - 1 - f.layer;
+            }
+        }
+        // Leaves from the front: the face towards the reader, then the one behind it (seen
+        // by turning the leaf about the spine, which keeps heads up).
+        for (int layer = 0; layer >= 2 * bottom - 1; --layer) {
+            for (const int facing : {1, -1}) {
+                QString word = QStringLiteral("_");
+                for (const Face &f : faces) {
+                    if (f.layer == layer && f.facing == facing)
+                        word = QString::number(f.page) + (f.head > 0 ? QString() : QStringLiteral("!"));
+                }
+                read << word;
+            }
+        }
+    }
+    return read;
+}
+
+} // namespace
+
+class TestBinding : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { dir.reset(); }
+
+    void bookletsReadInOrderWhenFolded_data();
+    void bookletsReadInOrderWhenFolded();
+    void bookletSides_data();
+    void bookletSides();
+    void bookletCreep();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QString sample(const QString &name, int pages)
+    {
+        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages)));
+        return path(name);
+    }
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestBinding::bookletsReadInOrderWhenFolded_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("edge");
+    QTest::addColumn<int>("perSignature");
+    const QStringList portrait{"-size", "A4"}, landscape{"-size", "A4", "landscape"};
+    for (const QString &edge : {QStringLiteral("short"), QStringLiteral("long")}) {
+        const QStringList duplex{"-duplex", edge};
+        const QByteArray e = edge.toLatin1();
+        QTest::newRow("landscape sheet, " + e) << 12 << QStringList(landscape + duplex) << edge << 0;
+        QTest::newRow("portrait sheet, " + e) << 12 << QStringList(portrait + duplex) << edge << 0;
+        QTest::newRow("pages' own size (landscape), " + e) << 6 << duplex << edge << 0;
+        QTest::newRow("portrait sheet, right to left, " + e) << 10 << QStringList(portrait + duplex + QStringList{"-rtl"})
+                                                            << edge << 0;
+        QTest::newRow("signatures of 2, portrait, " + e)
+            << 19 << QStringList(portrait + duplex + QStringList{"-signature", "2"}) << edge << 2;
+        QTest::newRow("every sheet alone, landscape, right to left, " + e)
+            << 9 << QStringList(landscape + duplex + QStringList{"-signature", "1", "-rtl"}) << edge << 1;
+    }
+    // Without -duplex a booklet is made for the short edge.
+    QTest::newRow("portrait sheet, no edge named") << 8 << portrait << "short" << 0;
+}
+
+// Each signature folded reads 1, 2, 3 ... upright; blank pages pad the last one.
+void TestBinding::bookletsReadInOrderWhenFolded()
+{
+    QFETCH(int, pages);
+    QFETCH(QStringList, options);
+    QFETCH(QString, edge);
+    QFETCH(int, perSignature);
+    const QString out = path(QStringLiteral("booklet.pdf"));
+    const Run run = runTool(QStringList{"-booklet"} + options + QStringList{sample(QStringLiteral("in.pdf"), pages), out});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QSizeF sheet;
+    const QList<Side> sides = printedSides(out, sheet);
+    const QStringList read = readFolded(sides, sheet, edge, options.contains(QStringLiteral("-rtl")), perSignature);
+    QStringList expected;
+    for (int page = 1; page <= pages; ++page)
+        expected << QString::number(page);
+    while (expected.size() < read.size())
+        expected << QStringLiteral("_");
+    QCOMPARE(read.join(QLatin1Char(' ')), expected.join(QLatin1Char(' ')));
+}
+
+void TestBinding::bookletSides_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("sides");  // left and right page of each output page in turn; _ blank
+    const auto booklet = [](const QStringList &more = {}) { return QStringList{"-booklet"} + more; };
+    QTest::newRow("1") << 1 << booklet() << "_ 1|_ _";
+    QTest::newRow("2") << 2 << booklet() << "_ 1|2 _";
+    QTest::newRow("4") << 4 << booklet() << "4 1|2 3";
+    QTest::newRow("5") << 5 << booklet() << "_ 1|2 _|_ 3|4 5";
+    QTest::newRow("8") << 8 << booklet() << "8 1|2 7|6 3|4 5";
+    QTest::newRow("10") << 10 << booklet() << "_ 1|2 _|10 3|4 9|8 5|6 7";
+    QTest::newRow("17") << 17 << booklet() << "_ 1|2 _|_ 3|4 17|16 5|6 15|14 7|8 13|12 9|10 11";
+    QTest::newRow("10 right to left") << 10 << booklet({"-rtl"}) << "1 _|_ 2|3 10|9 4|5 8|7 6";
+    QTest::newRow("2 right to left") << 2 << booklet({"-rtl"}) << "1 _|_ 2";
+    QTest::newRow("10 in signatures of 1") << 10 << booklet({"-signature", "1"}) << "4 1|2 3|8 5|6 7|_ 9|10 _";
+    QTest::newRow("17 in signatures of 2") << 17 << booklet({"-signature", "2"})
+                                           << "8 1|2 7|6 3|4 5|16 9|10 15|14 11|12 13|_ 17|_ _";
+    QTest::newRow("8 in signatures of 1, right to left") << 8 << booklet({"-signature", "1", "-rtl"})
+                                                          << "1 4|3 2|5 8|7 6";
+    QTest::newRow("odd pages of 10") << 10 << booklet({"-odd"}) << "_ 1|3 _|_ 5|7 9";
+    QTest::newRow("grid and order ignored") << 4 << booklet({"-per", "3*3", "-order", "VR"}) << "4 1|2 3";
+    QTest::newRow("long-edge printer: backs turned") << 8 << booklet({"-duplex", "long"}) << "8 1|7 2|6 3|5 4";
+}
+
+void TestBinding::bookletSides()
+{
+    QFETCH(int, pages);
+    QFETCH(QStringList, options);
+    QFETCH(QString, sides);
+    const QString in = sample(QStringLiteral("in.pdf"), pages);
+    const QString out = path(QStringLiteral("out.pdf"));
+    const Run run = runTool(QStringList(options) << in << out);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err.contains(QStringLiteral("ignored")), options.contains(QStringLiteral("-per")));
+    QSizeF sheet;
+    const QList<Side> printed = printedSides(out, sheet);
+    QCOMPARE(sheet, QSizeF(2 * 595, 842));  // two pages side by side
+    QStringList read;
+    for (int s = 0; s < printed.size(); ++s) {
+        QString left = QStringLiteral("_"), right = QStringLiteral("_");
+        for (const Printed &p : printed[s]) {
+            (p.x < 595 ? left : right) = QString::number(p.page);
+            // A turned back shows its pages upside down.
+            QCOMPARE(p.upsideDown, options.contains(QStringLiteral("long")) && s % 2 == 1);
+        }
+        read << left + QLatin1Char(' ') + right;
+    }
+    QCOMPARE(read.join(QLatin1Char('|')), sides);
+}
+
+void TestBinding::bookletCreep()
+{
+    // Three sheets: pages move towards the fold by 0, half and all of the creep, the front
+    // and back of a sheet alike.
+    const QString in = sample(QStringLiteral("in.pdf"), 12);
+    const QString out = path(QStringLiteral("out.pdf"));
+    QCOMPARE(runTool({"-booklet", "-creep", "6", "pt", in, out}).exitCode, 0);
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    const auto landed = readPlacements(q);
+    const double shifts[3] = {0, 3, 6};
+    const int sides[6][2] = {{12, 1}, {2, 11}, {10, 3}, {4, 9}, {8, 5}, {6, 7}};
+    const auto near = [](const QRectF &a, const QRectF &b) {
+        return std::fabs(a.left() - b.left()) <= 0.01 && std::fabs(a.right() - b.right()) <= 0.01
+               && std::fabs(a.top() - b.top()) <= 0.01 && std::fabs(a.bottom() - b.bottom()) <= 0.01;
+    };
+    for (int side = 0; side < 6; ++side) {
+        const double shift = shifts[side / 2];
+        QVERIFY(near(landed[sides[side][0]].landing(), QRectF(shift, 0, 595, 842)));
+        QVERIFY(near(landed[sides[side][1]].landing(), QRectF(595 - shift, 0, 595, 842)));
+    }
+    // A creep wider than the pages is a bad value, said before anything is written.
+    const Run wide = runTool({"-booklet", "-creep", "300", "mm", in, path(QStringLiteral("wide.pdf"))});
+    QCOMPARE(wide.exitCode, 2);
+    QVERIFY2(wide.err.contains(QStringLiteral("-creep")), qPrintable(wide.err));
+    QVERIFY(!QFile::exists(path(QStringLiteral("wide.pdf"))));
+}
+
+QTEST_GUILESS_MAIN(TestBinding)
+#include "tst_binding.moc"
