@@ -1,8 +1,10 @@
 #include "impose.h"
 
+#include "cutshort.h"
 #include "output.h"
 #include "pdfsheets.h"
 
+#include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
@@ -100,6 +102,54 @@ void passWarnings(QPDF &pdf, const WarnFn &warn)
         warn(w.what());
 }
 
+// The pages qpdf finds in a document, or 0 where its page tree cannot be walked.
+size_t pagesIn(QPDF &pdf)
+{
+    try {
+        return QPDFPageDocumentHelper(pdf).getAllPages().size();
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+// A file cut short, opened with a trailer of its own: the way that finds the most pages (its
+// own catalog first). Null where no page is found.
+std::unique_ptr<QPDF> openCutShort(const Options &o, const WarnFn &warn)
+{
+    std::ifstream file(fs::u8path(o.files.input), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const CutShort cut = mendCutShort(bytes);
+    std::unique_ptr<QPDF> best;
+    size_t most = 0;
+    for (const std::string &mended : cut.mended) {
+        auto pdf = std::make_unique<QPDF>();
+        pdf->setSuppressWarnings(true);
+        try {
+            pdf->processInputSource(std::make_shared<BufferInputSource>(o.files.input, mended));
+        } catch (const std::exception &) {
+            continue;
+        }
+        const size_t pages = pagesIn(*pdf);
+        if (pages > most) {
+            most = pages;
+            best = std::move(pdf);
+        }
+        if (most >= cut.pageObjects)
+            break;
+    }
+    if (best) {
+        QPDFObjectHandle count = best->getRoot().getKey("/Pages").getKey("/Count");
+        const long long whole = count.isInteger() ? count.getIntValue() : 0;
+        warn(o.files.input + " is cut short (its end, with the trailer, is missing): " + std::to_string(most)
+             + (most == 1 ? " page was" : " pages were") + " found"
+             + (whole > 0 && size_t(whole) > most ? ", " + std::to_string(size_t(whole) - most) + " of its "
+                                                          + std::to_string(whole) + " pages are lost"
+                                                    : std::string())
+             + "; pages whose drawing was cut are imposed as far as it was read");
+    }
+    return best;
+}
+
 // Opens the input; `damaged` tells whether qpdf had to repair what it read.
 std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &damaged)
 {
@@ -113,6 +163,11 @@ std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &dama
         if (!saysItIsPdf(o.files.input))
             throw ImposeError(o.files.input + " is not a PDF file (" + e.getMessageDetail() + ")");
         passWarnings(*pdf, warn);
+        if (std::unique_ptr<QPDF> mended = openCutShort(o, warn)) {
+            damaged = true;
+            passWarnings(*mended, warn);
+            return mended;
+        }
         throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
     }
     damaged = pdf->anyWarnings();
