@@ -74,6 +74,7 @@ void Sheetwin::updatePreview()
     for (const PreviewTile &tile : tiles) {
         QTextEdit *edit = new QTextEdit(ui->frame_preview);
         edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::NoFocus);  // a picture, not a control
         edit->setStyleSheet(kTileStyle);
         edit->setGeometry(tile.rect);
         edit->setPlainText(QString::number(tile.number));

@@ -1,6 +1,8 @@
 #include "app/sheetwin.h"
 #include "settings/settingsfile.h"
 
+#include "widgets/formfont.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -33,6 +35,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Desktop shells match the window to its desktop entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.tavrell.Plyjoin"));
+    drawWordsAsWritten();
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     Sheetwin *window = new Sheetwin;
     QStringList files = QCoreApplication::arguments().mid(1);

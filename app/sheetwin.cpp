@@ -9,6 +9,7 @@
 #include "setting.h"
 #include "settings/settingsfile.h"
 #include "sheetswindow/sheetswindow.h"
+#include "widgets/taborder.h"
 #include "ui_sheetwin.h"
 
 #include <QAction>
@@ -159,6 +160,10 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         {ui->lineEdit_bottom, "Bottom margin"}, {ui->comboBox_bottom, "Unit of the bottom margin"},
         {ui->frame_preview, "Layout preview"},
     });
+    // Tab leaves the table (the arrows move within it) and follows each group's reading
+    // order: each value, then its unit.
+    table->setTabKeyNavigation(false);
+    tabInReadingOrder(this);
     setUpRun();
     InitAllChoice();
     const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
@@ -349,6 +354,8 @@ void Sheetwin::warn(const QString &text)
 
 void Sheetwin::openDocument(const QString &path)
 {
-    if (!openPdfWithDesktop(path))
-        warn(QStringLiteral("No program to open PDF files was found. The file is:\n") + QDir::toNativeSeparators(path));
+    openPdfWithDesktop(path, this, [this, path](bool opened) {
+        if (!opened)
+            warn(QStringLiteral("No program to open PDF files was found. The file is:\n") + QDir::toNativeSeparators(path));
+    });
 }

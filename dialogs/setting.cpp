@@ -1,4 +1,5 @@
 #include "setting.h"
+#include "widgets/taborder.h"
 
 #include "widgets/controltext.h"
 #include "dialogs/dialogframe.h"
@@ -80,6 +81,7 @@ Setting::Setting(QWidget *parent) : QDialog(parent), ui(new Ui_Setting)
         {ui->lineEdit_Width, "Width"}, {ui->comboBox_pagesize_width, "Unit of the width"},
         {ui->lineEdit_pageno, "Page numbers"}, {ui->RotateCombo_rotate, "Angle"},
     });
+    tabInReadingOrder(this);
     LoadParaInfo();
 }
 

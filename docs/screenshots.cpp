@@ -5,6 +5,7 @@
 // usage: plyjoin-screenshots OUTDIR SAMPLE.pdf... [--fails LOCKED.pdf] [--sheets DOCUMENT.pdf]
 #include "about.h"
 #include "app/sheetwin.h"
+#include "widgets/formfont.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
 #include "sheetswindow/sheetswindow.h"
@@ -117,6 +118,7 @@ int main(int argc, char *argv[])
     QTemporaryDir appdata;
     qputenv("APPDATA", appdata.path().toLocal8Bit());
     QApplication app(argc, argv);
+    drawWordsAsWritten();
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QStringList samples = QCoreApplication::arguments().mid(2);

@@ -53,6 +53,7 @@ public:
     // The person has turned the stack: the backs go.
     void continueWithBacks();
     const HandTwoSided &handPlan() const { return m_hand; }
+    const Request &request() const { return m_request; }
 
 signals:
     // What is happening, in words, and how far (0 to 100, or -1 unknown).

@@ -247,7 +247,9 @@ QStringList SheetOptions::summary() const
     QStringList on;
     if (bookletOn())
         on << QStringLiteral("booklet");
-    if (!bothSides.isEmpty() && bothSides != QLatin1String("off"))
+    // A booklet is two-sided: its edge is said only where it is not the usual one.
+    if (!bothSides.isEmpty() && bothSides != QLatin1String("off")
+        && !(bookletOn() && bothSides == QLatin1String("short edge")))
         on << QStringLiteral("both sides (%1)").arg(bothSides);
     if (!bookletOn() && stack == kOne)
         on << QStringLiteral("cut and stack");
@@ -266,6 +268,17 @@ QStringList SheetOptions::summary() const
     if (autoRotate == kOne)
         on << QStringLiteral("pages turned to fit");
     return on;
+}
+
+QList<ImpliedValue> impliedValues(const SheetOptions &o)
+{
+    namespace K = SettingKey;
+    QList<ImpliedValue> implied;
+    if (!o.bookletOn() && o.repeat == kOne && o.stack != kOne && o.bleed == kOne)
+        implied.append({K::Fit, QStringLiteral("fit"), QStringLiteral("actual size")});
+    if (o.bookletOn())
+        implied.append({K::BothSides, QStringLiteral("off"), QStringLiteral("short edge")});
+    return implied;
 }
 
 QString sheetOptionsWords(const SheetOptions &o)
@@ -331,6 +344,11 @@ QString inWindowWords(const QString &reason)
     };
     static const QRegularExpression after(QStringLiteral("\\(after (-[a-z]+)\\)"));
     QString text = reason;
+    // A way out the tool names by its switch and value, named by the control and its choice.
+    static const struct { const char *option, *choice; } kChoices[] = {
+        {"-fit shrink", "Fit: shrink only"}, {"-fit actual", "Fit: actual size"}, {"-fit fit", "Fit: fit"}};
+    for (const auto &c : kChoices)
+        text.replace(QLatin1String(c.option), QLatin1String(c.choice));
     QRegularExpressionMatch m;
     qsizetype from = 0;
     while ((m = after.match(text, from)).hasMatch()) {

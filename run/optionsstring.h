@@ -83,6 +83,19 @@ struct SheetOptions
     QStringList summary() const;
 };
 
+// A value that one sheet option takes by itself because of others: Fit becomes "actual size"
+// for step and repeat with a bleed (cards keep their trim size), Both sides shows the
+// booklet's edge ("short edge") for a booklet, which is always two-sided. Each is taken only
+// from its neutral value (`from`), and given back when the reason goes.
+struct ImpliedValue
+{
+    const char *key;
+    QString from;
+    QString value;
+};
+// The values the options imply now.
+QList<ImpliedValue> impliedValues(const SheetOptions &options);
+
 // The words the sheet options add after the options string, each only when its control
 // asks for something: " -booklet", " -signature N", " -creep X UNIT", " -rtl" (these with the
 // booklet on), " -duplex long" (or short, for N-up), " -backshift X Y UNIT" (on both sides),

@@ -155,6 +155,17 @@ void ToolOutputReader::reset()
     m_ok = false;
 }
 
+QStringList toolWarnings(const QString &errorOutput)
+{
+    static const QLatin1String prefix("pdfplyjoin: warning: ");
+    QStringList warnings;
+    for (const QString &line : errorOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(prefix))
+            warnings << line.mid(prefix.size()).trimmed();
+    }
+    return warnings;
+}
+
 QString failureReason(const QString &errorOutput, bool stopped, bool crashed, int exitCode, const QString &startError)
 {
     if (!startError.isEmpty())

@@ -66,5 +66,8 @@ int progressInChunk(const QString &chunk);
 QString failureReason(const QString &errorOutput, bool stopped, bool crashed, int exitCode,
                       const QString &startError);
 
+// The tool's warnings on its standard error, each without "pdfplyjoin: warning: ".
+QStringList toolWarnings(const QString &errorOutput);
+
 extern const char kProgressMarker[];  // "Tavrell processing "
 extern const char kSuccessMarker[];   // "result=OK"

@@ -166,6 +166,7 @@ void ProofMaker::toolFinished(bool crashed, int exitCode)
         m_made = m_running;
         m_count = sheetCountIn(out);
         m_pages = sheetPagesIn(out);
+        emit warned(m_made, toolWarnings(errors));
         render();
     } else if (!superseded && !m_stopping) {
         emit failed(m_running, sheetCountIn(out), failureReason(errors, false, crashed, exitCode, QString()));

@@ -74,6 +74,9 @@ signals:
     // in points, and the numbers of the document's pages it shows.
     void rendered(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
                   const QList<int> &pages);
+    // The tool made the request and warned of what it made (pages larger than their cells,
+    // links dropped), each warning in its words; none: empty.
+    void warned(const ProofMaker::Request &request, const QStringList &warnings);
     // The tool refused the request; `reason` in its words.
     void failed(const ProofMaker::Request &request, int count, const QString &reason);
     // The newest request is being made (the picture shown is older).

@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -130,8 +131,20 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
 
     setUpOptions();
     connect(ui->sheetView, &SheetView::resized, this, &SheetsWindow::updateView);
+    connect(ui->sheetView, &SheetView::turnRequested, this, [this](int sides) {
+        if (m_count > 0 && m_message.isEmpty())
+            setCurrentSide(m_side + sides);
+    });
     connect(&m_proofs, &ProofMaker::rendered, this, &SheetsWindow::shown);
     connect(&m_proofs, &ProofMaker::failed, this, &SheetsWindow::refused);
+    connect(&m_proofs, &ProofMaker::warned, this, [this](const ProofMaker::Request &request, const QStringList &warnings) {
+        if (request.input != m_input || (m_printJob && !m_statusIsWarning))
+            return;
+        QStringList words;
+        for (const QString &w : warnings)
+            words << inWindowWords(w);
+        setStatus(words.join(QLatin1Char('\n')), true);
+    });
     connect(&m_proofs, &ProofMaker::working, this, [this] { ui->sheetView->setDimmed(true); });
     showMessage(tr("Add a PDF to see its sheets."));
     updateBar();
@@ -180,25 +193,58 @@ void SheetsWindow::setUpOptions()
         for (const OptionControl &row : optionControls())
             setControlText(row.control, stored.value(row.key));
     }
-    // Step and repeat with a bleed: cards, at their trim size unless asked otherwise.
-    for (QCheckBox *box : {ui->checkBox_Repeat, ui->checkBox_Bleed}) {
-        connect(box, &QCheckBox::clicked, this, [this](bool checked) {
-            if (checked && ui->checkBox_Repeat->isChecked() && ui->checkBox_Bleed->isChecked()
-                && ui->comboBox_Fit->currentText() == QLatin1String("fit"))
-                ui->comboBox_Fit->setCurrentText(QStringLiteral("actual size"));
-        });
-    }
     connect(ui->pushButton_Calibration, &QPushButton::clicked, this, &SheetsWindow::writeCalibrationSheet);
     updateOptionsEnabled();
     // Each control saves its key when it changes.
     for (const OptionControl &row : optionControls()) {
         onControlChanged(row.control, this, [this, row] {
             writeSetting(row.key, controlText(row.control));
+            if (!m_implying)
+                followImpliedValues(row.key);
             updateOptionsEnabled();
             updateBar();
             emit sheetOptionsChanged(sheetOptions());
         });
     }
+    followImpliedValues("");
+}
+
+QWidget *SheetsWindow::optionControl(const char *key) const
+{
+    for (const OptionControl &row : optionControls()) {
+        if (qstrcmp(row.key, key) == 0)
+            return row.control;
+    }
+    return nullptr;
+}
+
+void SheetsWindow::followImpliedValues(const char *changed)
+{
+    m_implying = true;
+    const QList<ImpliedValue> implied = impliedValues(sheetOptions());
+    // A value set by the window whose reason has gone is given back, unless the person has
+    // chosen another meanwhile (then it is theirs).
+    for (auto it = m_impliedFrom.begin(); it != m_impliedFrom.end();) {
+        QWidget *control = optionControl(it.key().constData());
+        const bool stillImplied = std::any_of(implied.begin(), implied.end(), [&](const ImpliedValue &v) {
+            return it.key() == v.key && controlText(control) == v.value;
+        });
+        if (stillImplied) {
+            ++it;
+            continue;
+        }
+        if (qstrcmp(changed, it.key().constData()) != 0)
+            setControlText(control, it.value());
+        it = m_impliedFrom.erase(it);
+    }
+    for (const ImpliedValue &v : implied) {
+        QWidget *control = optionControl(v.key);
+        if (m_impliedFrom.contains(v.key) || controlText(control) != v.from)
+            continue;
+        m_impliedFrom.insert(v.key, v.from);
+        setControlText(control, v.value);
+    }
+    m_implying = false;
 }
 
 void SheetsWindow::updateOptionsEnabled()
@@ -249,11 +295,13 @@ void SheetsWindow::writeCalibrationSheet()
                                      QMessageBox::Yes);
             return;
         }
-        if (!openPdfWithDesktop(output))
-            QMessageBox::information(this, QStringLiteral("Warning"),
-                                     QStringLiteral("No program to open PDF files was found. The file is:\n")
-                                         + QDir::toNativeSeparators(output),
-                                     QMessageBox::Yes);
+        openPdfWithDesktop(output, this, [this, output](bool opened) {
+            if (!opened)
+                QMessageBox::information(this, QStringLiteral("Warning"),
+                                         QStringLiteral("No program to open PDF files was found. The file is:\n")
+                                             + QDir::toNativeSeparators(output),
+                                         QMessageBox::Yes);
+        });
     });
     connect(process, &ToolProcess::couldNotStart, this, [this, process](const QString &reason) {
         m_calibration = nullptr;
@@ -360,8 +408,9 @@ void SheetsWindow::print()
 
     auto *job = new PrintJob(r, m_printer.get(), this);
     m_printJob = job;
-    connect(job, &PrintJob::progress, this, [this](const QString &state, int percent) {
-        ui->label_PrintState->setText(percent >= 0 && percent < 100 ? QStringLiteral("%1: %2%").arg(state).arg(percent) : state);
+    connect(job, &PrintJob::progress, this, [this, input = r.input](const QString &state, int percent) {
+        if (input == m_input)
+            setStatus(percent >= 0 && percent < 100 ? QStringLiteral("%1: %2%").arg(state).arg(percent) : state);
     });
     connect(job, &PrintJob::handTurnNeeded, this, [this, job, r] {
         const HandTwoSided &plan = job->handPlan();
@@ -380,9 +429,17 @@ void SheetsWindow::print()
     job->start();
 }
 
+void SheetsWindow::setStatus(const QString &text, bool proofWarnings)
+{
+    ui->label_PrintState->setText(text);
+    ui->label_PrintState->setToolTip(text);
+    m_statusIsWarning = proofWarnings && !text.isEmpty();
+}
+
 void SheetsWindow::printEnded(bool ok, const QString &message)
 {
-    ui->label_PrintState->setText(message);
+    if (m_printJob && m_printJob->request().input == m_input)
+        setStatus(message);
     ui->toolButton_Print->setText(tr("Print"));
     ui->toolButton_Print->setAccessibleName(tr("Print"));
     if (m_printJob)
@@ -430,6 +487,7 @@ void SheetsWindow::setSource(const QString &input, const QString &options)
     if (input != m_input) {
         m_side = 0;
         m_count = -1;
+        setStatus(QString());
     }
     m_input = input;
     m_options = options;

@@ -17,6 +17,7 @@
 #include "run/optionsstring.h"
 #include "sheetswindow/proofmaker.h"
 
+#include <QHash>
 #include <QImage>
 #include <QPointer>
 
@@ -79,6 +80,9 @@ private:
                const QList<int> &pages);
     void refused(const ProofMaker::Request &request, int count, const QString &reason);
     void showMessage(const QString &message);
+    // The status line says something of the file shown, at this moment: it is cleared when
+    // another file is shown. A proof's warnings are shown there while nothing is printed.
+    void setStatus(const QString &text, bool proofWarnings = false);
     void updateBar();
     void updateView();
     void saveGeometryToSettings();
@@ -89,6 +93,12 @@ private:
         QWidget *control;
     };
     QList<OptionControl> optionControls() const;
+    QWidget *optionControl(const char *key) const;
+    // Sets the values the options imply (impliedValues), and gives back those the window set
+    // by itself once their reason has gone; `changed` is the key the person just changed.
+    void followImpliedValues(const char *changed);
+    QHash<QByteArray, QString> m_impliedFrom;  // key: the value it had before the window set it
+    bool m_implying = false;
     // The panel of sheet options: filled from the settings file, each change saved.
     void setUpOptions();
     void updateOptionsEnabled();
@@ -111,6 +121,7 @@ private:
     ProofMaker::Request m_latest;
     QObject *m_calibration = nullptr;  // the tool writing the test sheet
     QString m_made, m_madeOptions;
+    bool m_statusIsWarning = false;
     std::unique_ptr<QPrinter> m_printer;
     QPointer<PrintJob> m_printJob;
 };

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -80,12 +81,37 @@ void SheetView::focusOutEvent(QFocusEvent *event)
     update();
 }
 
-void SheetView::keyPressEvent(QKeyEvent *event)
+QAbstractScrollArea *SheetView::scrollArea() const
 {
-    // The arrows move a sheet larger than the window (at 100%) in it.
     QAbstractScrollArea *area = nullptr;
     for (QWidget *w = parentWidget(); w && !area; w = w->parentWidget())
         area = qobject_cast<QAbstractScrollArea *>(w);
+    return area;
+}
+
+void SheetView::wheelEvent(QWheelEvent *event)
+{
+    const int delta = event->angleDelta().y();
+    // At 100% the wheel scrolls the sheet first (the scroll area takes what is left here),
+    // and moves on to the next sheet at its end, as viewers do.
+    const QAbstractScrollArea *area = m_actual ? scrollArea() : nullptr;
+    const QScrollBar *bar = area ? area->verticalScrollBar() : nullptr;
+    if (delta == 0 || (bar && (delta < 0 ? bar->value() < bar->maximum() : bar->value() > bar->minimum()))) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_wheel += delta;
+    for (; m_wheel <= -120; m_wheel += 120)
+        emit turnRequested(1);
+    for (; m_wheel >= 120; m_wheel -= 120)
+        emit turnRequested(-1);
+}
+
+void SheetView::keyPressEvent(QKeyEvent *event)
+{
+    // The arrows move a sheet larger than the window (at 100%) in it.
+    QAbstractScrollArea *area = scrollArea();
     QScrollBar *bar = !area                                                               ? nullptr
                       : event->key() == Qt::Key_Left || event->key() == Qt::Key_Right ? area->horizontalScrollBar()
                       : event->key() == Qt::Key_Up || event->key() == Qt::Key_Down    ? area->verticalScrollBar()

@@ -25,6 +25,8 @@ public:
 
 signals:
     void resized();
+    // The wheel asks for the next sheet (1) or the one before (-1).
+    void turnRequested(int sides);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -32,6 +34,7 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     QImage m_image;
@@ -39,4 +42,6 @@ private:
     bool m_dimmed = false;
     bool m_actual = false;
     void updateMinimum();
+    class QAbstractScrollArea *scrollArea() const;
+    int m_wheel = 0;  // eighths of a degree not yet turned into a sheet
 };

@@ -208,6 +208,11 @@ void TestOptionsString::reasonsInTheWindowsWords_data()
                                    << "\"a\" is not a page number or range (Page Num.)";
     QTest::newRow("two") << "x (after -gy) and y (after -creep)" << "x (Gutter Y) and y (Creep)";
     QTest::newRow("no switch of the window") << "bad (after -sheets)" << "bad (after -sheets)";
+    QTest::newRow("a way out named by the switch")
+        << "page 3 of a.pdf at actual size would be larger than the cells (85 x 55 mm) and cover the neighbours' "
+           "trims: make the cells larger or use -fit shrink"
+        << "page 3 of a.pdf at actual size would be larger than the cells (85 x 55 mm) and cover the neighbours' "
+           "trims: make the cells larger or use Fit: shrink only";
     QTest::newRow("none") << "a.pdf is encrypted and needs a password" << "a.pdf is encrypted and needs a password";
 }
 

@@ -467,7 +467,7 @@ void TestRun::realToolEndToEnd()
     w.ui->tableWidget_Files->setCurrentCell(0, 0);
     QVERIFY(w.openResultAction->isEnabled());
     w.openResultAction->trigger();
-    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(QDir(outDir).filePath(QStringLiteral("report0001.pdf")))});
+    QTRY_COMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(QDir(outDir).filePath(QStringLiteral("report0001.pdf")))});
     w.ui->tableWidget_Files->setCurrentCell(3, 0);
     QVERIFY(!w.openResultAction->isEnabled());
     QFile::remove(QDir(outDir).filePath(QStringLiteral("handout.pdf")));

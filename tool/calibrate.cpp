@@ -54,7 +54,8 @@ std::string side(bool back, double width, double height, const Options &o)
         return s;
     }
     s += text(36, height - 64, 8, "Where the cross of the front, seen through the sheet, meets the rulers gives X (across)");
-    s += text(36, height - 76, 8, "and Y (up and down) in millimetres: pdfplyjoin -backshift X Y mm ... moves every back.");
+    s += text(36, height - 76, 8, "and Y (up and down) in millimetres. Enter them as the Back shift, in mm");
+    s += text(36, height - 88, 8, "(pdfplyjoin -backshift X Y mm), to move every back onto its front.");
     s += "0.2 w\n";
     // Each quadrant holds the numbers of one ruler only: across, below on the left and above
     // on the right; up and down, left above and right below.

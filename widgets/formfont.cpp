@@ -45,6 +45,13 @@ QFont formFont()
     return font;
 }
 
+void drawWordsAsWritten()
+{
+    QFont font = QApplication::font();
+    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    QApplication::setFont(font);
+}
+
 void useFormFont(QWidget *window)
 {
     window->setFont(formFont());

@@ -14,3 +14,7 @@ class QWidget;
 QFont formFont();
 // Sets the form font on a window; its widgets inherit it, the windows it opens do not.
 void useFormFont(QWidget *window);
+// Words are drawn as written, letter by letter: no ligatures ("fi" drawn as one glyph, which
+// Tahoma under Wine's font engine draws as "f" alone). Latin text needs no shaping; set once
+// on the application's font, before any window.
+void drawWordsAsWritten();

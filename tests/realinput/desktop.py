@@ -249,6 +249,9 @@ class Program:
             within.clear_cache()
             for acc in _walk(within):
                 try:
+                    # A table's cells keep their mark while the table itself has lost the focus.
+                    if acc.getRoleName() == 'table cell' and not acc.parent.getState().contains(self.pyatspi.STATE_FOCUSED):
+                        continue
                     if acc.getState().contains(self.pyatspi.STATE_FOCUSED) and acc is not within:
                         return self.said(acc)
                 except Exception:

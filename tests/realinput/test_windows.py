@@ -54,6 +54,49 @@ class WindowsTest(RealInputCase):
         # Both windows stay usable: the main window's margin reaches the sheets.
         p.click(p.find('push button', 'Previous sheet', sheets))
         self.sheet_label(sheets, 'Sheet 1 of 3')
+        # The wheel over the sheet moves on, and back.
+        x, y = p.centre(p.find('image', 'Sheet', sheets))
+        desktop.click_at(x, y, button=5)
+        self.sheet_label(sheets, 'Sheet 2 of 3')
+        desktop.click_at(x, y, button=4)
+        self.sheet_label(sheets, 'Sheet 1 of 3')
+
+    def test_values_the_window_set_by_itself_are_put_back(self):
+        document = self.pdf('colours.pdf', 4)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        # Step and repeat with a bleed keeps cards at their size; without them the pages fit again.
+        for name in ('Step and repeat', 'Bleed'):
+            p.click(p.find('check box', name, sheets))
+        self.assertTrue(desktop.wait(lambda: self.stored('Fit') == 'actual size'), 'Fit did not turn to actual size')
+        for name in ('Bleed', 'Step and repeat'):
+            p.click(p.find('check box', name, sheets))
+        self.assertTrue(desktop.wait(lambda: self.stored('Fit') == 'fit'), 'Fit stayed at %s' % self.stored('Fit'))
+        # A booklet is two-sided: Both sides shows its edge while it is on.
+        p.click(p.find('check box', 'Booklet', sheets))
+        self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'short edge'), 'Both sides stayed off')
+        self.described(sheets, 'Sheet 1 of 1, front: pages 1 and 4')
+        p.click(p.find('check box', 'Booklet', sheets))
+        self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'off'), 'Both sides was not put back')
+
+    def test_tab_leaves_the_file_table_and_reads_each_group_in_order(self):
+        document = self.pdf('colours.pdf', 2)
+        self.start(document)
+        p = self.program
+        p.click(p.find('table cell', lambda n: (n or '').endswith('colours.pdf'), self.main))
+        desktop.key('Tab')
+        # The next control after the table has the focus (the cell may stay marked as the
+        # table's current one).
+        self.assertTrue(desktop.wait(lambda: p.focused(self.main, timeout=0) == 'Output folder'),
+                        'Tab stayed in the table: %s' % p.focused(self.main))
+        p.click(p.find('text', 'Left margin', self.main))
+        order = [p.focused(self.main)]
+        for _ in range(7):
+            desktop.key('Tab')
+            order.append(p.focused(self.main))
+        self.assertEqual(order, ['Left margin', 'Unit of the left margin', 'Right margin', 'Unit of the right margin',
+                                 'Top margin', 'Unit of the top margin', 'Bottom margin', 'Unit of the bottom margin'])
 
     def test_booklet_ticked_by_a_click_is_kept_and_counted_in_sheets(self):
         document = self.pdf('colours.pdf', 12)
