@@ -52,11 +52,11 @@ struct Face
 
 // Prints the sides two-sided on a printer that turns each sheet about `edge` ("short" or
 // "long"), gathers the sheets into signatures of `perSignature` sheets (0: one), folds each
-// in half along the upright middle with the spine on the left (on the right, right to left)
-// and reads its leaves from the front: each page number in turn, "!" after one upside down,
-// "_" for a blank face.
+// as the help says, `folds` in turn ('V' down the middle, the left half back, or the right
+// one right to left; 'H' across, the top half back), and reads its leaves from the front: each
+// page number in turn, "!" after one upside down, "_" for a blank face.
 QStringList readFolded(const QList<Side> &sides, const QSizeF &sheet, const QString &edge, bool rightToLeft,
-                       int perSignature)
+                       int perSignature, const QString &folds = QStringLiteral("V"))
 {
     const double w = sheet.width(), h = sheet.height();
     const bool portrait = h >= w;
@@ -80,26 +80,35 @@ QStringList readFolded(const QList<Side> &sides, const QSizeF &sheet, const QStr
                                          : Face{p.page, p.x, h - p.y, -head, -1, layer});
             }
         }
-        // Fold: the half away from the spine stays, the other turns behind the stack about
-        // the upright middle, its layers in reverse.
-        const int bottom = 1 - count;
-        for (Face &f : faces) {
-            if ((f.x < w / 2) != rightToLeft) {
-                f.x = w - f.x;
-                f.facing = -f.facing;
-                f.layer = 2 * bottom - 1 - f.layer;
+        // Each fold: one half stays, the other turns behind the stack about the fold, its
+        // layers in reverse; turned about a line across, its heads turn too.
+        int bottom = 1 - count;
+        double width = w, height = h;
+        for (const QChar fold : folds) {
+            const bool down = fold == QLatin1Char('V');
+            for (Face &f : faces) {
+                if (down ? (f.x < width / 2) != rightToLeft : f.y > height / 2) {
+                    (down ? f.x : f.y) = (down ? width : height) - (down ? f.x : f.y);
+                    f.head = down ? f.head : -f.head;
+                    f.facing = -f.facing;
+                    f.layer = 2 * bottom - 1 - f.layer;
+                }
+                if (down && !rightToLeft)
+                    f.x -= width / 2;
             }
+            (down ? width : height) /= 2;
+            bottom = 2 * bottom - 1;
         }
         // Leaves from the front: the face towards the reader, then the one behind it (seen
         // by turning the leaf about the spine, which keeps heads up).
-        for (int layer = 0; layer >= 2 * bottom - 1; --layer) {
+        for (int layer = 0; layer >= bottom; --layer) {
             for (const int facing : {1, -1}) {
-                QString word = QStringLiteral("_");
+                QStringList words;
                 for (const Face &f : faces) {
                     if (f.layer == layer && f.facing == facing)
-                        word = QString::number(f.page) + (f.head > 0 ? QString() : QStringLiteral("!"));
+                        words << QString::number(f.page) + (f.head > 0 ? QString() : QStringLiteral("!"));
                 }
-                read << word;
+                read << (words.isEmpty() ? QStringLiteral("_") : words.join(QLatin1Char('+')));
             }
         }
     }
@@ -138,22 +147,37 @@ void TestBinding::bookletsReadInOrderWhenFolded_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("edge");
     QTest::addColumn<int>("perSignature");
+    QTest::addColumn<QString>("folds");
     const QStringList portrait{"-size", "A4"}, landscape{"-size", "A4", "landscape"};
     for (const QString &edge : {QStringLiteral("short"), QStringLiteral("long")}) {
         const QStringList duplex{"-duplex", edge};
         const QByteArray e = edge.toLatin1();
-        QTest::newRow("landscape sheet, " + e) << 12 << QStringList(landscape + duplex) << edge << 0;
-        QTest::newRow("portrait sheet, " + e) << 12 << QStringList(portrait + duplex) << edge << 0;
-        QTest::newRow("pages' own size (landscape), " + e) << 6 << duplex << edge << 0;
+        QTest::newRow("landscape sheet, " + e) << 12 << QStringList(landscape + duplex) << edge << 0 << "V";
+        QTest::newRow("portrait sheet, " + e) << 12 << QStringList(portrait + duplex) << edge << 0 << "V";
+        QTest::newRow("pages' own size (landscape), " + e) << 6 << duplex << edge << 0 << "V";
         QTest::newRow("portrait sheet, right to left, " + e) << 10 << QStringList(portrait + duplex + QStringList{"-rtl"})
-                                                            << edge << 0;
+                                                            << edge << 0 << "V";
         QTest::newRow("signatures of 2, portrait, " + e)
-            << 19 << QStringList(portrait + duplex + QStringList{"-signature", "2"}) << edge << 2;
+            << 19 << QStringList(portrait + duplex + QStringList{"-signature", "2"}) << edge << 2 << "V";
         QTest::newRow("every sheet alone, landscape, right to left, " + e)
-            << 9 << QStringList(landscape + duplex + QStringList{"-signature", "1", "-rtl"}) << edge << 1;
+            << 9 << QStringList(landscape + duplex + QStringList{"-signature", "1", "-rtl"}) << edge << 1 << "V";
+        const QStringList quarto{"-fold", "8"}, octavo{"-fold", "16"};
+        QTest::newRow("quarto, portrait sheet, " + e) << 8 << QStringList(quarto + portrait + duplex) << edge << 0 << "HV";
+        QTest::newRow("quarto, landscape sheet, " + e) << 8 << QStringList(quarto + landscape + duplex) << edge << 0
+                                                       << "HV";
+        QTest::newRow("quarto of 3 sheets, right to left, " + e)
+            << 21 << QStringList(quarto + portrait + duplex + QStringList{"-rtl"}) << edge << 0 << "HV";
+        QTest::newRow("quartos, perfect binding, " + e)
+            << 20 << QStringList(quarto + portrait + duplex + QStringList{"-signature", "1"}) << edge << 1 << "HV";
+        QTest::newRow("octavo, landscape sheet, " + e) << 16 << QStringList(octavo + landscape + duplex) << edge << 0
+                                                       << "VHV";
+        QTest::newRow("octavo, portrait sheet, right to left, " + e)
+            << 16 << QStringList(octavo + portrait + duplex + QStringList{"-rtl"}) << edge << 0 << "VHV";
+        QTest::newRow("octavos in signatures of 2, " + e)
+            << 40 << QStringList(octavo + landscape + duplex + QStringList{"-signature", "2"}) << edge << 2 << "VHV";
     }
     // Without -duplex a booklet is made for the short edge.
-    QTest::newRow("portrait sheet, no edge named") << 8 << portrait << "short" << 0;
+    QTest::newRow("portrait sheet, no edge named") << 8 << portrait << "short" << 0 << "V";
 }
 
 // Each signature folded reads 1, 2, 3 ... upright; blank pages pad the last one.
@@ -163,12 +187,13 @@ void TestBinding::bookletsReadInOrderWhenFolded()
     QFETCH(QStringList, options);
     QFETCH(QString, edge);
     QFETCH(int, perSignature);
+    QFETCH(QString, folds);
     const QString out = path(QStringLiteral("booklet.pdf"));
     const Run run = runTool(QStringList{"-booklet"} + options + QStringList{sample(QStringLiteral("in.pdf"), pages), out});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QSizeF sheet;
     const QList<Side> sides = printedSides(out, sheet);
-    const QStringList read = readFolded(sides, sheet, edge, options.contains(QStringLiteral("-rtl")), perSignature);
+    const QStringList read = readFolded(sides, sheet, edge, options.contains(QStringLiteral("-rtl")), perSignature, folds);
     QStringList expected;
     for (int page = 1; page <= pages; ++page)
         expected << QString::number(page);

@@ -153,8 +153,13 @@ bool backTurned(Duplex duplex, bool portraitSheet, Axis spine)
 Grid placementGrid(const Options &o)
 {
     if (o.booklet.on)
-        return {2, 1, Order::H};
+        return o.booklet.fold == 16 ? Grid{4, 2, Order::H} : o.booklet.fold == 8 ? Grid{2, 2, Order::H} : Grid{2, 1, Order::H};
     return o.grid;
+}
+
+std::string foldSequence(int fold)
+{
+    return fold == 16 ? "VHV" : fold == 8 ? "HV" : "V";
 }
 
 namespace {
@@ -222,10 +227,122 @@ std::vector<SheetSide> nUpSides(const Options &options, size_t count, bool portr
 
 } // namespace
 
+namespace {
+
+// A face of a cell of a sheet of a section while it is folded: where it lies (in cells, from
+// the lower left), which way it faces (+1 towards the reader), its layer in the stack (higher:
+// nearer the reader), which way its page's head must point for the page to read upright once
+// folded (+1 up), and which way the folded section's x runs on the sheet.
+struct FoldedFace
+{
+    int sheet;
+    bool back;
+    int row, column;  // from the top left of the sheet as printed (the front's view)
+    double x, y;
+    int facing, layer, head, xdir;
+};
+
+// Sections of folded sheets: the sheets of each signature are stacked (the first on top, its
+// front towards the reader) and folded together as foldSequence() says; the folded stack's
+// leaves, read from the front, take the signature's pages in turn. Unfolded again, that tells
+// each cell its page, the page's turn and its creep; a back's cells are then seen from behind,
+// as the printer turns the sheet.
+std::vector<SheetSide> sectionSides(const Options &options, size_t count, bool portrait)
+{
+    const BookletOptions &o = options.booklet;
+    const Grid grid = placementGrid(options);
+    const std::string folds = foldSequence(o.fold);
+    const size_t fold = size_t(o.fold);
+    const size_t padded = (count + fold - 1) / fold * fold;
+    const size_t perSignature = o.signatureSheets > 0 ? size_t(o.signatureSheets) * fold : padded;
+    const bool uprightTurn = printerAxis(options.twoSided.duplex, portrait) == Axis::Upright;
+    const size_t perSide = size_t(grid.columns * grid.rows);
+    std::vector<SheetSide> sides;
+    for (size_t start = 0; start < padded; start += perSignature) {
+        const size_t pages = std::min(perSignature, padded - start);
+        const int sheets = int(pages / fold);
+        std::vector<FoldedFace> faces;
+        for (int k = 0; k < sheets; ++k) {
+            for (const bool back : {false, true}) {
+                for (int row = 0; row < grid.rows; ++row) {
+                    for (int col = 0; col < grid.columns; ++col)
+                        faces.push_back({k, back, row, col, col + 0.5, grid.rows - row - 0.5, back ? -1 : 1, -k, 1, 1});
+                }
+            }
+        }
+        double width = grid.columns, height = grid.rows;
+        int bottom = 1 - sheets;
+        for (const char f : folds) {
+            for (FoldedFace &face : faces) {
+                const bool moved = f == 'V' ? (face.x < width / 2) != o.rightToLeft : face.y > height / 2;
+                if (moved) {
+                    if (f == 'V') {
+                        face.x = width - face.x;
+                        face.xdir = -face.xdir;
+                    } else {
+                        face.y = height - face.y;
+                        face.head = -face.head;
+                    }
+                    face.facing = -face.facing;
+                    face.layer = 2 * bottom - 1 - face.layer;
+                }
+                if (f == 'V' && !o.rightToLeft)
+                    face.x -= width / 2;
+            }
+            (f == 'V' ? width : height) /= 2;
+            bottom = 2 * bottom - 1;
+        }
+        const int layers = 1 - bottom;
+        const int deepest = layers / 2 - 1;
+        for (int k = 0; k < sheets; ++k) {
+            SheetSide front{std::vector<int>(perSide, SheetSide::kBlank)}, back{std::vector<int>(perSide, SheetSide::kBlank)};
+            back.back = true;
+            for (SheetSide *side : {&front, &back}) {
+                side->upsideDown.assign(perSide, false);
+                side->shifts.assign(perSide, 0);
+            }
+            for (const FoldedFace &face : faces) {
+                if (face.sheet != k)
+                    continue;
+                const int leaf = -face.layer;  // from the front
+                const size_t number = size_t(2 * leaf + (face.facing > 0 ? 1 : 2));
+                const size_t index = start + number - 1;
+                // Inner leaves move towards the spine, the innermost by the whole creep.
+                const int depth = std::min(leaf, layers - 1 - leaf);
+                const double creep = deepest > 0 ? o.creep * depth / deepest : 0;
+                double shift = (o.rightToLeft ? creep : -creep) * face.xdir;
+                int row = face.row, col = face.column, head = face.head;
+                if (face.back) {
+                    // Seen from behind, as the printer turned the sheet.
+                    if (uprightTurn) {
+                        col = grid.columns - 1 - col;
+                        shift = -shift;
+                    } else {
+                        row = grid.rows - 1 - row;
+                        head = -head;
+                    }
+                }
+                SheetSide &side = face.back ? back : front;
+                const size_t slot = size_t(cellSlot(grid, row, col));
+                side.cells[slot] = index < count ? int(index) : SheetSide::kBlank;
+                side.upsideDown[slot] = head < 0;
+                side.shifts[slot] = shift;
+            }
+            sides.push_back(front);
+            sides.push_back(back);
+        }
+    }
+    return sides;
+}
+
+} // namespace
+
 std::vector<SheetSide> planSides(const Options &options, size_t count, bool portrait)
 {
     if (!options.booklet.on)
         return nUpSides(options, count, portrait);
+    if (options.booklet.fold != 4)
+        return sectionSides(options, count, portrait);
     const BookletOptions &o = options.booklet;
     std::vector<SheetSide> sides;
     const size_t padded = (count + 3) / 4 * 4;
@@ -393,7 +510,8 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     // turned about its fold (and turned as a whole where the printer turns it the other way).
     const bool portrait = plan.layout.sheetHeight >= plan.layout.sheetWidth;
     plan.sides = planSides(o, selected.size(), portrait);
-    const bool mirrorColumns = o.booklet.on || printerAxis(o.twoSided.duplex, portrait) == Axis::Upright;
+    const bool folio = o.booklet.on && o.booklet.fold == 4;
+    const bool mirrorColumns = folio || printerAxis(o.twoSided.duplex, portrait) == Axis::Upright;
     Margins back = o.margins;
     if (mirrorColumns)
         std::swap(back.left, back.right);
@@ -426,8 +544,12 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
         PageGeometry page = selected.at(size_t(side.cells[k]));
         if (plan.turned.at(size_t(side.cells[k])))  // so that a back stays behind its front
             page.rotation = (page.rotation + (side.back ? 270 : 90)) % 360;
-        // Creep moves the left page of a booklet right, the right one left.
-        const Matrix cm = placePage(o.sizing, layout, k, page, k == 0 ? side.creep : -side.creep).then(s.frame);
+        if (!side.upsideDown.empty() && side.upsideDown[k])
+            page.rotation = (page.rotation + 180) % 360;
+        // Creep moves the left page of a folio right, the right one left; a section's pages
+        // each as far as their leaf lies inside.
+        const double shift = !side.shifts.empty() ? side.shifts[k] : k == 0 ? side.creep : -side.creep;
+        const Matrix cm = placePage(o.sizing, layout, k, page, shift).then(s.frame);
         s.pages.push_back({k, side.cells[k], cm, page.rotation, cm.apply(page.visible)});
         landed.push_back(s.pages.back().landed);
     }

@@ -7,6 +7,7 @@
 #include "geometry.h"
 #include "options.h"
 
+#include <string>
 #include <vector>
 
 // Maps a page's visible box, drawn in user units of `userUnit` points, to the origin,
@@ -68,7 +69,16 @@ struct SheetSide
     double creep = 0;        // points: the left page moves right by this much, the right one left
     bool back = false;
     bool turned = false;     // by 180 degrees
+    // Folded sections: each slot's page turned by 180 degrees (its head towards a head fold),
+    // and moved sideways by this many points (creep, towards the spine); empty elsewhere.
+    std::vector<bool> upsideDown;
+    std::vector<double> shifts;
 };
+
+// The folds of a section, in the order they are made: 'V' down the middle (the left half
+// goes back, or with right-to-left binding the right half), 'H' across it (the top half goes
+// back behind the bottom one). The last is the spine.
+std::string foldSequence(int fold);
 
 // The sides in output order: a function from (side, slot) to a selected page.
 //

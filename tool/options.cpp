@@ -149,6 +149,7 @@ int gridCount(const std::string &text, const std::string &word)
 struct Given
 {
     bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false, fit = false;
+    bool fold = false;
     bool calibrate = false;
     std::string bleed, backShift;  // as written
 };
@@ -261,6 +262,14 @@ const OptionRow kOptions[] = {
          o.marks.lines = true;
      }},
     {"-booklet", [](const std::string &, Words &, Options &o, Given &) { o.booklet.on = true; }},
+    {"-fold", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.fold = true;
+         const std::string &pages = words.take(option);
+         if (pages != "4" && pages != "8" && pages != "16")
+             throw UsageError("\"" + pages + "\" is not a fold (after -fold): use 4 (folio), 8 (quarto) or 16 (octavo)");
+         o.booklet.on = true;
+         o.booklet.fold = std::stoi(pages);
+     }},
     {"-signature", [](const std::string &option, Words &words, Options &o, Given &given) {
          given.signature = true;
          const double sheets = words.number(option);
@@ -353,6 +362,8 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         throw UsageError("-scale and -size exclude each other: with -size the pages are fitted to the sheet's cells");
     if (o.room.stack && o.room.repeat)
         throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
+    if (given.fold && (given.grid || o.room.stack || o.room.repeat))
+        throw UsageError("-fold cannot go with -per, -stack or -repeat: a folded section has its own grid and order");
     if (o.booklet.on) {
         if (given.grid || given.order)
             warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
@@ -481,8 +492,18 @@ const char *usageText()
            "                         the sides are printed double-sided (flipped on the short edge),\n"
            "                         stacked and folded; -gx is the gap at the fold, -addline draws\n"
            "                         the fold; e.g. -booklet -size Custom 297 mm 210 mm\n"
-           "  -signature N           signatures of N sheets (4N pages), each folded on its own,\n"
-           "                         e.g. -booklet -signature 5\n"
+           "  -fold 4|8|16           sections of 4, 8 or 16 pages a sheet (both sides), as the sheet\n"
+           "                         is folded once, twice or three times; -fold 4 is -booklet. Fold\n"
+           "                         the printed sheet with its first side (the front of the first\n"
+           "                         sheet) towards you: a quarto (8) first across the middle, the top\n"
+           "                         half back behind the bottom one (the heads meet at the fold), then\n"
+           "                         down the middle, the left half back (the spine); an octavo (16)\n"
+           "                         first down the middle, the left half back, then as a quarto. With\n"
+           "                         -rtl the right half goes back. Cut the folds at the head and the\n"
+           "                         fore-edge after binding. Not with -per, -stack or -repeat\n"
+           "  -signature N           signatures of N sheets, each folded as one section (with -fold, the\n"
+           "                         sheets folded together); -signature 1 is perfect binding, every\n"
+           "                         sheet folded alone, e.g. -booklet -signature 5\n"
            "  -creep N UNIT          moves the pages of inner sheets towards the fold, up to N on the\n"
            "                         innermost sheet of each signature, e.g. -creep 1 mm\n"
            "  -rtl                   right-to-left binding: the fold on the right of the first page\n"

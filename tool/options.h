@@ -53,10 +53,12 @@ struct Sizing
     bool autoRotate = false;
 };
 
-// A booklet: two pages a side in the order that folds into a booklet.
+// A booklet: the pages in the order that folds into sections; a sheet folded once (a folio,
+// two pages a side), twice (a quarto, 2x2 a side) or three times (an octavo, 4x2 a side).
 struct BookletOptions
 {
     bool on = false;
+    int fold = 4;             // pages a sheet holds, both sides: 4, 8 or 16
     int signatureSheets = 0;  // sheets per signature; 0: the whole booklet is one
     double creep = 0;         // on the innermost sheet
     bool rightToLeft = false;
