@@ -4,6 +4,7 @@
 #include "samplepdf.h"
 #include "toolrun.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,6 +128,8 @@ private slots:
 
     void bookletsReadInOrderWhenFolded_data();
     void bookletsReadInOrderWhenFolded();
+    void bindersMarks_data();
+    void bindersMarks();
     void bookletSides_data();
     void bookletSides();
     void bookletCreep();
@@ -200,6 +203,82 @@ void TestBinding::bookletsReadInOrderWhenFolded()
     while (expected.size() < read.size())
         expected << QStringLiteral("_");
     QCOMPARE(read.join(QLatin1Char(' ')), expected.join(QLatin1Char(' ')));
+}
+
+void TestBinding::bindersMarks_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("folio") << QStringList{"-booklet", "-size", "A4", "landscape"} << 16;
+    QTest::newRow("folios alone") << QStringList{"-booklet", "-signature", "1", "-size", "A4", "landscape"} << 12;
+    QTest::newRow("quartos alone, long edge") << QStringList{"-fold", "8", "-signature", "1", "-size", "A4", "-duplex", "long"}
+                                              << 24;
+    QTest::newRow("octavos, right to left") << QStringList{"-fold", "16", "-signature", "1", "-rtl", "-size", "A3", "landscape"}
+                                            << 32;
+}
+
+// Measured on the output: each signature's collation block lies on the fold between its
+// first and last page, a step further from their heads than the one before; the sewing
+// stations on the fold between its middle pages, the outer two 10 mm from head and foot.
+void TestBinding::bindersMarks()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, pages);
+    const QString out = path(QStringLiteral("marks.pdf"));
+    const Run run = runTool(options + QStringList{"-spinemarks", "-sewing", "3", "-foldmarks", "-l", "12", "mm", "-r", "12",
+                                                  "mm", "-t", "12", "mm", "-b", "12", "mm",
+                                                  sample(QStringLiteral("in.pdf"), pages), out});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QPDF q;
+    q.processFile(out.toLocal8Bit().constData());
+    std::vector<QPDFObjectHandle> sheets;
+    const auto placed = readPlacements(q, &sheets);
+    static const QRegularExpression block(QStringLiteral("(\\S+) (\\S+) (\\S+) (\\S+) re f"));
+    static const QRegularExpression stations(QStringLiteral("q 0\\.5 w 0 G\n([^Q]*)Q"));
+    static const QRegularExpression dashed(QStringLiteral("\\[2\\] 0 d\n([^Q]*)Q"));
+    static const QRegularExpression segment(QStringLiteral("(\\S+) (\\S+) m (\\S+) (\\S+) l S"));
+    const int perSignature = options.contains(QStringLiteral("-signature")) ? (options.contains(QStringLiteral("16")) ? 16
+                                                                               : options.contains(QStringLiteral("8")) ? 8 : 4)
+                                                                            : pages;
+    const double mm = 72 / 25.4;
+    double lastStep = -1;
+    int blocks = 0, spreads = 0, foldEnds = 0;
+    for (int first = 1; first <= pages; first += perSignature) {
+        const PagePlacement a = placed.value(first), z = placed.value(first + perSignature - 1);
+        QCOMPARE(a.sheet, z.sheet);
+        const QString content = streamText(sheets.at(size_t(a.sheet)).getKey("/Contents"));
+        foldEnds += int(dashed.match(content).captured(1).count(QStringLiteral(" l S")));
+        const auto m = block.match(content);
+        QVERIFY2(m.hasMatch(), qPrintable(QStringLiteral("no block on the outside of signature %1").arg(first)));
+        ++blocks;
+        const QRectF r(m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(), m.captured(4).toDouble());
+        const QRectF pa = a.landing(), pz = z.landing();
+        // On the fold: between the two pages, the same distance from each.
+        const double gapLeft = std::min(pa.right(), pz.right()), gapRight = std::max(pa.left(), pz.left());
+        QVERIFY(std::fabs(r.center().x() - (gapLeft + gapRight) / 2) < 0.01);
+        QVERIFY(std::fabs(r.height() - 6 * mm) < 0.01);
+        // Its distance from the pages' head (up, or down where the page is upside down).
+        const bool headDown = a.a < 0;
+        const double step = headDown ? r.top() - pa.top() : pa.bottom() - r.bottom();
+        QVERIFY2(step > lastStep - 0.01, qPrintable(QStringLiteral("signature at %1: step %2 after %3").arg(first).arg(step).arg(lastStep)));
+        if (lastStep >= 0)
+            QVERIFY(std::fabs(step - lastStep - 6 * mm) < 0.5);
+        lastStep = step;
+        // The middle spread: three stations across its fold, 10 mm from head and foot.
+        const PagePlacement mid = placed.value(first + perSignature / 2 - 1), next = placed.value(first + perSignature / 2);
+        QCOMPARE(mid.sheet, next.sheet);
+        const QString inner = streamText(sheets.at(size_t(mid.sheet)).getKey("/Contents"));
+        QList<double> ys;
+        for (auto it = segment.globalMatch(stations.match(inner).captured(1)); it.hasNext();)
+            ys << it.next().captured(2).toDouble();
+        std::sort(ys.begin(), ys.end());
+        QCOMPARE(ys.size(), 3);
+        const QRectF pm = mid.landing();
+        QVERIFY(std::fabs(ys.first() - (pm.top() + 10 * mm)) < 0.5 && std::fabs(ys.last() - (pm.bottom() - 10 * mm)) < 0.5);
+        QVERIFY(std::fabs(ys[1] - (pm.top() + pm.bottom()) / 2) < 0.5);
+        ++spreads;
+    }
+    QVERIFY(blocks > 0 && spreads > 0 && foldEnds > 0);
 }
 
 void TestBinding::bookletSides_data()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -324,6 +325,11 @@ std::vector<SheetSide> sectionSides(const Options &options, size_t count, bool p
                 }
                 SheetSide &side = face.back ? back : front;
                 const size_t slot = size_t(cellSlot(grid, row, col));
+                side.signature = int(start / perSignature);
+                if (number == 1 || number == pages)
+                    side.spineOutside.push_back(slot);
+                if (number == pages / 2 || number == pages / 2 + 1)
+                    side.middleSpread.push_back(slot);
                 side.cells[slot] = index < count ? int(index) : SheetSide::kBlank;
                 side.upsideDown[slot] = head < 0;
                 side.shifts[slot] = shift;
@@ -364,6 +370,11 @@ std::vector<SheetSide> planSides(const Options &options, size_t count, bool port
                 std::swap(front.cells[0], front.cells[1]);
                 std::swap(back.cells[0], back.cells[1]);
             }
+            front.signature = back.signature = int(start / perSignature);
+            if (k == 0)
+                front.spineOutside = {0, 1};
+            if (k + 1 == sheets)
+                back.middleSpread = {0, 1};
             sides.push_back(front);
             sides.push_back(back);
         }
@@ -524,6 +535,105 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     return plan;
 }
 
+namespace {
+
+constexpr double kMillimetre = 72 / 25.4;
+
+// A cell's box on the side (before the side's frame).
+Box cellBox(const SheetLayout &layout, size_t slot)
+{
+    const auto [x, y] = layout.cells.at(slot);
+    return {x, y, x + layout.cellWidth, y + layout.cellHeight};
+}
+
+} // namespace
+
+void binderMarks(const Options &o, const Grid &grid, const SheetLayout &layout, const SheetSide &side, SidePlan &s)
+{
+    const Marks &m = o.marks;
+    const auto framed = [&s](const Box &b) { return s.frame.apply(b); };
+    // Where two cells side by side meet: the middle of the gutter between them, over the
+    // height of their pages (of the cells where they hold none); false unless in one row.
+    const Matrix unframe = s.frame.inverted();
+    const auto foldBetween = [&](size_t a, size_t b, double &x, double &y0, double &y1) {
+        const Box p = cellBox(layout, a), q = cellBox(layout, b);
+        if (std::fabs(p.y0 - q.y0) > 0.01)
+            return false;
+        x = p.x1 < q.x0 ? (p.x1 + q.x0) / 2 : (q.x1 + p.x0) / 2;
+        y0 = p.y1;
+        y1 = p.y0;
+        for (const Landing &l : s.pages) {
+            if (l.slot == a || l.slot == b) {
+                const Box page = unframe.apply(l.landed);
+                y0 = std::min(y0, page.y0);
+                y1 = std::max(y1, page.y1);
+            }
+        }
+        if (y0 >= y1)
+            y0 = p.y0, y1 = p.y1;
+        return true;
+    };
+    double x = 0, y0 = 0, y1 = 0;
+    // A page's head: up, unless the side's page there is upside down.
+    const auto headDown = [&side](size_t slot) { return !side.upsideDown.empty() && side.upsideDown[slot]; };
+    if (m.spineMarks && side.spineOutside.size() == 2
+        && foldBetween(side.spineOutside[0], side.spineOutside[1], x, y0, y1)) {
+        // 3 mm wide across the fold, 6 mm high, a step further from the head on each
+        // signature, back to the head when the spine is full.
+        const double width = 3 * kMillimetre, height = 6 * kMillimetre;
+        const int steps = std::max(1, int((y1 - y0) / height));
+        const double from = double(side.signature % steps) * height;
+        const bool down = headDown(side.spineOutside[0]);
+        const double top = down ? y0 + from : y1 - from - height;
+        s.spineBlocks.push_back(framed({x - width / 2, top, x + width / 2, top + height}));
+    }
+    if (m.sewingStations > 0 && side.middleSpread.size() == 2
+        && foldBetween(side.middleSpread[0], side.middleSpread[1], x, y0, y1)) {
+        // N stations: the outer two the kettle stitches, the others evenly between; one alone
+        // in the middle. Each a short line across the fold.
+        const double first = y0 + std::min(m.kettle, (y1 - y0) / 2), last = y1 - std::min(m.kettle, (y1 - y0) / 2);
+        const double half = 1.5 * kMillimetre;
+        for (int i = 0; i < m.sewingStations; ++i) {
+            const double y = m.sewingStations == 1 ? (y0 + y1) / 2 : first + (last - first) * i / (m.sewingStations - 1);
+            s.sewing.push_back(framed({x - half, y, x + half, y}));
+        }
+    }
+    if (m.foldMarks && layout.cells.size() == size_t(grid.columns * grid.rows)) {
+        // Every fold lies between two columns or two rows; its ends are marked in the margin,
+        // up to 6 mm long, 2 mm clear of the pages.
+        const double clear = 2 * kMillimetre, longest = 6 * kMillimetre;
+        double left = HUGE_VAL, right = -HUGE_VAL, bottom = HUGE_VAL, top = -HUGE_VAL;
+        for (size_t k = 0; k < layout.cells.size(); ++k) {
+            const Box b = cellBox(layout, k);
+            left = std::min(left, b.x0), right = std::max(right, b.x1), bottom = std::min(bottom, b.y0), top = std::max(top, b.y1);
+        }
+        const auto end = [&](double from, double edge, double direction) {
+            const double room = std::fabs(edge - from) - clear;
+            return std::pair{from + direction * clear, from + direction * (clear + std::min(longest, room))};
+        };
+        for (int c = 1; c < grid.columns; ++c) {
+            const Box a = cellBox(layout, size_t(cellSlot(grid, 0, c - 1))), b = cellBox(layout, size_t(cellSlot(grid, 0, c)));
+            const double fx = (std::min(a.x1, b.x1) + std::max(a.x0, b.x0)) / 2;
+            for (const auto &[from, edge, dir] : {std::tuple{top, layout.sheetHeight, 1.0}, std::tuple{bottom, 0.0, -1.0}}) {
+                if (std::fabs(edge - from) <= clear)
+                    continue;
+                const auto [p, q] = end(from, edge, dir);
+                s.foldEnds.push_back(framed({fx, std::min(p, q), fx, std::max(p, q)}));
+            }
+        }
+        for (int r = 1; r < grid.rows; ++r) {
+            const Box a = cellBox(layout, size_t(cellSlot(grid, r - 1, 0))), b = cellBox(layout, size_t(cellSlot(grid, r, 0)));
+            const double fy = (std::min(a.y1, b.y1) + std::max(a.y0, b.y0)) / 2;
+            for (const auto &[from, edge, dir] : {std::tuple{right, layout.sheetWidth, 1.0}, std::tuple{left, 0.0, -1.0}}) {
+                if (std::fabs(edge - from) <= clear)
+                    continue;
+                const auto [p, q] = end(from, edge, dir);
+                s.foldEnds.push_back(framed({std::min(p, q), fy, std::max(p, q), fy}));
+            }
+        }
+    }
+}
+
 SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const std::vector<PageGeometry> &selected)
 {
     const SheetSide &side = plan.sides.at(index);
@@ -575,6 +685,7 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
     }
     if (o.marks.cropMarks > 0)
         s.marks = cropMarks(landed, o.marks.cropMarks, kCropMarkOffset, bled);
+    binderMarks(o, plan.grid, layout, side, s);
     if (side.back ? plan.backSlug : plan.slug) {
         // Below every cell, its text's middle in the bottom margin's; upright on the side as
         // it is printed.

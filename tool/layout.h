@@ -73,6 +73,11 @@ struct SheetSide
     // and moved sideways by this many points (creep, towards the spine); empty elsewhere.
     std::vector<bool> upsideDown;
     std::vector<double> shifts;
+    // In booklets: the signature the side belongs to (from 0), and the two slots that meet
+    // at the spine on the signature's outside (the first and the last page) and at its
+    // middle spread, where the side has them.
+    int signature = -1;
+    std::vector<size_t> spineOutside, middleSpread;
 };
 
 // The folds of a section, in the order they are made: 'V' down the middle (the left half
@@ -183,11 +188,18 @@ struct SidePlan
     };
     std::vector<Rectangle> frames;
     std::vector<Box> marks;   // trim mark segments
+    // A binder's marks: filled collation blocks, sewing station segments, and the ends of
+    // the folds (dashed segments).
+    std::vector<Box> spineBlocks, sewing, foldEnds;
     bool slug = false;            // a slug line, starting at:
     double slugX = 0, slugY = 0;
     bool slugTurned = false;      // upside down, with its side
 };
 SidePlan planSide(const Options &options, const SheetPlan &plan, size_t side, const std::vector<PageGeometry> &selected);
+// The binder's marks of a side (spine blocks, sewing stations, fold ends), into `plan`, whose
+// frame is already set.
+void binderMarks(const Options &options, const Grid &grid, const SheetLayout &layout, const SheetSide &side,
+                 SidePlan &plan);
 
 // How far (in the sheet's user units) rounding may move anything drawn on the sheet.
 double sheetTolerance(const SheetLayout &layout);

@@ -149,7 +149,7 @@ int gridCount(const std::string &text, const std::string &word)
 struct Given
 {
     bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false, fit = false;
-    bool fold = false;
+    bool fold = false, binderMarks = false;
     bool calibrate = false;
     std::string bleed, backShift;  // as written
 };
@@ -314,6 +314,25 @@ const OptionRow kOptions[] = {
          o.room.bleed = words.length(option, &given.bleed);
      }},
     {"-slug", [](const std::string &, Words &, Options &o, Given &) { o.marks.slug = true; }},
+    {"-spinemarks", [](const std::string &, Words &, Options &o, Given &given) {
+         given.binderMarks = true;
+         o.marks.spineMarks = true;
+     }},
+    {"-foldmarks", [](const std::string &, Words &, Options &o, Given &given) {
+         given.binderMarks = true;
+         o.marks.foldMarks = true;
+     }},
+    {"-sewing", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.binderMarks = true;
+         const double stations = words.number(option);
+         if (!(stations >= 1) || stations > 20 || stations != std::floor(stations))
+             throw UsageError("\"" + words.last() + "\" is not a number of sewing stations from 1 to 20 (after -sewing)");
+         o.marks.sewingStations = int(stations);
+         // The kettle stitches' distance from head and foot may follow: D UNIT.
+         double distance = 0;
+         if (!words.done() && parseNumber(words.peek(), distance) == NumberKind::Number)
+             o.marks.kettle = words.length(option);
+     }},
     {"-fit", [](const std::string &option, Words &words, Options &o, Given &given) {
          const std::string &mode = words.take(option);
          if (mode != "fit" && mode != "actual" && mode != "shrink")
@@ -372,6 +391,11 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         o.room.stack = o.room.repeat = false;
     } else if (given.signature || given.creep || given.rtl) {
         warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
+    }
+    if (given.binderMarks && !o.booklet.on) {
+        warnings.push_back("-spinemarks, -sewing and -foldmarks are ignored without -booklet or -fold: no sheet is folded");
+        o.marks.spineMarks = o.marks.foldMarks = false;
+        o.marks.sewingStations = 0;
     }
     if (!given.backShift.empty() && !o.booklet.on && o.twoSided.duplex == Duplex::None) {
         warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
@@ -501,6 +525,13 @@ const char *usageText()
            "                         first down the middle, the left half back, then as a quarto. With\n"
            "                         -rtl the right half goes back. Cut the folds at the head and the\n"
            "                         fore-edge after binding. Not with -per, -stack or -repeat\n"
+           "  -spinemarks            a small black block on the spine of each signature, one step lower\n"
+           "                         on each: the gathered book shows a staircase, and a signature\n"
+           "                         missing or out of order shows at a glance\n"
+           "  -sewing N [D UNIT]     N sewing stations marked on the fold of each signature's middle\n"
+           "                         spread, the outer two (the kettle stitches) D from the head and\n"
+           "                         the foot (default 10 mm), the others evenly between\n"
+           "  -foldmarks             short dashed lines at the ends of every fold, in the margin\n"
            "  -signature N           signatures of N sheets, each folded as one section (with -fold, the\n"
            "                         sheets folded together); -signature 1 is perfect binding, every\n"
            "                         sheet folded alone, e.g. -booklet -signature 5\n"

@@ -80,6 +80,14 @@ struct Marks
     double cropMarks = 0;   // length of the trim marks; 0: none
     double frameWidth = 0;  // 0: no frame
     bool slug = false;      // a line of text in the bottom margin: file, sheet, side, date
+    // A binder's marks, in booklets: a collation mark on each signature's spine, stepped
+    // down from one signature to the next; sewing stations on the middle spread's fold, the
+    // outer two (kettle stitches) `kettle` from the head and the foot; short dashed lines at
+    // the ends of every fold, in the margin.
+    bool spineMarks = false;
+    int sewingStations = 0;
+    double kettle = 72 * 10 / 25.4;
+    bool foldMarks = false;
 };
 
 // The print room's arrangements of the pages.

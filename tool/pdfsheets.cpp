@@ -527,6 +527,25 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
                 content += segment(m);
             content += "Q\n";
         }
+        // The binder's marks, thin and black: blocks filled, stations solid, fold ends dashed.
+        if (!side.spineBlocks.empty()) {
+            content += "q 0 g\n";
+            for (const Box &b : side.spineBlocks)
+                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re f\n";
+            content += "Q\n";
+        }
+        if (!side.sewing.empty()) {
+            content += "q " + pdfNumber(0.5 / unit, decimals + 1) + " w 0 G\n";
+            for (const Box &m : side.sewing)
+                content += segment(m);
+            content += "Q\n";
+        }
+        if (!side.foldEnds.empty()) {
+            content += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G [" + pdfNumber(2 / unit, decimals + 1) + "] 0 d\n";
+            for (const Box &m : side.foldEnds)
+                content += segment(m);
+            content += "Q\n";
+        }
         if (side.slug)
             content += slug.draw(s, sides[s], side.slugX / unit, side.slugY / unit, side.slugTurned, unit);
 
