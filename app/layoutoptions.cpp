@@ -64,9 +64,10 @@ void Sheetwin::updatePreview()
     previewEdit.clear();
 
     LayoutValues layout = layoutValues();
-    if (m_booklet) {  // two pages a side, whatever the grid edits hold
-        layout.columns = QStringLiteral("2");
-        layout.rows = QStringLiteral("1");
+    if (m_booklet) {  // the sections' grid, whatever the grid edits hold
+        layout.columns = m_bookletGrid == QLatin1String("octavo") ? QStringLiteral("4") : QStringLiteral("2");
+        layout.rows = m_bookletGrid == QLatin1String("quarto") || m_bookletGrid == QLatin1String("octavo") ? QStringLiteral("2")
+                                                                                                        : QStringLiteral("1");
         layout.order = FillOrder::Horizontal;
     }
     const QVector<PreviewTile> tiles = previewTiles(layout);

@@ -168,6 +168,7 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     InitAllChoice();
     const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
     m_booklet = stored.bookletOn();
+    m_bookletGrid = stored.fold;
     applyBookletLook();
     showSheetOptionsOn(stored);
     LoadParaInfo();
@@ -301,8 +302,9 @@ void Sheetwin::followSheetOptions(const SheetOptions &options)
 {
     showSheetOptionsOn(options);
     const bool booklet = options.bookletOn();
-    if (booklet != m_booklet) {
+    if (booklet != m_booklet || options.fold != m_bookletGrid) {
         m_booklet = booklet;
+        m_bookletGrid = options.fold;
         applyBookletLook();
         updatePreview();
     }
@@ -311,8 +313,8 @@ void Sheetwin::followSheetOptions(const SheetOptions &options)
 
 void Sheetwin::applyBookletLook()
 {
-    // A booklet is always two pages a side, in booklet order.
-    const QString why = m_booklet ? tr("Booklet is on in the sheets window: two pages a side, in booklet order.")
+    // A booklet has its own grid and order.
+    const QString why = m_booklet ? tr("Booklet is on in the sheets window: its pages lie in the order that folds.")
                                   : QString();
     for (QGroupBox *group : {ui->groupBox_4, ui->groupBox}) {
         group->setEnabled(!m_booklet);

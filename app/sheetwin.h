@@ -142,5 +142,6 @@ private:
     QPointer<SheetsWindow> m_sheets;
     QString m_rowFailure;   // why the row that just ended failed
     QString m_rowOutput;    // what the row being run writes
-    bool m_booklet = false; // the sheet options make a booklet: two pages a side
+    bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
+    QString m_bookletGrid = QStringLiteral("one fold");
 };

@@ -209,6 +209,8 @@ const QList<SheetOptions::Field> &SheetOptions::fields()
         {K::Bleed, &SheetOptions::bleed},             {K::BleedLength, &SheetOptions::bleedLength},
         {K::BleedUnit, &SheetOptions::bleedUnit},     {K::Slug, &SheetOptions::slug},
         {K::Fit, &SheetOptions::fit},                 {K::AutoRotate, &SheetOptions::autoRotate},
+        {K::Fold, &SheetOptions::fold},               {K::SpineMarks, &SheetOptions::spineMarks},
+        {K::FoldMarks, &SheetOptions::foldMarks},     {K::Sewing, &SheetOptions::sewing},
     };
     return kFields;
 }
@@ -246,7 +248,8 @@ QStringList SheetOptions::summary() const
 {
     QStringList on;
     if (bookletOn())
-        on << QStringLiteral("booklet");
+        on << (fold == QLatin1String("quarto") || fold == QLatin1String("octavo") ? QStringLiteral("booklet (%1)").arg(fold)
+                                                                                    : QStringLiteral("booklet"));
     // A booklet is two-sided: its edge is said only where it is not the usual one.
     if (!bothSides.isEmpty() && bothSides != QLatin1String("off")
         && !(bookletOn() && bothSides == QLatin1String("short edge")))
@@ -281,6 +284,36 @@ QList<ImpliedValue> impliedValues(const SheetOptions &o)
     return implied;
 }
 
+QString foldingInstruction(const SheetOptions &o, bool brief)
+{
+    if (!o.bookletOn())
+        return QString();
+    if (brief) {
+        const QString down = o.rightToLeft == kOne ? QStringLiteral("down, right half back")
+                                                   : QStringLiteral("down, left half back");
+        const QString across = QStringLiteral("across, top half back");
+        if (o.fold == QLatin1String("quarto"))
+            return QStringLiteral("Fold 1. %1, 2. %2 (spine)").arg(across, down);
+        if (o.fold == QLatin1String("octavo"))
+            return QStringLiteral("Fold 1. %1, 2. %2, 3. %1 (spine)").arg(down, across);
+        return QStringLiteral("Fold %1 (spine)").arg(down);
+    }
+    const QString half = o.rightToLeft == kOne ? QStringLiteral("the right half") : QStringLiteral("the left half");
+    const QString down = QStringLiteral("down the middle, %1 back").arg(half);
+    const QString across = QStringLiteral("across the middle, the top half back behind the bottom one (the heads meet)");
+    QString folds;
+    if (o.fold == QLatin1String("quarto"))
+        folds = QStringLiteral("first %1, then %2: that fold is the spine").arg(across, down);
+    else if (o.fold == QLatin1String("octavo"))
+        folds = QStringLiteral("first %1, then %2, then %1 again: that fold is the spine").arg(down, across);
+    else
+        folds = QStringLiteral("%1: the fold is the spine").arg(down);
+    const bool together = o.signature.toInt() != 1;
+    return QStringLiteral("Fold %1 with the front of the first sheet towards you: %2.")
+        .arg(together ? QStringLiteral("the sheets of each signature together, in order,") : QStringLiteral("each sheet alone"),
+             folds);
+}
+
 QString sheetOptionsWords(const SheetOptions &o)
 {
     QString s;
@@ -293,6 +326,16 @@ QString sheetOptionsWords(const SheetOptions &o)
             s += QStringLiteral(" -creep ") + o.creep + QLatin1Char(' ') + o.creepUnit;
         if (o.rightToLeft == kOne)
             s += QStringLiteral(" -rtl");
+        if (o.fold == QLatin1String("quarto"))
+            s += QStringLiteral(" -fold 8");
+        else if (o.fold == QLatin1String("octavo"))
+            s += QStringLiteral(" -fold 16");
+        if (o.spineMarks == kOne)
+            s += QStringLiteral(" -spinemarks");
+        if (o.sewing.toInt() > 0)
+            s += QStringLiteral(" -sewing ") + QString::number(o.sewing.toInt());
+        if (o.foldMarks == kOne)
+            s += QStringLiteral(" -foldmarks");
     }
     // A booklet is printed on the short edge unless said otherwise.
     if (o.bothSides == QLatin1String("long edge"))
@@ -338,7 +381,8 @@ QString inWindowWords(const QString &reason)
         {"-per", "Pages per Sheet"},   {"-order", "Order"},        {"-rt", "Angle"},
         {"-pr", "Page Num."},          {"-scale", "Scale"},        {"-size", "Page Size"},
         {"-addline", "Line Color"},    {"-signature", "Sheets per signature"},
-        {"-creep", "Creep"},           {"-duplex", "Both sides"},
+        {"-creep", "Creep"},           {"-duplex", "Both sides"},      {"-fold", "Fold"},
+        {"-sewing", "Sewing stations"},
         {"-cropmarks", "Crop marks"},  {"-frame", "Frame"},
         {"-backshift", "Back shift"},  {"-bleed", "Bleed"},        {"-fit", "Fit"},
     };

@@ -63,6 +63,8 @@ struct SheetOptions
     QString stack, repeat, bleed, bleedLength, bleedUnit, slug;
     QString fit;  // "fit", "actual size" or "shrink only"
     QString autoRotate;
+    QString fold;  // "one fold", "quarto" or "octavo"
+    QString spineMarks, foldMarks, sewing;
 
     // Every option with its key: the one list that reading and writing them go through.
     struct Field
@@ -95,6 +97,11 @@ struct ImpliedValue
 };
 // The values the options imply now.
 QList<ImpliedValue> impliedValues(const SheetOptions &options);
+
+// How a person folds the sheets of a booklet, in words: with the front towards them, which
+// fold first and which half goes back; empty without a booklet. `brief`: the folds alone,
+// in a line or two.
+QString foldingInstruction(const SheetOptions &options, bool brief = false);
 
 // The words the sheet options add after the options string, each only when its control
 // asks for something: " -booklet", " -signature N", " -creep X UNIT", " -rtl" (these with the

@@ -97,6 +97,11 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(Slug, "Slug", "0")                                                                   \
     X(Fit, "Fit", "fit")                                                                   \
     X(AutoRotate, "AutoRotate", "0")                                                       \
+    /* Binding: how often a sheet is folded, and the binder's marks. */                  \
+    X(Fold, "Fold", "one fold")                                                           \
+    X(SpineMarks, "SpineMarks", "0")                                                       \
+    X(FoldMarks, "FoldMarks", "0")                                                         \
+    X(Sewing, "Sewing", "0")                                                               \
     /* Printers that lay their output face up, for two-sided printing by hand: "a;b". */  \
     X(FaceUpPrinters, "FaceUpPrinters", "")                                                \
     X(FaceDownPrinters, "FaceDownPrinters", "")

@@ -140,9 +140,12 @@ SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(ne
     connect(&m_proofs, &ProofMaker::warned, this, [this](const ProofMaker::Request &request, const QStringList &warnings) {
         if (request.input != m_input || (m_printJob && !m_statusIsWarning))
             return;
+        // What the tool ignores the window has greyed out already (it always names a grid).
         QStringList words;
-        for (const QString &w : warnings)
-            words << inWindowWords(w);
+        for (const QString &w : warnings) {
+            if (!w.contains(QLatin1String(" ignored ")))
+                words << inWindowWords(w);
+        }
         setStatus(words.join(QLatin1Char('\n')), true);
     });
     connect(&m_proofs, &ProofMaker::working, this, [this] { ui->sheetView->setDimmed(true); });
@@ -170,7 +173,9 @@ QList<SheetsWindow::OptionControl> SheetsWindow::optionControls() const
             {K::Stack, ui->checkBox_Stack},             {K::Repeat, ui->checkBox_Repeat},
             {K::Bleed, ui->checkBox_Bleed},             {K::BleedLength, ui->lineEdit_Bleed},
             {K::BleedUnit, ui->comboBox_BleedUnit},     {K::Slug, ui->checkBox_Slug},
-            {K::Fit, ui->comboBox_Fit},                 {K::AutoRotate, ui->checkBox_AutoRotate}};
+            {K::Fit, ui->comboBox_Fit},                 {K::AutoRotate, ui->checkBox_AutoRotate},
+            {K::Fold, ui->comboBox_Fold},               {K::SpineMarks, ui->checkBox_SpineMarks},
+            {K::FoldMarks, ui->checkBox_FoldMarks},     {K::Sewing, ui->spinBox_Sewing}};
 }
 
 SheetOptions SheetsWindow::sheetOptions() const
@@ -188,6 +193,7 @@ void SheetsWindow::setUpOptions()
         box->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
     ui->comboBox_BothSides->addItems({QStringLiteral("off"), QStringLiteral("short edge"), QStringLiteral("long edge")});
     ui->comboBox_Fit->addItems({QStringLiteral("fit"), QStringLiteral("actual size"), QStringLiteral("shrink only")});
+    ui->comboBox_Fold->addItems({QStringLiteral("one fold"), QStringLiteral("quarto"), QStringLiteral("octavo")});
     {
         const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
         for (const OptionControl &row : optionControls())
@@ -252,7 +258,10 @@ void SheetsWindow::updateOptionsEnabled()
     const bool booklet = ui->checkBox_Booklet->isChecked();
     for (QWidget *w : {static_cast<QWidget *>(ui->label_Signature), static_cast<QWidget *>(ui->spinBox_Signature),
                        static_cast<QWidget *>(ui->label_Creep), static_cast<QWidget *>(ui->lineEdit_Creep),
-                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft)})
+                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft),
+                       static_cast<QWidget *>(ui->label_Fold), static_cast<QWidget *>(ui->comboBox_Fold),
+                       static_cast<QWidget *>(ui->checkBox_SpineMarks), static_cast<QWidget *>(ui->checkBox_FoldMarks),
+                       static_cast<QWidget *>(ui->label_Sewing), static_cast<QWidget *>(ui->spinBox_Sewing)})
         w->setEnabled(booklet);
     ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
     ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
@@ -558,7 +567,12 @@ void SheetsWindow::showMessage(const QString &message)
 
 void SheetsWindow::updateBar()
 {
-    const bool twoSided = sheetOptions().twoSided();
+    const SheetOptions options = sheetOptions();
+    ui->label_FoldHow->setText(foldingInstruction(options, true));
+    ui->label_FoldHow->setToolTip(foldingInstruction(options));
+    ui->label_FoldHow->setAccessibleDescription(foldingInstruction(options));
+    ui->label_FoldHow->setVisible(options.bookletOn());
+    const bool twoSided = options.twoSided();
     const bool shown = !m_input.isEmpty() && m_message.isEmpty() && m_count > 0;
     ui->label_Sheet->setText(m_input.isEmpty() ? QString() : sheetText(m_side, shown ? m_count : -1, twoSided));
     ui->label_Side->setText(twoSided && !m_input.isEmpty() ? sideText(m_side) : QString());

@@ -157,6 +157,11 @@ void TestOptionsString::sheetOptionsAddWords_data()
     QTest::newRow("actual size") << Stored{{"Fit", "actual size"}} << " -fit actual";
     QTest::newRow("stack and repeat: stack") << Stored{{"Stack", "1"}, {"Repeat", "1"}} << " -stack";
     QTest::newRow("no stack in a booklet") << Stored{booklet, {"Stack", "1"}} << " -booklet";
+    QTest::newRow("quarto with the binder's marks")
+        << Stored{booklet, {"Fold", "quarto"}, {"SpineMarks", "1"}, {"Sewing", "4"}, {"FoldMarks", "1"}}
+        << " -booklet -fold 8 -spinemarks -sewing 4 -foldmarks";
+    QTest::newRow("octavo") << Stored{booklet, {"Fold", "octavo"}} << " -booklet -fold 16";
+    QTest::newRow("binding without a booklet") << Stored{{"Fold", "octavo"}, {"SpineMarks", "1"}, {"Sewing", "4"}} << "";
     QTest::newRow("crop marks") << Stored{{"CropMarks", "1"}} << " -cropmarks 5 mm";
     QTest::newRow("frame") << Stored{{"Frame", "1"}} << " -frame 0.5";
     QTest::newRow("all together")

@@ -381,11 +381,12 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         throw UsageError("-scale and -size exclude each other: with -size the pages are fitted to the sheet's cells");
     if (o.room.stack && o.room.repeat)
         throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
-    if (given.fold && (given.grid || o.room.stack || o.room.repeat))
-        throw UsageError("-fold cannot go with -per, -stack or -repeat: a folded section has its own grid and order");
+    // A grid, as the window always gives one, is ignored as in any booklet (said below).
+    if (given.fold && (o.room.stack || o.room.repeat))
+        throw UsageError("-fold cannot go with -stack or -repeat: a folded section has its own order");
     if (o.booklet.on) {
         if (given.grid || given.order)
-            warnings.push_back("-per and -order are ignored in a booklet, which has two pages a side");
+            warnings.push_back("-per and -order are ignored in a booklet, which has its own grid and order");
         if (o.room.stack || o.room.repeat)
             warnings.push_back("-stack and -repeat are ignored in a booklet, which has its own order");
         o.room.stack = o.room.repeat = false;
@@ -524,7 +525,7 @@ const char *usageText()
            "                         down the middle, the left half back (the spine); an octavo (16)\n"
            "                         first down the middle, the left half back, then as a quarto. With\n"
            "                         -rtl the right half goes back. Cut the folds at the head and the\n"
-           "                         fore-edge after binding. Not with -per, -stack or -repeat\n"
+           "                         fore-edge after binding. Not with -stack or -repeat (-per is ignored)\n"
            "  -spinemarks            a small black block on the spine of each signature, one step lower\n"
            "                         on each: the gathered book shows a staircase, and a signature\n"
            "                         missing or out of order shows at a glance\n"

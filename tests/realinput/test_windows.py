@@ -135,6 +135,23 @@ class WindowsTest(RealInputCase):
         # Cut and stack cannot be had with step and repeat.
         self.assertFalse(p.enabled(p.find('check box', 'Cut and stack', sheets)))
 
+    def test_a_quarto_chosen_by_a_person_is_made_and_told_how_to_fold(self):
+        document = self.pdf('colours.pdf', 8)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        p.click(p.find('check box', 'Booklet', sheets))
+        p.click(p.find('combo box', None, sheets, described='Fold'))
+        desktop.key('Down', 'Return')
+        self.assertTrue(desktop.wait(lambda: self.stored('Fold') == 'quarto'), 'the settings file lacks Fold=quarto')
+        # One sheet: 2 by 2 pages a side.
+        self.described(sheets, 'Sheet 1 of 1, front: pages 1, 4, 5 and 8')
+        how = p.find('label', 'How to fold', sheets)
+        self.assertTrue(desktop.wait(lambda: 'across the middle' in ((how.clear_cache(), how.description)[1] or '')),
+                        'the folding is not told: %r' % how.description)
+        p.click(p.find('check box', 'Spine marks', sheets))
+        self.assertTrue(desktop.wait(lambda: self.stored('SpineMarks') == '1'))
+
     def test_tab_reaches_every_control_in_reading_order(self):
         document = self.pdf('colours.pdf', 12)
         self.start(document)
@@ -153,8 +170,9 @@ class WindowsTest(RealInputCase):
                 break
         # What is not there to be used (cut and stack, step and repeat in a booklet; the bleed's
         # length while it is off) is passed over.
-        self.assertEqual(order, ['Sheet', 'Booklet', 'Sheets per signature', 'Creep', 'Unit of the creep',
-                                 'Right to left', 'Crop marks', 'Crop mark length', 'Unit of the crop mark length',
+        self.maxDiff = None
+        self.assertEqual(order, ['Sheet', 'Booklet', 'Fold', 'Sheets per signature', 'Creep', 'Unit of the creep',
+                                 'Right to left', 'Spine marks', 'Fold marks', 'Sewing stations', 'Crop marks', 'Crop mark length', 'Unit of the crop mark length',
                                  'Frame', 'Frame width in points', 'Both sides', 'Back shift right', 'Back shift up',
                                  'Unit of the back shift', 'Calibration sheet...', 'Bleed', 'Slug line', 'Fit',
                                  'Turn pages to fit', 'First sheet', 'Previous sheet', 'Next sheet', 'Last sheet',
