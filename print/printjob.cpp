@@ -86,18 +86,17 @@ void PrintJob::send()
         emit finished(true, QStringLiteral("Written to %1.").arg(r.toFile));
         return;
     }
-    QList<int> pages;
-    const int from = r.from > 0 ? r.from : 1, to = r.to > 0 ? std::min(r.to, r.sideCount) : r.sideCount;
-    for (int page = from; page <= to; ++page)
-        pages << page;
+    const QList<int> pages = pagesToPrint(r.sideCount, r.from, r.to);
     if (r.byHand) {
-        m_hand = handTwoSided(r.sideCount, from, to, r.faceUp);
+        m_hand = handTwoSided(r.sideCount, pages.value(0, 1), pages.value(pages.size() - 1, r.sideCount), r.faceUp);
         m_parts << Part{m_file, m_hand.fronts.pageRanges, false, true};
-        if (m_hand.backs.blankFirst)
+        // The backs in the order handJobPages gives: a blank sheet (0) before them or after.
+        const QList<int> backs = handJobPages(m_hand).value(1);
+        if (backs.value(0, -1) == 0)
             m_parts << Part{blankPage(), QString(), false, false};
         if (m_hand.backs.pages > 0)
             m_parts << Part{m_file, m_hand.backs.pageRanges, m_hand.backs.reverse, false};
-        if (m_hand.backs.blankLast)
+        if (backs.size() > 1 && backs.last() == 0)
             m_parts << Part{blankPage(), QString(), false, false};
     } else {
         m_parts << Part{m_file, r.from > 0 || r.to > 0 ? pageRanges(pages) : QString(), false, false};

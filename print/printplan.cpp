@@ -4,6 +4,7 @@
 #include "run/pageruns.h"
 
 #include <algorithm>
+#include <cmath>
 
 Sides sidesOfSheets(const SheetOptions &o)
 {
@@ -34,6 +35,16 @@ QString sidesInWords(Sides sides)
     return QStringLiteral("one-sided");
 }
 
+QList<int> pagesToPrint(int count, int from, int to)
+{
+    QList<int> pages;
+    from = std::max(1, from);
+    to = to > 0 ? std::min(to, count) : count;
+    for (int page = from; page <= to; ++page)
+        pages << page;
+    return pages;
+}
+
 QString pageRanges(QList<int> pages)
 {
     QStringList parts;
@@ -62,4 +73,135 @@ HandTwoSided handTwoSided(int count, int from, int to, bool faceUp)
     const bool odd = backs.size() < fronts.size();
     plan.backs = {pageRanges(backs), faceUp, faceUp && odd, !faceUp && odd, int(backs.size())};
     return plan;
+}
+
+QList<QList<int>> handJobPages(const HandTwoSided &plan)
+{
+    const auto expand = [](const QString &ranges) {
+        QList<int> pages;
+        for (const QString &range : ranges.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const int dash = int(range.indexOf(QLatin1Char('-')));
+            const int a = range.left(dash < 0 ? range.size() : dash).toInt(), b = dash < 0 ? a : range.mid(dash + 1).toInt();
+            for (int page = a; page <= b; ++page)
+                pages << page;
+        }
+        return pages;
+    };
+    QList<int> backs = expand(plan.backs.pageRanges);
+    if (plan.backs.reverse)
+        std::reverse(backs.begin(), backs.end());
+    if (plan.backs.blankFirst)
+        backs.prepend(0);
+    if (plan.backs.blankLast)
+        backs.append(0);
+    return {expand(plan.fronts.pageRanges), backs};
+}
+
+StackTurn stackTurn(Sides edge, bool portraitSheet)
+{
+    // One-sided sheets have no turn; a long edge is what most printers mean.
+    const bool longEdge = edge != Sides::ShortEdge;
+    StackTurn turn;
+    turn.asABook = longEdge == portraitSheet;
+    turn.hinge = turn.asABook ? StackTurn::RightEdge : StackTurn::BottomEdge;
+    return turn;
+}
+
+QString stackTurnWords(const StackTurn &turn)
+{
+    return turn.asABook ? QStringLiteral("turn it over from left to right (as a page of a book turns)")
+                        : QStringLiteral("turn it over from top to bottom (as a wall calendar turns)");
+}
+
+namespace {
+
+constexpr double kSameSize = 2;  // points: papers this close are the sheet's size
+
+QString shortName(const QString &name)
+{
+    // PWG's self-describing names: "na_letter_8.5x11in" says Letter, "iso_a4_210x297mm" A4.
+    static const struct { const char *pwg, *name; } kNames[] = {
+        {"na_letter", "Letter"}, {"na_legal", "Legal"}, {"na_ledger", "Ledger"}, {"iso_a3_", "A3"}, {"iso_a4_", "A4"},
+        {"iso_a5_", "A5"}, {"iso_a6_", "A6"}, {"iso_b4_", "B4"}, {"iso_b5_", "B5"}, {"jis_b4_", "JIS B4"},
+        {"jis_b5_", "JIS B5"}, {"na_executive", "Executive"}, {"na_invoice", "Statement"}};
+    for (const auto &n : kNames) {
+        if (name.startsWith(QLatin1String(n.pwg)))
+            return QLatin1String(n.name);
+    }
+    return name;
+}
+
+} // namespace
+
+PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const QString &wanted, bool fitPrintable)
+{
+    PaperChoice choice;
+    if (papers.isEmpty() || !(sheet.width() > 0) || !(sheet.height() > 0))
+        return choice;
+    choice.found = true;
+    const bool landscape = sheet.width() > sheet.height();
+    const auto turned = [landscape](const Paper &p) { return landscape ? p.size.transposed() : p.size; };
+    for (const Paper &p : papers) {
+        const QSizeF s = turned(p);
+        if (std::fabs(s.width() - sheet.width()) <= kSameSize && std::fabs(s.height() - sheet.height()) <= kSameSize) {
+            choice.asTheyAre = true;
+            choice.paper = p;
+            choice.landscape = landscape;
+            return choice;
+        }
+    }
+    // Symmetric margins: the larger border of each pair, turned with the paper.
+    const auto margins = [&](const Paper &p) {
+        if (!fitPrintable)
+            return QMarginsF();
+        const double across = std::max(p.border.left(), p.border.right()), along = std::max(p.border.top(), p.border.bottom());
+        return landscape ? QMarginsF(along, across, along, across) : QMarginsF(across, along, across, along);
+    };
+    const auto scaleOn = [&](const Paper &p) {
+        const QSizeF s = turned(p);
+        const QMarginsF m = margins(p);
+        return std::min((s.width() - m.left() - m.right()) / sheet.width(), (s.height() - m.top() - m.bottom()) / sheet.height());
+    };
+    int best = -1;
+    for (int i = 0; i < papers.size(); ++i) {
+        if (!wanted.isEmpty() && papers[i].name == wanted) {
+            best = i;
+            break;
+        }
+        if (best < 0 || scaleOn(papers[i]) > scaleOn(papers[best]) + 1e-9)
+            best = i;
+    }
+    choice.paper = papers[best];
+    choice.landscape = landscape;
+    choice.scale = std::min(1.0, scaleOn(papers[best]));
+    choice.margins = margins(papers[best]);
+    return choice;
+}
+
+QString paperWords(const PaperChoice &choice)
+{
+    if (!choice.found || choice.asTheyAre)
+        return QString();
+    return QStringLiteral("printed on %1 at %2%").arg(shortName(choice.paper.name)).arg(std::lround(choice.scale * 100));
+}
+
+QString borderWords(const QRectF &ink, const QSizeF &sheet, const PaperChoice &choice)
+{
+    if (!choice.found || ink.isEmpty())
+        return QString();
+    const QSizeF paper = choice.landscape ? choice.paper.size.transposed() : choice.paper.size;
+    const double scale = choice.asTheyAre ? 1 : choice.scale;
+    // The sheet centred on the paper, at its scale; the ink with it.
+    const double x0 = (paper.width() - sheet.width() * scale) / 2, y0 = (paper.height() - sheet.height() * scale) / 2;
+    const QRectF onPaper(x0 + ink.left() * scale, y0 + ink.top() * scale, ink.width() * scale, ink.height() * scale);
+    const QMarginsF b = choice.landscape ? QMarginsF(choice.paper.border.bottom(), choice.paper.border.left(),
+                                                     choice.paper.border.top(), choice.paper.border.right())
+                                         : choice.paper.border;
+    const double into = std::max({b.left() - onPaper.left(), b.top() - onPaper.top(),
+                                  onPaper.right() - (paper.width() - b.right()), onPaper.bottom() - (paper.height() - b.bottom())});
+    if (into <= 0.5)
+        return QString();
+    const double border = std::max({b.left(), b.top(), b.right(), b.bottom()});
+    const auto mm = [](double points) { return QString::number(std::max(1.0, std::round(points * 25.4 / 72))); };
+    return QStringLiteral("the sheets' pages and marks fall %1 mm into the printer's %2 mm border").arg(mm(into), mm(border));
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QList>
+#include <QMarginsF>
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 
 struct SheetOptions;
@@ -17,6 +20,10 @@ Sides sidesOfSheets(const SheetOptions &options);
 QString sidesKeyword(Sides sides);
 // In words: "one-sided", "two-sided on the long edge".
 QString sidesInWords(Sides sides);
+
+// The pages printed of a file of `count` pages: `from` to `to` (each 0: the first, the last),
+// within the file.
+QList<int> pagesToPrint(int count, int from, int to);
 
 // Pages (from 1, in any order) as an ascending IPP page-ranges text: "1-3,5".
 QString pageRanges(QList<int> pages);
@@ -43,3 +50,56 @@ struct HandTwoSided
 // top, so the backs go in order; one that lays it face up, the last, so they go the other way
 // round. Where the last sheet has no back, a blank page takes its turn.
 HandTwoSided handTwoSided(int count, int from, int to, bool faceUp);
+
+// The jobs of printing by hand as lists of pages, each job's pages in the order they are
+// fed, a blank sheet as 0: fronts, then backs.
+QList<QList<int>> handJobPages(const HandTwoSided &plan);
+
+// How the stack is turned over between fronts and backs, decided once for the words and the
+// picture: about an upright line (from left to right, as a page of a book turns) or about a
+// line across (from top to bottom, as a wall calendar turns), and the sheet's edge that stays
+// in place while it turns.
+struct StackTurn
+{
+    bool asABook = true;
+    enum Hinge { RightEdge, BottomEdge } hinge = RightEdge;
+};
+// A sheet lying as it was printed (portrait or landscape), turned on the edge the sheets were
+// made for: a portrait sheet's long edges are upright, a landscape sheet's short ones.
+StackTurn stackTurn(Sides edge, bool portraitSheet);
+// "turn it over from left to right (as a page of a book turns)" or "... from top to bottom
+// (as a wall calendar turns)".
+QString stackTurnWords(const StackTurn &turn);
+
+// A paper a printer has: its name ("Letter", "iso_a4_210x297mm"), its size upright and the
+// border it cannot print on, in points.
+struct Paper
+{
+    QString name;
+    QSizeF size;
+    QMarginsF border;
+};
+// Where the sheets are printed: on a paper of their own size as they are, or scaled to fit a
+// paper of the printer's, centred, turned as the sheet lies.
+struct PaperChoice
+{
+    bool found = false;      // the printer has a paper at all
+    bool asTheyAre = false;  // a paper of the sheets' size
+    Paper paper;
+    bool landscape = false;  // the paper lies as a landscape sheet
+    double scale = 1;
+    QMarginsF margins;       // around the sheet on the paper (the printable area's, symmetric)
+};
+// The paper for sheets of `sheet` points: the printer's paper of that size where it has one;
+// else `wanted` (by name) where it has that; else the paper, turned as the sheet lies, that
+// holds the sheet at the largest scale (the first listed on a tie). With `fitPrintable` the
+// sheet is scaled into the paper's printable area, the same border on opposite sides so that
+// backs stay behind their fronts.
+PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const QString &wanted = QString(),
+                        bool fitPrintable = false);
+// "printed on Letter at 65%"; empty as they are.
+QString paperWords(const PaperChoice &choice);
+// Where ink on the sheet (`ink`, points from the sheet's top left) falls into the printer's
+// border on the chosen paper: "the sheets' marks and pages fall 3 mm into the printer's 4 mm
+// border"; empty where it does not.
+QString borderWords(const QRectF &ink, const QSizeF &sheet, const PaperChoice &choice);

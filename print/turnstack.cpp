@@ -7,17 +7,21 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
-// A sheet with its first page, then the same sheet turned over about its long or short edge,
-// with the turn drawn as an arrow round that edge.
+// A sheet with its first page, then the same sheet turned over: the edge that stays in place
+// drawn thick, and the turn drawn round it, from the one decision the words come from.
 class TurnPicture : public QWidget
 {
 public:
-    TurnPicture(bool longEdge, bool portrait, QWidget *parent) : QWidget(parent), m_long(longEdge), m_portrait(portrait)
+    TurnPicture(const StackTurn &turn, bool portrait, QWidget *parent) : QWidget(parent), m_turn(turn), m_portrait(portrait)
     {
+        setObjectName(QStringLiteral("TurnPicture"));
         setMinimumSize(300, 170);
         setAccessibleName(QStringLiteral("How to turn the stack"));
+        setAccessibleDescription(stackTurnWords(turn));
     }
 
 protected:
@@ -25,6 +29,7 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(rect(), palette().window());
         const QSizeF sheet = m_portrait ? QSizeF(70, 99) : QSizeF(99, 70);
         const QRectF before(QPointF(30, height() - sheet.height() - 10), sheet);
         const QRectF after(QPointF(width() - 30 - sheet.width(), before.top()), sheet);
@@ -36,42 +41,47 @@ protected:
         p.fillRect(after, QColor(235, 235, 235));
         p.drawRect(after);
         p.drawText(after, Qt::AlignCenter, QStringLiteral("2"));
-        // The edge it turns about, thick, and the turn round it.
-        const bool vertical = m_long == m_portrait;  // the edge runs up and down
-        p.setPen(QPen(QColor(200, 80, 0), 4));
-        if (vertical)
-            p.drawLine(before.topRight(), before.bottomRight());
-        else
-            p.drawLine(before.bottomLeft(), before.bottomRight());
+        // The edge that stays in place, and the turn about it: over from the left to the
+        // right, or from the top down.
+        const QColor orange(200, 80, 0);
+        p.setPen(QPen(orange, 4));
         QPainterPath turn;
-        const QPointF from = vertical ? QPointF(before.center().x(), before.top() - 6)
-                                      : QPointF(before.right() + 6, before.center().y());
-        const QPointF to = QPointF(after.center().x(), after.top() - 6);
-        turn.moveTo(from);
-        turn.cubicTo(from + QPointF(40, -45), to + QPointF(-40, -45), to);
-        p.setPen(QPen(QColor(200, 80, 0), 2));
+        if (m_turn.hinge == StackTurn::RightEdge) {
+            p.drawLine(before.topRight(), before.bottomRight());
+            const QPointF from(before.left() + 8, before.top() - 6), to(after.center().x(), after.top() - 6);
+            turn.moveTo(from);
+            turn.cubicTo(from + QPointF(30, -45), to + QPointF(-30, -45), to);
+        } else {
+            p.drawLine(before.bottomLeft(), before.bottomRight());
+            const QPointF from(before.right() + 6, before.top() + 8), to(after.left() - 6, after.bottom() - 8);
+            turn.moveTo(from);
+            turn.cubicTo(from + QPointF(45, -10), to + QPointF(-45, 10), to);
+        }
+        p.setPen(QPen(orange, 2));
         p.drawPath(turn);
-        p.drawLine(to, to + QPointF(-8, -6));
-        p.drawLine(to, to + QPointF(4, -9));
+        const QPointF tip = turn.pointAtPercent(1);
+        const double angle = turn.angleAtPercent(1) * M_PI / 180;
+        for (const double side : {-0.5, 0.5}) {
+            const double a = angle + M_PI + side;
+            p.drawLine(tip, tip + QPointF(9 * std::cos(a), -9 * std::sin(a)));
+        }
     }
 
 private:
-    bool m_long, m_portrait;
+    StackTurn m_turn;
+    bool m_portrait;
 };
 
 } // namespace
 
-QString turnStackText(Sides edge, int sheets, bool lastWithoutBack)
+QString turnStackText(Sides edge, bool portrait, int sheets, bool lastWithoutBack)
 {
-    const bool longEdge = edge != Sides::ShortEdge;
     QString text = (sheets == 1 ? TurnStackDialog::tr("The fronts are printed (1 sheet).")
                                 : TurnStackDialog::tr("The fronts are printed (%1 sheets).").arg(sheets))
                    + QLatin1Char('\n');
-    text += longEdge ? TurnStackDialog::tr("Take the sheets out without changing their order, turn the stack over on "
-                                           "its long edge, as a page of a book turns,")
-                     : TurnStackDialog::tr("Take the sheets out without changing their order, turn the stack over on "
-                                           "its short edge, as a page of a calendar turns,");
-    text += QLatin1Char(' ') + TurnStackDialog::tr("and put it back into the paper tray the way the paper lay before.");
+    text += TurnStackDialog::tr("Take the printed stack out without changing its order, %1, and put it back into "
+                                "the paper tray the way the paper lay before.")
+                .arg(stackTurnWords(stackTurn(edge, portrait)));
     if (lastWithoutBack)
         text += QLatin1Char('\n') + TurnStackDialog::tr("The last sheet has no back: a blank page takes its turn.");
     text += QLatin1Char('\n') + TurnStackDialog::tr("Then print the backs.");
@@ -84,8 +94,8 @@ TurnStackDialog::TurnStackDialog(Sides edge, bool portrait, int sheets, bool las
     setObjectName(QStringLiteral("TurnStackDialog"));
     setWindowTitle(tr("Turn the stack over"));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new TurnPicture(edge != Sides::ShortEdge, portrait, this));
-    auto *words = new QLabel(turnStackText(edge, sheets, lastWithoutBack), this);
+    layout->addWidget(new TurnPicture(stackTurn(edge, portrait), portrait, this));
+    auto *words = new QLabel(turnStackText(edge, portrait, sheets, lastWithoutBack), this);
     words->setWordWrap(true);
     layout->addWidget(words);
     auto *buttons = new QDialogButtonBox(this);

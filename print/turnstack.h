@@ -15,4 +15,4 @@ public:
 };
 
 // The words of the dialog, for the person and for tests.
-QString turnStackText(Sides edge, int sheets, bool lastWithoutBack);
+QString turnStackText(Sides edge, bool portrait, int sheets, bool lastWithoutBack);
