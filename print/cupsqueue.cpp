@@ -5,6 +5,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -243,4 +244,57 @@ void CupsJob::run(const Request &request)
         std::this_thread::sleep_for(kPoll);
     }
     end(true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(request.queue));
+}
+
+PrinterAbilities askPrinter(const QString &queue)
+{
+    PrinterAbilities a;
+    Connection c;
+    a.error = c.open(queue);
+    if (!a.error.isEmpty())
+        return a;
+    if (!c.info) {
+        a.error = lastError();
+        return a;
+    }
+    a.known = true;
+    // Sizes in hundredths of a millimetre; the printable area's margins too.
+    const double perUnit = 72.0 / 2540;
+    const int count = cupsGetDestMediaCount(c.http, c.dest, c.info, 0);
+    for (int i = 0; i < count; ++i) {
+        cups_size_t size;
+        if (!cupsGetDestMediaByIndex(c.http, c.dest, c.info, i, 0, &size) || size.width <= 0 || size.length <= 0)
+            continue;
+        Paper paper{QString::fromUtf8(size.media), QSizeF(size.width * perUnit, size.length * perUnit),
+                    QMarginsF(size.left * perUnit, size.top * perUnit, size.right * perUnit, size.bottom * perUnit)};
+        // The same paper with other margins (borderless) comes once, with its border.
+        const bool seen = std::any_of(a.papers.begin(), a.papers.end(), [&paper](const Paper &p) {
+            return std::fabs(p.size.width() - paper.size.width()) < 1 && std::fabs(p.size.height() - paper.size.height()) < 1;
+        });
+        if (!seen)
+            a.papers << paper;
+    }
+    const int loaded = cupsGetDestMediaCount(c.http, c.dest, c.info, CUPS_MEDIA_FLAGS_READY);
+    for (int i = 0; i < loaded; ++i) {
+        cups_size_t size;
+        if (!cupsGetDestMediaByIndex(c.http, c.dest, c.info, i, CUPS_MEDIA_FLAGS_READY, &size))
+            continue;
+        // By its size: the names of the ready ones may carry a tray's margins.
+        for (const Paper &p : a.papers) {
+            if (std::fabs(p.size.width() - size.width * perUnit) < 1 && std::fabs(p.size.height() - size.length * perUnit) < 1)
+                a.readyPapers << p.name;
+        }
+    }
+    cups_size_t fallback;
+    if (cupsGetDestMediaDefault(c.http, c.dest, c.info, 0, &fallback))
+        a.defaultPaper = QString::fromUtf8(fallback.media);
+    a.twoSided = cupsCheckDestSupported(c.http, c.dest, c.info, CUPS_SIDES, CUPS_SIDES_TWO_SIDED_PORTRAIT)
+                 || cupsCheckDestSupported(c.http, c.dest, c.info, CUPS_SIDES, CUPS_SIDES_TWO_SIDED_LANDSCAPE);
+    a.takesPdf = cupsCheckDestSupported(c.http, c.dest, c.info, "document-format", CUPS_FORMAT_PDF)
+                 || cupsCheckDestSupported(c.http, c.dest, c.info, "document-format", CUPS_FORMAT_AUTO);
+    if (ipp_attribute_t *copies = cupsFindDestSupported(c.http, c.dest, c.info, CUPS_COPIES)) {
+        int lower = 0;
+        a.maxCopies = ippGetRange(copies, 0, &lower);
+    }
+    return a;
 }

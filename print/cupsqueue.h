@@ -5,6 +5,8 @@
 // CUPS (PLYJOIN_CUPS).
 #pragma once
 
+#include "print/printplan.h"
+
 #include <QObject>
 #include <QSizeF>
 #include <QString>
@@ -55,3 +57,18 @@ private:
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_done{false};
 };
+
+// What a queue's printer can do, as CUPS says (asked before a job leaves): its papers with
+// their printable areas, whether it prints both sides, whether it takes PDF.
+struct PrinterAbilities
+{
+    bool known = false;
+    QString error;          // why nothing is known
+    QList<Paper> papers;
+    QString defaultPaper;   // its name
+    QStringList readyPapers;  // the names of those in its trays, where it says
+    bool twoSided = false;
+    bool takesPdf = true;
+    int maxCopies = 0;      // 0: not said
+};
+PrinterAbilities askPrinter(const QString &queue);

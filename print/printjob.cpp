@@ -33,43 +33,78 @@ void PrintJob::start()
         made(m_request.made);
         return;
     }
+    // Made as Start would make it, into a folder of the job's own.
+    const QString output = m_folder.filePath(QStringLiteral("sheets.pdf"));
+    runTool(QStringLiteral("Making the sheets"), toolArguments(m_request.options, m_request.input, output), output,
+            [this](const QString &file) { made(file); });
+}
+
+void PrintJob::runTool(const QString &what, const QStringList &arguments, const QString &output,
+                       const std::function<void(const QString &)> &then)
+{
     if (m_request.tool.isEmpty()) {
         fail(QStringLiteral("The tiling tool was not found."));
         return;
     }
-    // Made as Start would make it, into a folder of the job's own.
-    const QString output = m_folder.filePath(QStringLiteral("sheets.pdf"));
     auto *tool = new ToolProcess(this);
     m_tool = tool;
-    connect(tool, &QProcess::readyReadStandardOutput, this, [this, tool] {
+    connect(tool, &QProcess::readyReadStandardOutput, this, [this, tool, what] {
         const int percent = progressInChunk(QString::fromLatin1(tool->peek(tool->bytesAvailable())));
         if (percent >= 0)
-            emit progress(QStringLiteral("Making the sheets"), percent);
+            emit progress(what, percent);
     });
-    connect(tool, &QProcess::finished, this, [this, tool, output](int exitCode, QProcess::ExitStatus status) {
+    connect(tool, &QProcess::finished, this, [this, tool, output, then](int exitCode, QProcess::ExitStatus status) {
         tool->deleteLater();
         if (m_stopped)
             return;
         const QString said = QString::fromLatin1(tool->readAllStandardOutput());
-        if (status != QProcess::NormalExit || !said.contains(QLatin1String(kSuccessMarker))) {
+        if (status != QProcess::NormalExit || exitCode != 0 || !said.contains(QLatin1String(kSuccessMarker))) {
             fail(failureReason(QString::fromLocal8Bit(tool->readAllStandardError()), false, status == QProcess::CrashExit,
                                exitCode, QString()));
             return;
         }
-        made(output);
+        then(output);
     });
     connect(tool, &ToolProcess::couldNotStart, this, [this, tool](const QString &reason) {
         tool->deleteLater();
         fail(failureReason(QString(), false, false, 0, reason));
     });
-    emit progress(QStringLiteral("Making the sheets"), 0);
-    tool->start(m_request.tool, toolArguments(m_request.options, m_request.input, output), QIODevice::ReadOnly);
+    emit progress(what, 0);
+    tool->start(m_request.tool, arguments, QIODevice::ReadOnly);
 }
 
 void PrintJob::made(const QString &file)
 {
+    const PaperChoice &paper = m_request.paper;
+    if (paper.found && !paper.asTheyAre && m_request.toFile.isEmpty()) {
+        placeOnPaper(file);
+        return;
+    }
     m_file = file;
     send();
+}
+
+void PrintJob::placeOnPaper(const QString &file)
+{
+    // One sheet to a paper, scaled down to fit its printable part and centred, turned as
+    // the sheet lies: fronts and backs stay behind each other.
+    const PaperChoice &paper = m_request.paper;
+    const QSizeF size = paper.landscape ? paper.paper.size.transposed() : paper.paper.size;
+    const auto points = [](double v) { return QString::number(v, 'f', 3); };
+    const QStringList words{QStringLiteral("-per"), QStringLiteral("1*1"), QStringLiteral("-size"), QStringLiteral("Custom"),
+                            points(size.width()), QStringLiteral("pt"), points(size.height()), QStringLiteral("pt"),
+                            QStringLiteral("-fit"), QStringLiteral("shrink"),
+                            QStringLiteral("-l"), points(paper.margins.left()), QStringLiteral("pt"),
+                            QStringLiteral("-r"), points(paper.margins.right()), QStringLiteral("pt"),
+                            QStringLiteral("-t"), points(paper.margins.top()), QStringLiteral("pt"),
+                            QStringLiteral("-b"), points(paper.margins.bottom()), QStringLiteral("pt")};
+    const QString output = m_folder.filePath(QStringLiteral("on-paper.pdf"));
+    runTool(QStringLiteral("Placing the sheets on %1").arg(paper.paper.name), words + QStringList{QStringLiteral("--"), file, output},
+            output, [this, size](const QString &placed) {
+                m_request.sheet = size;
+                m_file = placed;
+                send();
+            });
 }
 
 void PrintJob::send()

@@ -41,6 +41,9 @@ public:
         int from = 0, to = 0;    // pages of the made file; 0: all
         bool byHand = false;     // two-sided by hand
         bool faceUp = false;     // the printer lays its output face up
+        // The printer's paper, where the sheets are not a size it has: each sheet is placed
+        // on it, scaled and centred, before the job leaves.
+        PaperChoice paper;
     };
 
     // `printer` is used where sheets are drawn onto it (no CUPS queue, no file); it must
@@ -64,6 +67,11 @@ signals:
 
 private:
     void made(const QString &file);
+    // Runs the tool once more to place each sheet on the printer's paper.
+    void placeOnPaper(const QString &file);
+    // Starts the tool with these words; `then` takes the file it wrote.
+    void runTool(const QString &what, const QStringList &arguments, const QString &output,
+                 const std::function<void(const QString &)> &then);
     void send();
     void sendNext();
     // Draws the pages ("1-3,5", all where empty, none for "blank") onto the printer, one at

@@ -133,7 +133,8 @@ QString shortName(const QString &name)
 
 } // namespace
 
-PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const QString &wanted, bool fitPrintable)
+PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const QString &wanted, bool fitPrintable,
+                        const QStringList &ready)
 {
     PaperChoice choice;
     if (papers.isEmpty() || !(sheet.width() > 0) || !(sheet.height() > 0))
@@ -162,12 +163,15 @@ PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const Q
         const QMarginsF m = margins(p);
         return std::min((s.width() - m.left() - m.right()) / sheet.width(), (s.height() - m.top() - m.bottom()) / sheet.height());
     };
+    const bool anyReady = std::any_of(papers.begin(), papers.end(), [&ready](const Paper &p) { return ready.contains(p.name); });
     int best = -1;
     for (int i = 0; i < papers.size(); ++i) {
         if (!wanted.isEmpty() && papers[i].name == wanted) {
             best = i;
             break;
         }
+        if (anyReady && !ready.contains(papers[i].name))
+            continue;
         if (best < 0 || scaleOn(papers[i]) > scaleOn(papers[best]) + 1e-9)
             best = i;
     }

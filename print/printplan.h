@@ -92,11 +92,12 @@ struct PaperChoice
 };
 // The paper for sheets of `sheet` points: the printer's paper of that size where it has one;
 // else `wanted` (by name) where it has that; else the paper, turned as the sheet lies, that
-// holds the sheet at the largest scale (the first listed on a tie). With `fitPrintable` the
-// sheet is scaled into the paper's printable area, the same border on opposite sides so that
-// backs stay behind their fronts.
+// holds the sheet at the largest scale (the first listed on a tie), of those in its trays
+// (`ready`, by name) where it says which. With `fitPrintable` the sheet is scaled into the
+// paper's printable area, the same border on opposite sides so that backs stay behind their
+// fronts.
 PaperChoice choosePaper(const QSizeF &sheet, const QList<Paper> &papers, const QString &wanted = QString(),
-                        bool fitPrintable = false);
+                        bool fitPrintable = false, const QStringList &ready = QStringList());
 // "printed on Letter at 65%"; empty as they are.
 QString paperWords(const PaperChoice &choice);
 // Where ink on the sheet (`ink`, points from the sheet's top left) falls into the printer's

@@ -2,7 +2,11 @@
 
 #include "run/optionsstring.h"
 #include "settings/settingsfile.h"
+#include "print/papertab.h"
 #include "print/printjob.h"
+#ifdef PLYJOIN_CUPS
+#include "print/cupsqueue.h"
+#endif
 #include "print/turnstack.h"
 #include "run/pageruns.h"
 #include "run/toolcontract.h"
@@ -12,6 +16,7 @@
 #include "ui_sheetswindow.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QDir>
@@ -65,6 +70,27 @@ QString sideText(int side)
 }
 
 } // namespace
+
+QRectF inkOnSheet(const QImage &image, const QSizeF &points)
+{
+    if (image.isNull() || !points.isValid())
+        return QRectF();
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int left = rgb.width(), top = rgb.height(), right = -1, bottom = -1;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            if (qGray(line[x]) < 250) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (right < 0)
+        return QRectF();
+    const double sx = points.width() / rgb.width(), sy = points.height() / rgb.height();
+    return QRectF(left * sx, top * sy, (right + 1 - left) * sx, (bottom + 1 - top) * sy);
+}
 
 QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages)
 {
@@ -353,6 +379,23 @@ void SheetsWindow::print()
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
                       | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setMinMax(1, m_count);
+    // What the printer chosen can do with these sheets, asked of it before anything leaves.
+    auto *paperTab = new PaperTab(m_points, inkOnSheet(m_image, m_points), made != Sides::OneSided);
+    dialog.setOptionTabs({paperTab});
+    bool printsBothSides = true;
+#ifdef PLYJOIN_CUPS
+    const auto askChosen = [&](const QString &name) {
+        const PrinterAbilities abilities = askPrinter(name);
+        printsBothSides = !abilities.known || abilities.twoSided;
+        paperTab->setPrinter(name, abilities.papers, abilities.readyPapers, printsBothSides,
+                             abilities.known ? QString() : abilities.error);
+    };
+    askChosen(m_printer->printerName());
+    if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers")))
+        connect(printers, &QComboBox::currentTextChanged, paperTab, askChosen);
+#else
+    paperTab->setPrinter(m_printer->printerName(), {}, {}, true, QString());
+#endif
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -368,6 +411,12 @@ void SheetsWindow::print()
     if (r.toFile.isEmpty())
         r.queue = m_printer->printerName();
 #endif
+    if (!r.queue.isEmpty()) {
+#ifdef PLYJOIN_CUPS
+        askChosen(r.queue);  // the printer as it was chosen at last
+#endif
+        r.paper = paperTab->choice();
+    }
     r.copies = m_printer->copyCount();
     r.collate = m_printer->collateCopies();
     if (m_printer->printRange() == QPrinter::PageRange) {
@@ -382,7 +431,7 @@ void SheetsWindow::print()
     if (made != Sides::OneSided && r.toFile.isEmpty()) {
         // The printer's own duplex unit, as its queue (its CUPS attributes) says.
         const QList<QPrinter::DuplexMode> modes = QPrinterInfo(*m_printer).supportedDuplexModes();
-        const bool unit = modes.contains(QPrinter::DuplexLongSide) || modes.contains(QPrinter::DuplexShortSide);
+        const bool unit = printsBothSides && (modes.contains(QPrinter::DuplexLongSide) || modes.contains(QPrinter::DuplexShortSide));
         if (!unit) {
             QMessageBox::information(this, tr("Print"),
                                      tr("The printer %1 cannot print on both sides by itself: the sheets are printed "

@@ -129,3 +129,6 @@ private:
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and
 // `sides` count sides from 0 and in all (-1 unknown); `pages` are the input's, in any order.
 QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages);
+
+// Where the side's picture has ink, in points from the sheet's top left (empty: none).
+QRectF inkOnSheet(const QImage &image, const QSizeF &points);

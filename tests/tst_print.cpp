@@ -166,6 +166,8 @@ void TestPrint::paperForTheSheets_data()
     // Six Letter pages as a booklet: Ledger sheets, printed on the printer's A4 or Letter.
     QTest::newRow("ledger booklet on A4 or Letter: the larger scale") << QSizeF(431.8, 279.4) << "" << false
                                                                       << "printed on A4 at 69%" << QRectF() << "";
+    QTest::newRow("Letter in the tray") << QSizeF(431.8, 279.4) << "tray:na_letter_8.5x11in" << false
+                                        << "printed on Letter at 65%" << QRectF() << "";
     QTest::newRow("the person picks Letter") << QSizeF(431.8, 279.4) << "na_letter_8.5x11in" << false
                                              << "printed on Letter at 65%" << QRectF() << "";
     QTest::newRow("A4 sheets: as they are") << QSizeF(210, 297) << "" << false << "" << QRectF() << "";
@@ -188,7 +190,9 @@ void TestPrint::paperForTheSheets()
     const QMarginsF four(4 * mm, 4 * mm, 4 * mm, 4 * mm);
     const QList<Paper> papers{{QStringLiteral("iso_a4_210x297mm"), QSizeF(210, 297) * mm, four},
                               {QStringLiteral("na_letter_8.5x11in"), QSizeF(215.9, 279.4) * mm, four}};
-    const PaperChoice choice = choosePaper(sheet * mm, papers, wanted, printable);
+    const bool tray = wanted.startsWith(QLatin1String("tray:"));
+    const PaperChoice choice = choosePaper(sheet * mm, papers, tray ? QString() : wanted, printable,
+                                           tray ? QStringList{wanted.mid(5)} : QStringList());
     QCOMPARE(paperWords(choice), said);
     const QRectF inkPoints(ink.topLeft() * mm, ink.size() * mm);
     QCOMPARE(borderWords(inkPoints, sheet * mm, choice), border);

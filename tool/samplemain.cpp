@@ -3,6 +3,7 @@
 // pdfplyjoin-sample --annotated OUTPUT: four pages with links, notes, fields and bookmarks.
 // pdfplyjoin-sample --cards OUTPUT [PAGES]: business cards (85 x 55 mm) with 3 mm of bleed.
 // pdfplyjoin-sample --filled OUTPUT [PAGES]: A4 pages, each filled with a colour of its own.
+// pdfplyjoin-sample --letter OUTPUT [PAGES]: numbered US Letter pages, all alike.
 #include "samplepdf.h"
 
 #include <cstdlib>
@@ -17,10 +18,10 @@ int main(int argc, char *argv[])
     }
     const std::string first = argv[1];
     const bool annotated = first == "--annotated", a5 = first == "--a5", cards = first == "--cards";
-    const bool filled = first == "--filled";
-    const int shift = annotated || a5 || cards || filled ? 1 : 0;
+    const bool filled = first == "--filled", letter = first == "--letter";
+    const int shift = annotated || a5 || cards || filled || letter ? 1 : 0;
     if (argc < 2 + shift) {
-        std::cerr << "usage: pdfplyjoin-sample [--a5|--cards|--filled] OUTPUT [PAGES] | --annotated OUTPUT\n";
+        std::cerr << "usage: pdfplyjoin-sample [--a5|--cards|--filled|--letter] OUTPUT [PAGES] | --annotated OUTPUT\n";
         return 2;
     }
     const int count = argc > 2 + shift ? std::atoi(argv[2 + shift]) : 12;
@@ -38,10 +39,10 @@ int main(int argc, char *argv[])
             SamplePage page;
             page.filled = true;
             writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 12), page));
-        } else if (a5) {
+        } else if (a5 || letter) {
             SamplePage page;
-            page.width = 420;
-            page.height = 595;
+            page.width = a5 ? 420 : 612;
+            page.height = a5 ? 595 : 792;
             writeSamplePdf(argv[2], std::vector<SamplePage>(size_t(count > 0 ? count : 12), page));
         } else {
             writeSamplePdf(argv[1], mixedSamplePages(count > 0 ? count : 12));

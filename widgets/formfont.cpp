@@ -48,6 +48,11 @@ QFont formFont()
 void drawWordsAsWritten()
 {
     QFont font = QApplication::font();
+#ifdef Q_OS_WIN
+    // FreeType's font list (main.cpp) has no "MS Shell Dlg 2", the Windows dialog font's alias:
+    // the fonts it stands for come next.
+    font.setFamilies({font.family(), QStringLiteral("Tahoma"), QStringLiteral("Segoe UI"), QStringLiteral("Arial")});
+#endif
     font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
     QApplication::setFont(font);
 }

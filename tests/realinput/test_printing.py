@@ -59,7 +59,7 @@ class PrintingTest(RealInputCase):
         self.tmp = os.path.join(self.folder, 'tmp')
         os.mkdir(self.tmp)
 
-    def start_printing(self, document, queue, **settings):
+    def start_printing(self, document, queue, before_print=None, **settings):
         """Opens the sheets of the document and prints them from the window to the queue."""
         self.store(**settings)
         self.since = {queue: server.received_count(queue) for queue in server.QUEUES}
@@ -74,6 +74,8 @@ class PrintingTest(RealInputCase):
             p.click(printers)
             p.click(p.find('list item', queue, dialog))
             self.assertTrue(self.desktop.wait(lambda: (printers.clear_cache(), printers.name)[1] == queue))
+        if before_print:
+            before_print(dialog)
         p.click(p.find('push button', 'Print', dialog))
         return sheets
 
@@ -100,6 +102,30 @@ class PrintingTest(RealInputCase):
         start = self.imposed(document, '-size Custom 297 mm 210 mm -booklet -duplex long')
         self.assertEqual(pages_of(pdf), pages_of(start))
         self.assertEqual(len(pages_of(pdf)), 4)
+
+    def test_six_letter_pages_as_a_booklet_go_on_the_printers_paper(self):
+        # The window's defaults (the pages' own size) make Ledger sheets, which the printer has
+        # no paper of: the dialog says so before anything leaves, and the sheets are printed
+        # on its paper, scaled, two-sided on the booklet's edge.
+        document = self.pdf('letter.pdf', 6, kind='--letter')
+        self.start_printing(document, 'duplex', Booklet='1', before_print=self.read_paper_tab)
+        self.assertRegex(self.paper_said, r'no paper of their size: they are printed on (A4|Letter) at \d+%')
+        attributes, pdf = server.received('duplex', 1, self.since['duplex'])[0]
+        self.assertEqual(attributes.get('IPP_SIDES'), 'two-sided-short-edge')
+        self.assertEqual(len(pages_of(pdf)), 4)
+        self.assertEqual(pages_of(pdf), pages_of(self.imposed(document, '-booklet')))
+        size = subprocess.run(['pdfinfo', pdf], capture_output=True, text=True).stdout
+        width, height = map(float, re.search(r'Page size:\s+([\d.]+) x ([\d.]+)', size).groups())
+        self.assertIn((round(min(width, height)), round(max(width, height))), [(595, 842), (612, 792)])
+        self.assertGreater(width, height, 'the paper lies as the sheets do')
+
+    def read_paper_tab(self, dialog):
+        p = self.program
+        p.click(p.find('push button', lambda n: (n or '').startswith('Options') or (n or '').startswith('&Options'), dialog))
+        p.click(p.find('page tab', 'Paper', dialog))
+        said = p.find('label', 'What the printer does with the sheets', dialog)
+        self.assertTrue(self.desktop.wait(lambda: 'The sheets are' in ((said.clear_cache(), said.description)[1] or '')))
+        self.paper_said = said.description
 
     def test_two_by_two_one_sided(self):
         document = self.pdf('colours.pdf', 8)
