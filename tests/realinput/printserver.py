@@ -96,9 +96,14 @@ class PrintServer:
             os.makedirs(record)
             os.makedirs(spool)
             script = os.path.join(self.folder, 'record-' + queue)
+            # Numbered in turn under a lock, each file complete before it has its name: jobs
+            # printed one right after another (backs and their blank sheet) are never taken for
+            # one another or read half-written.
             with open(script, 'w') as f:
-                f.write('#!/bin/sh\nn=$(ls "%s" | grep -c pdf)\nenv | grep "^IPP_" | sort > "%s/job$n.env"\n'
-                        'cp "$1" "%s/job$n.pdf"\n' % (record, record, record))
+                f.write('#!/bin/sh\nexec 9>"{0}/.lock"\nflock 9\n'
+                        'n=$(printf "%08d" "$(ls "{0}" | grep -c "^job.*pdf$")")\n'
+                        'env | grep "^IPP_" | sort > "{0}/.job$n.env" && mv "{0}/.job$n.env" "{0}/job$n.env"\n'
+                        'cp "$1" "{0}/.job$n.pdf" && mv "{0}/.job$n.pdf" "{0}/job$n.pdf"\n'.format(record))
             os.chmod(script, 0o755)
             command = ['ippeveprinter', '-p', str(port), '-c', script, '-d', spool, '-n', 'localhost',
                        '-f', 'application/pdf,image/pwg-raster,image/urf']
@@ -142,10 +147,13 @@ class PrintServer:
         record = self.printers[queue][1]
 
         def jobs():
+            names = sorted(f[:-4] for f in os.listdir(record) if f.startswith('job') and f.endswith('.pdf'))
+            if len(names) < since + count:
+                return None
             found = []
-            for n in range(since, since + count):
-                env, pdf = os.path.join(record, 'job%d.env' % n), os.path.join(record, 'job%d.pdf' % n)
-                if not (os.path.exists(env) and os.path.exists(pdf)):
+            for name in names[since:since + count]:
+                env, pdf = os.path.join(record, name + '.env'), os.path.join(record, name + '.pdf')
+                if not os.path.exists(env):
                     return None
                 with open(env) as f:
                     found.append((dict(line.rstrip('\n').split('=', 1) for line in f if '=' in line), pdf))
@@ -154,7 +162,7 @@ class PrintServer:
         return jobs() or []
 
     def received_count(self, queue):
-        return len([f for f in os.listdir(self.printers[queue][1]) if f.endswith('.pdf')])
+        return len([f for f in os.listdir(self.printers[queue][1]) if f.startswith('job') and f.endswith('.pdf')])
 
     def stop_queue(self, queue):
         subprocess.run(['cupsdisable', '-h', self.server, queue], check=True)

@@ -129,7 +129,11 @@ class PrintingTest(RealInputCase):
 
     def test_two_by_two_one_sided(self):
         document = self.pdf('colours.pdf', 8)
-        self.start_printing(document, 'duplex', **self.A4)
+        # Coloured pages to the sheet's edge: printed as they are, into the printer's border,
+        # which the dialog says.
+        self.start_printing(document, 'duplex', before_print=self.read_paper_tab, **self.A4)
+        self.assertIn('printed as they are', self.paper_said)
+        self.assertRegex(self.paper_said, r"fall \d+ mm into the printer's \d+ mm border")
         attributes, pdf = server.received('duplex', 1, self.since['duplex'])[0]
         self.assertEqual(attributes.get('IPP_SIDES'), 'one-sided')
         self.assertEqual(pages_of(pdf), [[1, 2, 3, 4], [5, 6, 7, 8]])
@@ -157,6 +161,25 @@ class PrintingTest(RealInputCase):
         for attributes, _ in jobs:
             self.assertEqual(attributes.get('IPP_SIDES'), 'one-sided')
         self.assertEqual(self.stored('FaceDownPrinters'), 'simplex')  # asked once, kept
+
+    def test_an_odd_count_by_hand_takes_a_blank_back_in_its_turn(self):
+        # Three sides of 2x2 on two sheets: the second has no back. Face down, the first
+        # sheet comes out on top of the turned stack: its back first, the blank last.
+        document = self.pdf('colours.pdf', 12)
+        self.store(FaceDownPrinters='simplex')
+        self.start_printing(document, 'simplex', BothSides='long edge', **self.A4)
+        p = self.program
+        p.click(p.find('push button', 'OK', timeout=20))
+        turn = p.window('Turn the stack over', timeout=30)
+        self.assertIsNotNone(turn, 'no instructions to turn the stack came')
+        self.assertIn('from left to right (as a page of a book turns)',
+                      ' '.join(p.find('label', lambda n: 'turn it over' in (n or ''), turn).name.split()))
+        p.click(p.find('push button', 'Print the backs', turn))
+        jobs = server.received('simplex', 3, self.since['simplex'])
+        self.assertEqual(len(jobs), 3, 'the fronts, the backs and the blank sheet are three jobs')
+        self.assertEqual(pages_of(jobs[0][1]), [[1, 2, 3, 4], [9, 10, 11, 12]])
+        self.assertEqual(pages_of(jobs[1][1]), [[6, 5, 8, 7]])
+        self.assertEqual(pages_of(jobs[2][1]), [[]], 'the blank sheet goes last')
 
     def test_a_stopped_queue_is_said_and_nothing_is_left(self):
         server.stop_queue('simplex')
