@@ -1,9 +1,15 @@
 #include "app/sheetwin.h"
+#include "app/singleinstance.h"
+#include "userplaces.h"
 #include "settings/settingsfile.h"
 
 #include "widgets/formfont.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
 
 #include <cstdio>
 #include <string>
@@ -11,6 +17,23 @@
 namespace {
 
 const char kLicence[] = "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>";
+
+#ifndef Q_OS_WIN
+// The printer that opens jobs here, where it is installed (on PATH) and not running yet.
+void startPrinterApplication()
+{
+    if (qEnvironmentVariableIsSet("PLYJOIN_NO_PRINTER"))
+        return;
+    const QString printer = QStandardPaths::findExecutable(QStringLiteral("plyjoin-printer"));
+    if (printer.isEmpty())
+        return;
+    QTcpSocket probe;
+    probe.connectToHost(QStringLiteral("localhost"), quint16(userplaces::printerPort()));
+    if (probe.waitForConnected(300))
+        return;
+    QProcess::startDetached(printer, {QStringLiteral("server")});
+}
+#endif
 
 } // namespace
 
@@ -43,10 +66,38 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("example.tavrell.Plyjoin"));
     drawWordsAsWritten();
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
-    Sheetwin *window = new Sheetwin;
     QStringList files = QCoreApplication::arguments().mid(1);
     files.removeAll(QStringLiteral("--"));
+#ifndef Q_OS_WIN
+    // One program a user: a second start hands its files (absolute, for the first program's
+    // folder may be another) to the first.
+    SingleInstance instance;
+    {
+        QStringList words;
+        for (const QString &file : files)
+            words << (file == QLatin1String("--jobs") ? file : QFileInfo(file).absoluteFilePath());
+        if (instance.handedToAnother(words.isEmpty() ? QStringList{QStringLiteral("--raise")} : words))
+            return 0;
+    }
+#endif
+    files.removeAll(QStringLiteral("--jobs"));
+    Sheetwin *window = new Sheetwin;
     window->addFilesFromCommandLine(files);
     window->showNormal();
+#ifndef Q_OS_WIN
+    QObject::connect(&instance, &SingleInstance::wordsReceived, window, [window](const QStringList &words) {
+        for (const QString &word : words) {
+            if (word == QLatin1String("--jobs"))
+                window->takePrintedJobs();
+            else if (word != QLatin1String("--raise"))
+                window->addFilesFromCommandLine({word});
+        }
+        window->raise();
+        window->activateWindow();
+    });
+    instance.listen();
+    startPrinterApplication();
+#endif
+    window->takePrintedJobs();
     return app.exec();
 }

@@ -133,6 +133,14 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::updateOpenResult);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsRemoved, this, &Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsInserted, this, &Sheetwin::refreshSheets);
+    // A printed job's row removed: the job is done with.
+    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                for (int row = first; row <= last; ++row) {
+                    if (const QTableWidgetItem *item = ui->tableWidget_Files->item(row, 0))
+                        forgetPrintedJob(item->text());
+                }
+            });
 
     ui->textEdit->setReadOnly(true);
 
@@ -176,6 +184,8 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
 
 Sheetwin::~Sheetwin()
 {
+    // Rows taken down with the window are not removed by the person: printed jobs stay.
+    ui->tableWidget_Files->model()->disconnect(this);
     SaveParaInfo();
     // Its tool ends as a stopped run's does.
     delete m_sheets;

@@ -72,6 +72,11 @@ public:
     // Lists the files named on the command line (or by the desktop's "Open with") by the
     // rules of a drop; names that are no existing PDF file are skipped.
     void addFilesFromCommandLine(const QStringList &paths);
+    // Lists the jobs printed to the printer application that are not listed yet, and shows
+    // the newest in the sheets window (app/printedjobs.cpp).
+    void takePrintedJobs();
+    // A printed job whose row went: its folder goes too.
+    void forgetPrintedJob(const QString &path);
 
 public slots:
     void On_Button_About();
@@ -145,3 +150,6 @@ private:
     bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
     QString m_bookletGrid = QStringLiteral("one fold");
 };
+
+// The folder printed jobs wait in.
+QString printedJobsFolder();

@@ -163,7 +163,41 @@ class Program:
                 continue
         return None
 
+    @classmethod
+    def attach(cls, desktop, name, timeout=20, exclude=()):
+        """A program someone else started, found on the accessibility bus by its name."""
+        import pyatspi
+        program = cls.__new__(cls)
+        program.pyatspi = pyatspi
+        program.desktop = desktop
+        program.log = tempfile.TemporaryFile()
+        program.process = None
+
+        def look():
+            registry_desktop = pyatspi.Registry.getDesktop(0)
+            for i in range(registry_desktop.childCount):
+                app = registry_desktop.getChildAtIndex(i)
+                try:
+                    if app is not None and app.name == name and app.get_process_id() not in exclude:
+                        return app
+                except Exception:
+                    continue
+            return None
+        program.app = desktop.wait(look, timeout)
+        return program if program.app is not None else None
+
+    def pid(self):
+        return self.process.pid if self.process else self.app.get_process_id()
+
     def stop(self):
+        if self.process is None:
+            try:
+                os.kill(self.pid(), signal.SIGTERM)
+                self.desktop.wait(lambda: not os.path.exists('/proc/%d' % self.pid()), 10)
+            except (OSError, Exception):
+                pass
+            self.log.close()
+            return
         if self.process.poll() is None:
             os.killpg(self.process.pid, signal.SIGTERM)
             try:
@@ -179,6 +213,8 @@ class Program:
         return self.log.read().decode(errors='replace')
 
     def alive(self):
+        if self.process is None:
+            return os.path.exists('/proc/%d' % self.pid())
         return self.process.poll() is None
 
     # Reading the windows.

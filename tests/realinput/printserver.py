@@ -141,6 +141,10 @@ class PrintServer:
             subprocess.run(['lpadmin', '-h', self.server, '-p', queue, '-E', '-v', uri, '-m', 'everywhere'], check=True)
         subprocess.run(['lpadmin', '-h', self.server, '-d', 'duplex'], check=True)
 
+    @staticmethod
+    def free_port():
+        return _free_port()
+
     def received(self, queue, count, since=0, timeout=30):
         """The `count` jobs the queue's printer received after its first `since` (see
         received_count): (attributes, PDF path) each."""

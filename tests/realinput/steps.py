@@ -25,6 +25,7 @@ class RealInputCase(unittest.TestCase):
         os.mkdir(self.appdata)
         os.mkdir(self.out)
         self.settings = os.path.join(self.appdata, 'DIVAdedovuViduvuzoraSettingInfo.ini')
+        self.jobs = os.path.join(self.folder, 'jobs')
         self.store(OutputFolder=self.out, InputFolder=self.folder)
         self.program = None
 
@@ -63,8 +64,10 @@ class RealInputCase(unittest.TestCase):
         return path
 
     def start(self, *files, env=None):
+        # Printed jobs of the test's own; no printer application started by the program.
         self.program = Program(self.desktop, [os.path.join(self.bin, 'plyjoin'), *files],
-                               env=dict({'APPDATA': self.appdata}, **(env or {})), cwd=self.folder)
+                               env=dict({'APPDATA': self.appdata, 'PLYJOIN_JOBS': self.jobs, 'PLYJOIN_NO_PRINTER': '1'},
+                                        **(env or {})), cwd=self.folder)
         self.main = self.program.window('Tavrell PDF Plyjoin')
         self.assertIsNotNone(self.main, 'the main window did not appear')
         return self.program

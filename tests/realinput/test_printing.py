@@ -5,14 +5,16 @@
 # Where the server cannot be set up (not root), the tests say why and are skipped; with
 # PLYJOIN_REQUIRE_PRINT_TESTS set (CI), that is a failure.
 import os
+import pwd
 import re
+import signal
 import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop  # noqa: E402
+from desktop import Desktop, Program  # noqa: E402
 from printserver import PrintServer, Unavailable  # noqa: E402
 from steps import RealInputCase  # noqa: E402
 
@@ -180,6 +182,63 @@ class PrintingTest(RealInputCase):
         self.assertEqual(pages_of(jobs[0][1]), [[1, 2, 3, 4], [9, 10, 11, 12]])
         self.assertEqual(pages_of(jobs[1][1]), [[6, 5, 8, 7]])
         self.assertEqual(pages_of(jobs[2][1]), [[]], 'the blank sheet goes last')
+
+    def test_printed_from_any_application_it_opens_as_a_row(self):
+        # The printer application, started as the user would have it at login; it makes its
+        # CUPS queue itself. CUPS's own lp prints to it while the program does not run.
+        port = server.free_port()
+        env = dict(self.desktop.env, APPDATA=self.appdata, PLYJOIN_JOBS=self.jobs, CUPS_SERVER=server.server,
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb', QT_ACCESSIBILITY='1')
+        printer = subprocess.Popen([os.path.join(self.bin, 'plyjoin-printer'), 'server', '-o', 'server-port=%d' % port,
+                                    '-o', 'listen-hostname=localhost', '-o',
+                                    'spool-directory=' + os.path.join(self.folder, 'printer-spool')],
+                                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            queue = 'Plyjoin-' + pwd.getpwuid(os.getuid()).pw_name
+            self.assertTrue(self.desktop.wait(lambda: ('localhost:%d' % port) in subprocess.run(
+                ['lpstat', '-h', server.server, '-v', queue], capture_output=True, text=True).stdout, 30),
+                'the printer application made no queue')
+            attributes = subprocess.run(['ipptool', '-tv', 'ipp://localhost:%d/ipp/print' % port,
+                                         'get-printer-attributes.test'], capture_output=True, text=True).stdout
+            formats = re.search(r'document-format-supported \([^)]*\) = (\S+)', attributes).group(1).split(',')
+            for wanted in ('application/pdf', 'image/jpeg', 'image/pwg-raster'):
+                self.assertIn(wanted, formats)
+            document = self.pdf('six.pdf', 6)
+            before = set(os.listdir('/proc'))
+            sent = time.time()
+            subprocess.run(['lp', '-h', server.server, '-d', queue, '-t', 'Quarterly report', document], check=True,
+                           capture_output=True)
+            self.program = Program.attach(self.desktop, 'plyjoin', 60)
+            self.assertIsNotNone(self.program, 'the program did not start with the job')
+            p = self.program
+            self.main = p.window('Tavrell PDF Plyjoin')
+            row = p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main, timeout=30)
+            self.assertIsNotNone(row)
+            print('\nfrom lp to the row on screen: %.2f s (the program started meanwhile)' % (time.time() - sent))
+            self.assertIsNotNone(p.window('Sheets - Quarterly report.pdf', timeout=20), 'the sheets window did not open')
+            # A second job joins the same window: no second program.
+            sent = time.time()
+            subprocess.run(['lp', '-h', server.server, '-d', queue, '-t', 'Minutes', document], check=True,
+                           capture_output=True)
+            self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith('Minutes.pdf'), self.main, timeout=30))
+            print('from lp to the row on screen, the program running: %.2f s' % (time.time() - sent))
+            self.assertIsNone(Program.attach(self.desktop, 'plyjoin', 2, exclude=(p.pid(),)), 'a second program started')
+            # A picture sent straight to the printer becomes a row of one page.
+            picture = os.path.join(self.folder, 'photo')
+            subprocess.run(['pdftoppm', '-jpeg', '-r', '20', '-f', '1', '-l', '1', document, picture], check=True)
+            subprocess.run(['ipptool', '-t', '-f', picture + '-1.jpg', '-d', 'filetype=image/jpeg',
+                            'ipp://localhost:%d/ipp/print' % port, 'print-job.test'], check=True, capture_output=True)
+            self.assertTrue(self.desktop.wait(lambda: len([d for d in os.listdir(self.jobs) if not d.startswith('.')]) == 3, 30))
+            jpeg_job = sorted(d for d in os.listdir(self.jobs) if not d.startswith('.'))[-1]
+            made = [f for f in os.listdir(os.path.join(self.jobs, jpeg_job)) if f.endswith('.pdf')][0]
+            self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith(made), self.main, timeout=30))
+            info = subprocess.run(['pdfinfo', os.path.join(self.jobs, jpeg_job, made)], capture_output=True, text=True).stdout
+            self.assertRegex(info, r'Pages:\s+1\n')
+        finally:
+            os.killpg(printer.pid, signal.SIGTERM)
+            printer.wait(10)
+            subprocess.run(['lpadmin', '-h', server.server, '-x', 'Plyjoin-' + pwd.getpwuid(os.getuid()).pw_name],
+                           capture_output=True)
 
     def test_a_stopped_queue_is_said_and_nothing_is_left(self):
         server.stop_queue('simplex')
