@@ -38,20 +38,10 @@ std::string jobsFolder()
 
 std::string programSocket()
 {
-    // A program kept apart by its own settings folder (APPDATA, as the tests give each) has a
-    // socket of its own.
-    std::string apart;
-    const std::string appdata = env("APPDATA");
-    if (!appdata.empty()) {
-        unsigned long hash = 5381;
-        for (const char c : appdata)
-            hash = hash * 33 + static_cast<unsigned char>(c);
-        apart = "-" + std::to_string(hash % 1000000007UL);
-    }
     const std::string runtime = env("XDG_RUNTIME_DIR");
     if (!runtime.empty())
-        return runtime + "/plyjoin" + apart + ".socket";
-    return "/tmp/plyjoin-" + std::to_string(getuid()) + apart + ".socket";
+        return runtime + "/plyjoin.socket";
+    return "/tmp/plyjoin-" + std::to_string(getuid()) + ".socket";
 }
 
 int printerPort()

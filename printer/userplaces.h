@@ -11,9 +11,8 @@ namespace userplaces {
 // $PLYJOIN_JOBS where set (tests); else $XDG_DATA_HOME/plyjoin/jobs, or
 // ~/.local/share/plyjoin/jobs.
 std::string jobsFolder();
-// The running program's socket: $XDG_RUNTIME_DIR/plyjoin.socket, or
-// /tmp/plyjoin-UID.socket where the session has no runtime folder; a program with a settings
-// folder of its own (APPDATA) has a socket of its own.
+// The running program's socket, one for each session: $XDG_RUNTIME_DIR/plyjoin.socket, or
+// /tmp/plyjoin-UID.socket where the session has no runtime folder.
 std::string programSocket();
 // The printer application's port unless told another: fixed per user, so that two users of
 // one machine never share one: 49152 + UID modulo 16000.

@@ -80,6 +80,7 @@ void TestOptions::commandLineErrors_data()
     QTest::newRow("unknown option") << "-frobnicate a b" << "-frobnicate";
     QTest::newRow("a fold no sheet makes") << "-fold 12 a b" << "\"12\" is not a fold";
     QTest::newRow("a fold cut and stacked") << "-stack -fold 16 a b" << "-fold cannot go with";
+    QTest::newRow("a fold with a grid") << "-fold 8 -per 2*2 a b" << "-fold cannot go with -per";
     QTest::newRow("not a number") << "-l abc mm a b" << "abc";
     QTest::newRow("bad unit") << "-l 5 furlong a b" << "furlong";
     QTest::newRow("bad grid") << "-per 3x a b" << "3x";

@@ -149,7 +149,7 @@ int gridCount(const std::string &text, const std::string &word)
 struct Given
 {
     bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false, fit = false;
-    bool fold = false, binderMarks = false;
+    bool fold = false, binderMarks = false, booklet = false;
     bool calibrate = false;
     std::string bleed, backShift;  // as written
 };
@@ -261,7 +261,10 @@ const OptionRow kOptions[] = {
          }
          o.marks.lines = true;
      }},
-    {"-booklet", [](const std::string &, Words &, Options &o, Given &) { o.booklet.on = true; }},
+    {"-booklet", [](const std::string &, Words &, Options &o, Given &given) {
+         given.booklet = true;
+         o.booklet.on = true;
+     }},
     {"-fold", [](const std::string &option, Words &words, Options &o, Given &given) {
          given.fold = true;
          const std::string &pages = words.take(option);
@@ -381,9 +384,10 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         throw UsageError("-scale and -size exclude each other: with -size the pages are fitted to the sheet's cells");
     if (o.room.stack && o.room.repeat)
         throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
-    // A grid, as the window always gives one, is ignored as in any booklet (said below).
-    if (given.fold && (o.room.stack || o.room.repeat))
-        throw UsageError("-fold cannot go with -stack or -repeat: a folded section has its own order");
+    // A folded section has its own grid and order. Beside -booklet (as the window, which always
+    // names a grid, gives it) a grid is ignored as in any booklet, said below.
+    if (given.fold && (o.room.stack || o.room.repeat || (given.grid && !given.booklet)))
+        throw UsageError("-fold cannot go with -per, -stack or -repeat: a folded section has its own grid and order");
     if (o.booklet.on) {
         if (given.grid || given.order)
             warnings.push_back("-per and -order are ignored in a booklet, which has its own grid and order");
@@ -525,7 +529,8 @@ const char *usageText()
            "                         down the middle, the left half back (the spine); an octavo (16)\n"
            "                         first down the middle, the left half back, then as a quarto. With\n"
            "                         -rtl the right half goes back. Cut the folds at the head and the\n"
-           "                         fore-edge after binding. Not with -stack or -repeat (-per is ignored)\n"
+           "                         fore-edge after binding. Not with -per (ignored beside -booklet),\n"
+           "                         -stack or -repeat\n"
            "  -spinemarks            a small black block on the spine of each signature, one step lower\n"
            "                         on each: the gathered book shows a staircase, and a signature\n"
            "                         missing or out of order shows at a glance\n"
