@@ -45,8 +45,9 @@ PaperTab::PaperTab(const QSizeF &sheet, const QRectF &ink, bool twoSided, QWidge
 }
 
 void PaperTab::setPrinter(const QString &name, const QList<Paper> &papers, const QStringList &ready, bool printsBothSides,
-                          const QString &error)
+                          const QString &error, bool takesPdf)
 {
+    m_takesPdf = takesPdf;
     Q_UNUSED(name);
     m_papers = papers;
     m_ready = ready;
@@ -87,6 +88,8 @@ void PaperTab::update()
         const QString border = borderWords(m_ink, m_sheet, c);
         if (!border.isEmpty())
             lines << tr("Look out: %1. Fit to the printable area scales them into it.").arg(border);
+        if (!m_takesPdf)
+            lines << tr("The printer's queue takes no PDF: choose another printer, or Print to File.");
         if (m_twoSided && !m_bothSides)
             lines << tr("The printer does not print on both sides: the sheets are printed two-sided by hand.");
     }

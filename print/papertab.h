@@ -24,7 +24,7 @@ public:
 
     // The printer chosen: its papers, and whether it prints both sides by itself.
     void setPrinter(const QString &name, const QList<Paper> &papers, const QStringList &ready, bool printsBothSides,
-                    const QString &error);
+                    const QString &error, bool takesPdf = true);
     // The paper the sheets go on, as the tab shows it.
     PaperChoice choice() const;
     // What the tab says, for tests and screen readers.
@@ -39,6 +39,7 @@ private:
     QList<Paper> m_papers;
     QStringList m_ready;
     bool m_bothSides = true;
+    bool m_takesPdf = true;
     QString m_error;
     QLabel *m_words;
     QComboBox *m_paper;

@@ -388,7 +388,7 @@ void SheetsWindow::print()
         const PrinterAbilities abilities = askPrinter(name);
         printsBothSides = !abilities.known || abilities.twoSided;
         paperTab->setPrinter(name, abilities.papers, abilities.readyPapers, printsBothSides,
-                             abilities.known ? QString() : abilities.error);
+                             abilities.known ? QString() : abilities.error, !abilities.known || abilities.takesPdf);
     };
     askChosen(m_printer->printerName());
     if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers")))
@@ -418,6 +418,16 @@ void SheetsWindow::print()
         r.paper = paperTab->choice();
     }
     r.copies = m_printer->copyCount();
+#ifdef PLYJOIN_CUPS
+    // More copies than the printer makes: as many as it makes, said.
+    if (!r.queue.isEmpty()) {
+        const int most = askPrinter(r.queue).maxCopies;
+        if (most > 0 && r.copies > most) {
+            QMessageBox::information(this, tr("Print"), tr("The printer makes at most %1 copies at a time: %1 are printed.").arg(most));
+            r.copies = most;
+        }
+    }
+#endif
     r.collate = m_printer->collateCopies();
     if (m_printer->printRange() == QPrinter::PageRange) {
         r.from = m_printer->fromPage();
