@@ -4,6 +4,7 @@
 #include "run/toolprocess.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <poppler-qt6.h>
@@ -50,6 +51,7 @@ ProofMaker::ProofMaker(QObject *parent) : QObject(parent), m_grace(ToolProcess::
 
 ProofMaker::~ProofMaker()
 {
+    stopServer();
     if (m_process) {
         ToolProcess *process = m_process;
         m_process = nullptr;
@@ -79,6 +81,14 @@ void ProofMaker::setHeld(bool held)
     }
     // A run has the machine to itself: a tool at work ends, and what it was making is made
     // again when the run is over (unless something newer is wanted by then).
+    if (m_server) {
+        if (m_serving && !m_hasWanted) {
+            m_wanted = m_running;
+            m_hasWanted = true;
+        }
+        m_serving = false;
+        stopServer();
+    }
     if (m_process && !m_stopping) {
         if (!m_hasWanted) {
             m_wanted = m_running;
@@ -109,6 +119,8 @@ void ProofMaker::request(const Request &r)
     m_wanted = r;
     m_hasWanted = true;
     emit working();
+    if (m_serving)
+        return;  // answered in a moment; then the newest is asked
     if (!m_process) {
         startTool();
     } else if (!m_stopping) {
@@ -118,13 +130,17 @@ void ProofMaker::request(const Request &r)
 
 void ProofMaker::startTool()
 {
-    if (m_held || m_process || !m_hasWanted)
+    if (m_held || m_process || m_serving || !m_hasWanted)
         return;
     m_running = m_wanted;
     m_hasWanted = false;
     m_stopping = false;
     if (m_tool.isEmpty()) {
         emit failed(m_running, -1, QStringLiteral("The tiling tool was not found."));
+        return;
+    }
+    if (!m_noServer) {
+        serve();
         return;
     }
     m_runningOutput = m_folder.filePath(QStringLiteral("sheet-%1.pdf").arg(++m_runs));
@@ -157,17 +173,12 @@ void ProofMaker::toolFinished(bool crashed, int exitCode)
     process->deleteLater();
     QFile file(m_runningOutput);
     const bool superseded = m_hasWanted && m_wanted != m_running;
-    const bool made = out.contains(QLatin1String(kSuccessMarker)) && file.open(QIODevice::ReadOnly);
-    if (!superseded && made) {
+    const bool madeIt = out.contains(QLatin1String(kSuccessMarker)) && file.open(QIODevice::ReadOnly);
+    if (!superseded && madeIt) {
         // Also when it was asked to end too late: what it made is what is wanted.
         m_hasWanted = false;
-        m_pdf = file.readAll();
+        made(out + errors, file.readAll());
         file.close();
-        m_made = m_running;
-        m_count = sheetCountIn(out);
-        m_pages = sheetPagesIn(out);
-        emit warned(m_made, toolWarnings(errors));
-        render();
     } else if (!superseded && !m_stopping) {
         emit failed(m_running, sheetCountIn(out), failureReason(errors, false, crashed, exitCode, QString()));
     }
@@ -202,4 +213,121 @@ void ProofMaker::render()
                 emit rendered(made, count, image, points, pages.value(0));
         }, Qt::QueuedConnection);
     });
+}
+
+void ProofMaker::made(const QString &said, const QByteArray &pdf)
+{
+    m_pdf = pdf;
+    m_made = m_running;
+    m_count = sheetCountIn(said);
+    m_pages = sheetPagesIn(said);
+    emit warned(m_made, toolWarnings(said));
+    render();
+}
+
+void ProofMaker::serve()
+{
+    // The file read again when it changed on disk, or another is shown.
+    const QFileInfo input(m_running.input);
+    const QDateTime stamp = input.lastModified();
+    if (m_server && (m_serverInput != m_running.input || m_serverStamp != stamp))
+        stopServer();
+    if (!m_server) {
+        auto *server = new ToolProcess(this);
+        m_server = server;
+        m_serverInput = m_running.input;
+        m_serverStamp = stamp;
+        m_answered = false;
+        m_answer.clear();
+        connect(server, &QProcess::readyReadStandardOutput, this, [this, server] {
+            if (server == m_server)
+                readAnswer();
+        });
+        connect(server, &QProcess::finished, this, [this, server] { serverEnded(server); });
+        connect(server, &ToolProcess::couldNotStart, this, [this, server] { serverEnded(server); });
+        server->start(m_tool, {QStringLiteral("--serve"), m_running.input}, QIODevice::ReadWrite);
+    }
+    QByteArray words;
+    for (const QString &word : QProcess::splitCommand(m_running.options))
+        words += word.toUtf8() + '\n';
+    words += "-sheets\n" + QByteArray::number(m_running.sheet + 1) + "\n\n";
+    m_serving = true;
+    m_server->write(words);
+}
+
+void ProofMaker::readAnswer()
+{
+    m_answer += m_server->readAllStandardOutput();
+    // Lines up to "pdf=LENGTH" and its bytes, or up to "error=...".
+    qsizetype at = 0;
+    QString said;
+    while (true) {
+        const qsizetype end = m_answer.indexOf('\n', at);
+        if (end < 0)
+            return;  // more to come
+        const QByteArray line = m_answer.mid(at, end - at);
+        at = end + 1;
+        said += QString::fromUtf8(line) + QLatin1Char('\n');
+        if (line.startsWith("pdf=")) {
+            const qsizetype length = line.mid(4).toLongLong();
+            if (m_answer.size() - at < length)
+                return;
+            const QByteArray pdf = m_answer.mid(at, length);
+            m_answer.remove(0, at + length);
+            m_answered = true;
+            m_serving = false;
+            if (!(m_hasWanted && m_wanted != m_running)) {
+                m_hasWanted = false;
+                made(said, pdf);
+            }
+            startTool();
+            return;
+        }
+        if (line.startsWith("error=")) {
+            m_answer.remove(0, at);
+            m_serving = false;
+            m_answered = true;
+            if (!(m_hasWanted && m_wanted != m_running)) {
+                const QString reason = QString::fromUtf8(line.mid(line.indexOf(' ') + 1));
+                emit failed(m_running, sheetCountIn(said), reason);
+            }
+            startTool();
+            return;
+        }
+    }
+}
+
+void ProofMaker::serverEnded(ToolProcess *server)
+{
+    server->deleteLater();
+    if (server != m_server)
+        return;  // one that was asked to end
+    m_server = nullptr;
+    const bool asking = m_serving;
+    m_serving = false;
+    if (!m_answered) {
+        // A tool that does not serve (an older one): one tool a side from now on.
+        m_noServer = true;
+        if (asking && !m_hasWanted) {
+            m_wanted = m_running;
+            m_hasWanted = true;
+        }
+    } else if (asking && !(m_hasWanted && m_wanted != m_running)) {
+        emit failed(m_running, -1, QStringLiteral("The tiling tool stopped unexpectedly; it starts again for the next "
+                                                  "sheet."));
+    }
+    startTool();
+}
+
+void ProofMaker::stopServer()
+{
+    if (!m_server)
+        return;
+    ToolProcess *server = m_server;
+    m_server = nullptr;
+    m_serving = false;
+    server->disconnect(this);
+    server->closeWriteChannel();  // it ends when its input does
+    server->endAndWait();
+    delete server;
 }

@@ -1,14 +1,18 @@
 // Proofs: the sides of one file as Start would make them, one at a time, in the background.
 //
-// A request names the input, the options string and the side. The tiling tool makes that
-// side alone (-sheets) into a temporary folder of the maker's own, with the same command
-// line as a run; Poppler renders it on a worker thread. A newer request supersedes an older
-// one: the older tool is asked to end (and killed if it does not), and the newest request
-// starts when it has ended, so that one tool at most runs and the last request is the one
-// answered. A rendered sheet can be rendered again at another scale without the tool.
+// A request names the input, the options string and the side. The tiling tool stays, one for
+// the file shown (pdfplyjoin --serve): it reads the file once and answers each request with
+// that side alone as a small PDF, in milliseconds; it is started again when another file is
+// shown or the file changes on disk, and a tool that ends unexpectedly is said and started
+// again for the next request. A newer request overtakes an older one: the older answer is
+// dropped and the newest is asked next. (A tool that does not serve makes each side alone
+// (-sheets) into a temporary folder of the maker's own, with the same command line as a run;
+// a newer request then asks the older tool to end.) Poppler renders on a worker thread; a
+// rendered sheet can be rendered again at another scale without the tool.
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -63,9 +67,9 @@ public:
     void setHeld(bool held);
 
     void request(const Request &request);
-    bool isToolRunning() const { return m_process != nullptr; }
+    bool isToolRunning() const { return m_process != nullptr || m_serving; }
     // A tool runs, a request waits, or a picture is being rendered.
-    bool isBusy() const { return m_process || m_hasWanted || m_rendering > 0; }
+    bool isBusy() const { return m_process || m_serving || m_hasWanted || m_rendering > 0; }
     // The maker's own temporary folder, removed with it.
     QString folder() const { return m_folder.path(); }
 
@@ -87,6 +91,21 @@ private:
     void stopTool();
     void toolFinished(bool crashed, int exitCode);
     void render();
+    // The staying tool: asked for the running request, its answer read, its end followed.
+    void serve();
+    void readAnswer();
+    void serverEnded(ToolProcess *server);
+    void stopServer();
+    // A side made, from the tool's words (sheets=, pages=) and the PDF; or refused.
+    void made(const QString &said, const QByteArray &pdf);
+
+    ToolProcess *m_server = nullptr;
+    QString m_serverInput;
+    QDateTime m_serverStamp;   // the file's time when the tool read it
+    QByteArray m_answer;
+    bool m_serving = false;    // a request is with the staying tool
+    bool m_answered = false;   // the staying tool has answered at least once
+    bool m_noServer = false;   // the tool does not serve: one tool a side
 
     QString m_tool;
     QTemporaryDir m_folder;

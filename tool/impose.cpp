@@ -338,3 +338,30 @@ std::string keptLine(const Kept &k)
     return "kept: " + count(k.links, "link", "links") + ", " + count(k.fields, "form field", "form fields") + ", "
            + count(k.bookmarks, "bookmark", "bookmarks") + "; dropped: " + std::to_string(k.dropped);
 }
+
+std::unique_ptr<QPDF> openForProofs(const Options &o, const std::function<void(const std::string &)> &warn)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::u8path(o.files.input), ec))
+        throw ImposeError("cannot read " + o.files.input + ": no such file");
+    bool damaged = false;
+    return openInput(o, warn, damaged);
+}
+
+std::string proofOf(QPDF &document, const Options &o, const std::function<void(const std::string &)> &warn,
+                    ImposeReport &report)
+{
+    SheetsMade made = buildSheets(document, o, MadeIn::NewDocument, warn, [](double) {});
+    QPDFPageDocumentHelper pages(*made.document);
+    for (const QPDFObjectHandle &sheet : made.sheets)
+        pages.addPage(sheet, false);
+    QPDFWriter writer(*made.document);
+    Collect collected;
+    writer.setOutputPipeline(&collected);
+    writer.setObjectStreamMode(qpdf_o_disable);
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setCompressStreams(false);
+    writer.write();
+    report = ImposeReport{made.sides, made.kept, made.proofPages, made.sizes};
+    return std::move(collected.bytes);
+}

@@ -41,3 +41,10 @@ ImposeReport impose(const Options &options, const ProgressFn &progress,
 
 // The line that says what was kept: "kept: 1404 links, 12 form fields, 80 bookmarks; dropped: 0".
 std::string keptLine(const Kept &kept);
+
+// Proofs from a document opened once (the sheets window's server): the input read, and then
+// for each request some sheets (options.files.proofSheets) made in a new document and written
+// into memory. Throws as impose() does.
+std::unique_ptr<QPDF> openForProofs(const Options &options, const std::function<void(const std::string &)> &warn);
+std::string proofOf(QPDF &document, const Options &options, const std::function<void(const std::string &)> &warn,
+                    ImposeReport &report);

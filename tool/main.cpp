@@ -13,6 +13,8 @@
 #include <iostream>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shellapi.h>
 #else
@@ -54,6 +56,80 @@ std::vector<std::string> arguments(int argc, char *argv[])
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+// The sheets window's server: the input read once, then proofs asked on standard input (the
+// options' words one a line, "-sheets N" among them, then an empty line) and answered on
+// standard output: "sheets=N", "pages=...", each warning as "pdfplyjoin: warning: ...", then "pdf=LENGTH"
+// and the PDF's bytes; or "error=STATUS message" (with "sheets=N" first where known).
+int serve(const std::string &input)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::vector<std::string> opened;  // what reading the input warned of, said with every proof
+    Options base;
+    base.files.input = input;
+    std::unique_ptr<QPDF> document;
+    std::string openError;
+    try {
+        document = openForProofs(base, [&opened](const std::string &w) { opened.push_back(w); });
+    } catch (const std::exception &e) {
+        openError = e.what();
+    }
+    const auto say = [](const std::string &text) { std::fwrite(text.data(), 1, text.size(), stdout); };
+    const auto oneLine = [](std::string text) {
+        for (char &c : text) {
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        }
+        return text;
+    };
+    std::vector<std::string> words;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty()) {
+            words.push_back(line);
+            continue;
+        }
+        std::vector<std::string> args = words;
+        words.clear();
+        args.insert(args.end(), {"--", input, "-"});
+        if (!openError.empty()) {
+            say("error=1 " + oneLine(openError) + "\n");
+        } else {
+            try {
+                CommandLine cmd = parseCommandLine(args);
+                std::vector<std::string> warnings = opened;
+                warnings.insert(warnings.end(), cmd.warnings.begin(), cmd.warnings.end());
+                ImposeReport report;
+                const std::string pdf = proofOf(*document, cmd.options,
+                                                [&warnings](const std::string &w) { warnings.push_back(w); }, report);
+                std::string head = "sheets=" + std::to_string(report.sheets) + "\n";
+                for (const std::vector<int> &pages : report.pages) {
+                    head += "pages=";
+                    for (size_t i = 0; i < pages.size(); ++i)
+                        head += (i ? "," : "") + std::to_string(pages[i]);
+                    head += "\n";
+                }
+                for (const std::string &w : warnings)
+                    head += "pdfplyjoin: warning: " + oneLine(w) + "\n";
+                say(head + "pdf=" + std::to_string(pdf.size()) + "\n");
+                say(pdf);
+            } catch (const UsageError &e) {
+                say("error=2 " + oneLine(e.what()) + "\n");
+            } catch (const NoSuchSheet &e) {
+                say("sheets=" + std::to_string(e.sheets) + "\nerror=1 " + oneLine(e.what()) + "\n");
+            } catch (const std::exception &e) {
+                say("error=1 " + oneLine(e.what()) + "\n");
+            }
+        }
+        std::fflush(stdout);
+    }
+    document.release();  // the system takes it back
+    return 0;
+}
+
 void installSignalHandlers()
 {
     for (int sig : {SIGINT, SIGTERM
@@ -70,6 +146,8 @@ int main(int argc, char *argv[])
 {
     installSignalHandlers();
     const std::vector<std::string> args = arguments(argc, argv);
+    if (args.size() == 2 && args[0] == "--serve")
+        return serve(args[1]);
     CommandLine cmd;
     try {
         cmd = parseCommandLine(args);
