@@ -111,7 +111,7 @@ void ProofMaker::request(const Request &r)
         m_hasWanted = false;  // it is being made
         return;
     }
-    if (!m_process && !m_pdf.isEmpty() && m_made == r) {
+    if (!m_process && !m_serving && !m_pdf.isEmpty() && m_made == r && m_madeStamp == QFileInfo(r.input).lastModified()) {
         m_hasWanted = false;  // it was made: only shown again
         render();
         return;
@@ -219,6 +219,7 @@ void ProofMaker::made(const QString &said, const QByteArray &pdf)
 {
     m_pdf = pdf;
     m_made = m_running;
+    m_madeStamp = m_server ? m_serverStamp : QFileInfo(m_running.input).lastModified();
     m_count = sheetCountIn(said);
     m_pages = sheetPagesIn(said);
     emit warned(m_made, toolWarnings(said));

@@ -102,6 +102,7 @@ private:
     ToolProcess *m_server = nullptr;
     QString m_serverInput;
     QDateTime m_serverStamp;   // the file's time when the tool read it
+    QDateTime m_madeStamp;     // the file's time when the side shown was made of it
     QByteArray m_answer;
     bool m_serving = false;    // a request is with the staying tool
     bool m_answered = false;   // the staying tool has answered at least once

@@ -36,6 +36,7 @@ private slots:
     void sidesDescribed();
     void stoppedToolIsNoFailure_data();
     void stoppedToolIsNoFailure();
+    void theStayingToolFollowsTheFile();
     void closingEndsTheToolAndLeavesNothing();
 
 private:
@@ -360,6 +361,42 @@ void TestSheets::stoppedToolIsNoFailure()
     QCOMPARE(failed.size(), 0);
     QCOMPARE(rendered.size(), 1);
     QCOMPARE(rendered.at(0).at(0).value<ProofMaker::Request>(), a);
+}
+
+// The tool that stays reads the file again when it changes on disk, and one that ends
+// unexpectedly is said, then started again for the next request.
+void TestSheets::theStayingToolFollowsTheFile()
+{
+    const QString input = env->path(QStringLiteral("doc.pdf"));
+    writeSamplePdf(input.toStdString(), std::vector<SamplePage>(8));
+    ProofMaker preview;
+    preview.setTool(QStringLiteral(PDFPLYJOIN_PATH));
+    QSignalSpy rendered(&preview, &ProofMaker::rendered), failed(&preview, &ProofMaker::failed);
+    const ProofMaker::Request r{input, QStringLiteral(" -per 2*2"), 0};
+    preview.request(r);
+    QTRY_COMPARE(rendered.size(), 1);
+    QCOMPARE(rendered.at(0).at(1).toInt(), 2);
+    // The same request of a file grown to 20 pages: 5 sheets.
+    writeSamplePdf(input.toStdString(), std::vector<SamplePage>(20));
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
+    file.close();
+    preview.request(r);
+    QTRY_COMPARE(rendered.size(), 2);
+    QCOMPARE(rendered.at(1).at(1).toInt(), 5);
+    // The tool ends unexpectedly: the next request is answered by a new one.
+    QCOMPARE(QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"), QStringLiteral("--"),
+                                                         QStringLiteral("--serve ") + input}),
+             0);
+    QTest::qWait(200);
+    preview.request({input, QStringLiteral(" -per 2*2"), 1});
+    QTRY_VERIFY(rendered.size() == 3 || failed.size() > 0);
+    if (rendered.size() < 3) {
+        preview.request({input, QStringLiteral(" -per 2*2"), 2});
+        QTRY_COMPARE(rendered.size(), 3);
+    }
+    QCOMPARE(rendered.last().at(4).value<QList<int>>().value(0) > 4, true);
 }
 
 void TestSheets::closingEndsTheToolAndLeavesNothing()
