@@ -548,90 +548,107 @@ Box cellBox(const SheetLayout &layout, size_t slot)
 
 } // namespace
 
+namespace {
+
+// Where two cells side by side meet: the middle of the gutter between them (x), over the
+// height of their pages on the side (of the cells where they hold none), before the side's
+// frame; false unless they share a row.
+bool foldBetween(const SheetLayout &layout, const SidePlan &s, size_t a, size_t b, double &x, double &y0, double &y1)
+{
+    const Box p = cellBox(layout, a), q = cellBox(layout, b);
+    if (std::fabs(p.y0 - q.y0) > 0.01)
+        return false;
+    x = p.x1 < q.x0 ? (p.x1 + q.x0) / 2 : (q.x1 + p.x0) / 2;
+    y0 = p.y1;
+    y1 = p.y0;
+    const Matrix unframe = s.frame.inverted();
+    for (const Landing &l : s.pages) {
+        if (l.slot == a || l.slot == b) {
+            const Box page = unframe.apply(l.landed);
+            y0 = std::min(y0, page.y0);
+            y1 = std::max(y1, page.y1);
+        }
+    }
+    if (y0 >= y1)
+        y0 = p.y0, y1 = p.y1;
+    return true;
+}
+
+// The collation block on a signature's outside: 3 mm wide across the spine fold, 6 mm high,
+// a step further from the pages' heads on each signature, back at the head when the spine
+// is full.
+void spineBlock(const SheetLayout &layout, const SheetSide &side, SidePlan &s)
+{
+    double x = 0, y0 = 0, y1 = 0;
+    if (side.spineOutside.size() != 2 || !foldBetween(layout, s, side.spineOutside[0], side.spineOutside[1], x, y0, y1))
+        return;
+    const double width = 3 * kMillimetre, height = 6 * kMillimetre;
+    const int steps = std::max(1, int((y1 - y0) / height));
+    const double from = double(side.signature % steps) * height;
+    const bool headDown = !side.upsideDown.empty() && side.upsideDown[side.spineOutside[0]];
+    const double top = headDown ? y0 + from : y1 - from - height;
+    s.spineBlocks.push_back(s.frame.apply(Box{x - width / 2, top, x + width / 2, top + height}));
+}
+
+// N sewing stations across the middle spread's fold: the outer two the kettle stitches,
+// `kettle` from head and foot, the others evenly between; one alone in the middle.
+void sewingStations(const SheetLayout &layout, const SheetSide &side, int stations, double kettle, SidePlan &s)
+{
+    double x = 0, y0 = 0, y1 = 0;
+    if (side.middleSpread.size() != 2 || !foldBetween(layout, s, side.middleSpread[0], side.middleSpread[1], x, y0, y1))
+        return;
+    const double first = y0 + std::min(kettle, (y1 - y0) / 2), last = y1 - std::min(kettle, (y1 - y0) / 2);
+    const double half = 1.5 * kMillimetre;
+    for (int i = 0; i < stations; ++i) {
+        const double y = stations == 1 ? (y0 + y1) / 2 : first + (last - first) * i / (stations - 1);
+        s.sewing.push_back(s.frame.apply(Box{x - half, y, x + half, y}));
+    }
+}
+
+// Every fold lies between two columns or two rows: its ends are marked in the margin, up to
+// 6 mm long, 2 mm clear of the pages.
+void foldEnds(const Grid &grid, const SheetLayout &layout, SidePlan &s)
+{
+    const double clear = 2 * kMillimetre, longest = 6 * kMillimetre;
+    double left = HUGE_VAL, right = -HUGE_VAL, bottom = HUGE_VAL, top = -HUGE_VAL;
+    for (size_t k = 0; k < layout.cells.size(); ++k) {
+        const Box b = cellBox(layout, k);
+        left = std::min(left, b.x0), right = std::max(right, b.x1), bottom = std::min(bottom, b.y0), top = std::max(top, b.y1);
+    }
+    // From the pages' edge `from` towards the sheet's `edge`: where there is room.
+    const auto mark = [&](double at, bool across, double from, double edge) {
+        const double room = std::fabs(edge - from) - clear;
+        if (room <= 0)
+            return;
+        const double direction = edge > from ? 1 : -1;
+        const double p = from + direction * clear, q = from + direction * (clear + std::min(longest, room));
+        s.foldEnds.push_back(s.frame.apply(across ? Box{std::min(p, q), at, std::max(p, q), at}
+                                                  : Box{at, std::min(p, q), at, std::max(p, q)}));
+    };
+    for (int c = 1; c < grid.columns; ++c) {
+        const Box a = cellBox(layout, size_t(cellSlot(grid, 0, c - 1))), b = cellBox(layout, size_t(cellSlot(grid, 0, c)));
+        const double x = (std::min(a.x1, b.x1) + std::max(a.x0, b.x0)) / 2;
+        mark(x, false, top, layout.sheetHeight);
+        mark(x, false, bottom, 0);
+    }
+    for (int r = 1; r < grid.rows; ++r) {
+        const Box a = cellBox(layout, size_t(cellSlot(grid, r - 1, 0))), b = cellBox(layout, size_t(cellSlot(grid, r, 0)));
+        const double y = (std::min(a.y1, b.y1) + std::max(a.y0, b.y0)) / 2;
+        mark(y, true, right, layout.sheetWidth);
+        mark(y, true, left, 0);
+    }
+}
+
+} // namespace
+
 void binderMarks(const Options &o, const Grid &grid, const SheetLayout &layout, const SheetSide &side, SidePlan &s)
 {
-    const Marks &m = o.marks;
-    const auto framed = [&s](const Box &b) { return s.frame.apply(b); };
-    // Where two cells side by side meet: the middle of the gutter between them, over the
-    // height of their pages (of the cells where they hold none); false unless in one row.
-    const Matrix unframe = s.frame.inverted();
-    const auto foldBetween = [&](size_t a, size_t b, double &x, double &y0, double &y1) {
-        const Box p = cellBox(layout, a), q = cellBox(layout, b);
-        if (std::fabs(p.y0 - q.y0) > 0.01)
-            return false;
-        x = p.x1 < q.x0 ? (p.x1 + q.x0) / 2 : (q.x1 + p.x0) / 2;
-        y0 = p.y1;
-        y1 = p.y0;
-        for (const Landing &l : s.pages) {
-            if (l.slot == a || l.slot == b) {
-                const Box page = unframe.apply(l.landed);
-                y0 = std::min(y0, page.y0);
-                y1 = std::max(y1, page.y1);
-            }
-        }
-        if (y0 >= y1)
-            y0 = p.y0, y1 = p.y1;
-        return true;
-    };
-    double x = 0, y0 = 0, y1 = 0;
-    // A page's head: up, unless the side's page there is upside down.
-    const auto headDown = [&side](size_t slot) { return !side.upsideDown.empty() && side.upsideDown[slot]; };
-    if (m.spineMarks && side.spineOutside.size() == 2
-        && foldBetween(side.spineOutside[0], side.spineOutside[1], x, y0, y1)) {
-        // 3 mm wide across the fold, 6 mm high, a step further from the head on each
-        // signature, back to the head when the spine is full.
-        const double width = 3 * kMillimetre, height = 6 * kMillimetre;
-        const int steps = std::max(1, int((y1 - y0) / height));
-        const double from = double(side.signature % steps) * height;
-        const bool down = headDown(side.spineOutside[0]);
-        const double top = down ? y0 + from : y1 - from - height;
-        s.spineBlocks.push_back(framed({x - width / 2, top, x + width / 2, top + height}));
-    }
-    if (m.sewingStations > 0 && side.middleSpread.size() == 2
-        && foldBetween(side.middleSpread[0], side.middleSpread[1], x, y0, y1)) {
-        // N stations: the outer two the kettle stitches, the others evenly between; one alone
-        // in the middle. Each a short line across the fold.
-        const double first = y0 + std::min(m.kettle, (y1 - y0) / 2), last = y1 - std::min(m.kettle, (y1 - y0) / 2);
-        const double half = 1.5 * kMillimetre;
-        for (int i = 0; i < m.sewingStations; ++i) {
-            const double y = m.sewingStations == 1 ? (y0 + y1) / 2 : first + (last - first) * i / (m.sewingStations - 1);
-            s.sewing.push_back(framed({x - half, y, x + half, y}));
-        }
-    }
-    if (m.foldMarks && layout.cells.size() == size_t(grid.columns * grid.rows)) {
-        // Every fold lies between two columns or two rows; its ends are marked in the margin,
-        // up to 6 mm long, 2 mm clear of the pages.
-        const double clear = 2 * kMillimetre, longest = 6 * kMillimetre;
-        double left = HUGE_VAL, right = -HUGE_VAL, bottom = HUGE_VAL, top = -HUGE_VAL;
-        for (size_t k = 0; k < layout.cells.size(); ++k) {
-            const Box b = cellBox(layout, k);
-            left = std::min(left, b.x0), right = std::max(right, b.x1), bottom = std::min(bottom, b.y0), top = std::max(top, b.y1);
-        }
-        const auto end = [&](double from, double edge, double direction) {
-            const double room = std::fabs(edge - from) - clear;
-            return std::pair{from + direction * clear, from + direction * (clear + std::min(longest, room))};
-        };
-        for (int c = 1; c < grid.columns; ++c) {
-            const Box a = cellBox(layout, size_t(cellSlot(grid, 0, c - 1))), b = cellBox(layout, size_t(cellSlot(grid, 0, c)));
-            const double fx = (std::min(a.x1, b.x1) + std::max(a.x0, b.x0)) / 2;
-            for (const auto &[from, edge, dir] : {std::tuple{top, layout.sheetHeight, 1.0}, std::tuple{bottom, 0.0, -1.0}}) {
-                if (std::fabs(edge - from) <= clear)
-                    continue;
-                const auto [p, q] = end(from, edge, dir);
-                s.foldEnds.push_back(framed({fx, std::min(p, q), fx, std::max(p, q)}));
-            }
-        }
-        for (int r = 1; r < grid.rows; ++r) {
-            const Box a = cellBox(layout, size_t(cellSlot(grid, r - 1, 0))), b = cellBox(layout, size_t(cellSlot(grid, r, 0)));
-            const double fy = (std::min(a.y1, b.y1) + std::max(a.y0, b.y0)) / 2;
-            for (const auto &[from, edge, dir] : {std::tuple{right, layout.sheetWidth, 1.0}, std::tuple{left, 0.0, -1.0}}) {
-                if (std::fabs(edge - from) <= clear)
-                    continue;
-                const auto [p, q] = end(from, edge, dir);
-                s.foldEnds.push_back(framed({std::min(p, q), fy, std::max(p, q), fy}));
-            }
-        }
-    }
+    if (o.marks.spineMarks)
+        spineBlock(layout, side, s);
+    if (o.marks.sewingStations > 0)
+        sewingStations(layout, side, o.marks.sewingStations, o.marks.kettle, s);
+    if (o.marks.foldMarks && layout.cells.size() == size_t(grid.columns * grid.rows))
+        foldEnds(grid, layout, s);
 }
 
 SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const std::vector<PageGeometry> &selected)

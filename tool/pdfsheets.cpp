@@ -344,6 +344,47 @@ void dropPageReferences(QPDF &pdf)
         root.removeKey(key);
 }
 
+// What is drawn over a side's pages, in the sheet's user units: separator lines and frames
+// in the lines' colour, trim marks, and the binder's marks, thin and black (blocks filled,
+// sewing stations solid, fold ends dashed).
+std::string drawnOver(const SidePlan &side, const Marks &marks, double unit, int decimals)
+{
+    const auto number = [decimals, unit](double v) { return pdfNumber(v / unit, decimals); };
+    const auto width = [decimals, unit](double points) { return pdfNumber(points / unit, decimals + 1); };
+    const auto segments = [&number](const std::vector<Box> &lines) {
+        std::string drawn;
+        for (const Box &l : lines)
+            drawn += number(l.x0) + " " + number(l.y0) + " m " + number(l.x1) + " " + number(l.y1) + " l S\n";
+        return drawn;
+    };
+    const auto boxes = [&number](const std::vector<Box> &filled) {
+        std::string drawn;
+        for (const Box &b : filled)
+            drawn += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re f\n";
+        return drawn;
+    };
+    const std::string colour = pdfNumber(marks.lineRed / 255.0, 4) + " " + pdfNumber(marks.lineGreen / 255.0, 4) + " "
+                               + pdfNumber(marks.lineBlue / 255.0, 4) + " RG\n";
+    std::string content;
+    if (!side.lines.empty())
+        content += "q " + width(0.5) + " w " + colour + segments(side.lines) + "Q\n";
+    if (!side.frames.empty()) {
+        content += "q " + width(marks.frameWidth) + " w " + (marks.lines ? colour : std::string("0 G\n"));
+        for (const SidePlan::Rectangle &r : side.frames)
+            content += number(r.x) + " " + number(r.y) + " " + number(r.width) + " " + number(r.height) + " re S\n";
+        content += "Q\n";
+    }
+    if (marks.cropMarks > 0)
+        content += "q " + width(0.25) + " w 0 G\n" + segments(side.marks) + "Q\n";
+    if (!side.spineBlocks.empty())
+        content += "q 0 g\n" + boxes(side.spineBlocks) + "Q\n";
+    if (!side.sewing.empty())
+        content += "q " + width(0.5) + " w 0 G\n" + segments(side.sewing) + "Q\n";
+    if (!side.foldEnds.empty())
+        content += "q " + width(0.25) + " w 0 G [" + width(2) + "] 0 d\n" + segments(side.foldEnds) + "Q\n";
+    return content;
+}
+
 } // namespace
 
 SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress)
@@ -467,11 +508,6 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
     const double tolerance = sheetTolerance(layout);
     const int decimals = decimalsFor(tolerance);
     auto number = [decimals, unit](double v) { return pdfNumber(v / unit, decimals); };
-    auto segment = [&number](const Box &l) {
-        return number(l.x0) + " " + number(l.y0) + " m " + number(l.x1) + " " + number(l.y1) + " l S\n";
-    };
-    const std::string colour = pdfNumber(o.marks.lineRed / 255.0, 4) + " " + pdfNumber(o.marks.lineGreen / 255.0, 4)
-                               + " " + pdfNumber(o.marks.lineBlue / 255.0, 4) + " RG\n";
     const SlugText slug(o, sides.size());
 
     // Alike on every sheet, made once.
@@ -507,45 +543,9 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
             links.place(index, {sheet, cm, page.visible, decimals});
             shown.push_back(index + 1);
         }
-        // Drawn over the pages: separator lines, frames, trim marks, the slug line.
-        if (!side.lines.empty()) {
-            content += "q " + pdfNumber(0.5 / unit, decimals + 1) + " w " + colour;
-            for (const Box &l : side.lines)
-                content += segment(l);
-            content += "Q\n";
-        }
-        if (!side.frames.empty()) {
-            content += "q " + pdfNumber(o.marks.frameWidth / unit, decimals + 1) + " w "
-                       + (o.marks.lines ? colour : std::string("0 G\n"));
-            for (const SidePlan::Rectangle &r : side.frames)
-                content += number(r.x) + " " + number(r.y) + " " + number(r.width) + " " + number(r.height) + " re S\n";
-            content += "Q\n";
-        }
-        if (o.marks.cropMarks > 0) {
-            content += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G\n";
-            for (const Box &m : side.marks)
-                content += segment(m);
-            content += "Q\n";
-        }
-        // The binder's marks, thin and black: blocks filled, stations solid, fold ends dashed.
-        if (!side.spineBlocks.empty()) {
-            content += "q 0 g\n";
-            for (const Box &b : side.spineBlocks)
-                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re f\n";
-            content += "Q\n";
-        }
-        if (!side.sewing.empty()) {
-            content += "q " + pdfNumber(0.5 / unit, decimals + 1) + " w 0 G\n";
-            for (const Box &m : side.sewing)
-                content += segment(m);
-            content += "Q\n";
-        }
-        if (!side.foldEnds.empty()) {
-            content += "q " + pdfNumber(0.25 / unit, decimals + 1) + " w 0 G [" + pdfNumber(2 / unit, decimals + 1) + "] 0 d\n";
-            for (const Box &m : side.foldEnds)
-                content += segment(m);
-            content += "Q\n";
-        }
+        // Drawn over the pages: separator lines, frames, trim marks, the binder's marks, the
+        // slug line.
+        content += drawnOver(side, o.marks, unit, decimals);
         if (side.slug)
             content += slug.draw(s, sides[s], side.slugX / unit, side.slugY / unit, side.slugTurned, unit);
 
