@@ -215,7 +215,21 @@ class PrintingTest(RealInputCase):
             row = p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main, timeout=30)
             self.assertIsNotNone(row)
             print('\nfrom lp to the row on screen: %.2f s (the program started meanwhile)' % (time.time() - sent))
-            self.assertIsNotNone(p.window('Sheets - Quarterly report.pdf', timeout=20), 'the sheets window did not open')
+            sheets = p.window('Sheets - Quarterly report.pdf', timeout=20)
+            self.assertIsNotNone(sheets, 'the sheets window did not open')
+            # Printed from there on a real printer: the imposed sheets arrive.
+            self.sheet_label(sheets, 'Sheet 1 of 2')
+            since = server.received_count('duplex')
+            p.click(p.find('push button', 'Print', sheets))
+            dialog = p.window('Print the sheets')
+            printers = p.find('combo box', lambda n: n in server.QUEUES or (n or '').startswith('Plyjoin'), dialog)
+            if printers.name != 'duplex':
+                p.click(printers)
+                p.click(p.find('list item', 'duplex', dialog))
+                self.assertTrue(self.desktop.wait(lambda: (printers.clear_cache(), printers.name)[1] == 'duplex'))
+            p.click(p.find('push button', 'Print', dialog))
+            _, printed = server.received('duplex', 1, since)[0]
+            self.assertEqual(pages_of(printed), [[1, 2, 3, 4], [5, 6]])
             # A second job joins the same window: no second program.
             sent = time.time()
             subprocess.run(['lp', '-h', server.server, '-d', queue, '-t', 'Minutes', document], check=True,
