@@ -1,15 +1,18 @@
 #include "app/sheetwin.h"
-#include "app/singleinstance.h"
-#include "userplaces.h"
 #include "settings/settingsfile.h"
-
 #include "widgets/formfont.h"
 
 #include <QApplication>
 #include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include "app/singleinstance.h"
+#include "userplaces.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#endif
 
 #include <cstdio>
 #include <string>
