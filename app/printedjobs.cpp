@@ -1,7 +1,8 @@
 // Jobs printed to the printer application (printer/): each waits in the user's jobs folder,
-// in a folder of its own, as a PDF named by its title. They are listed as rows when the
-// program starts and whenever the printer application says a new one came; the newest is
-// shown in the sheets window, in front. A job stays until its row is removed.
+// in a folder of its own, as a PDF named by its title. They are listed as rows whenever the
+// printer application says a new one came, and at start those the program had not shown yet
+// (it ended before it could); the newest is shown in the sheets window, in front. A job's
+// file stays until its row is removed.
 #include "app/sheetwin.h"
 #include "ui_sheetwin.h"
 
@@ -33,13 +34,19 @@ void Sheetwin::takePrintedJobs()
     // Folders named by their time: the oldest first. A folder whose name begins with a dot
     // is still being written.
     for (const QFileInfo &job : jobs.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        // A job once shown as a row is acknowledged: it comes back only until then (a program
+        // that ended before it could show it).
+        const QString acknowledged = QDir(job.filePath()).filePath(QStringLiteral("shown"));
         const QFileInfoList pdfs = QDir(job.filePath()).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
-        if (pdfs.isEmpty())
+        if (pdfs.isEmpty() || QFileInfo::exists(acknowledged))
             continue;
         const int rows = table->rowCount();
         addDroppedFile(QDir::fromNativeSeparators(pdfs.first().absoluteFilePath()));
-        if (table->rowCount() > rows)
+        if (table->rowCount() > rows) {
             newest = table->rowCount() - 1;
+            QFile mark(acknowledged);
+            mark.open(QIODevice::WriteOnly);
+        }
     }
     // What the printer application could not do for itself, said once.
     const QString note = QDir(jobs.filePath(QStringLiteral(".."))).filePath(QStringLiteral("queue-needed.txt"));

@@ -158,6 +158,25 @@ class WindowsTest(RealInputCase):
         p.click(p.find('check box', 'Spine marks', sheets))
         self.assertTrue(desktop.wait(lambda: self.stored('SpineMarks') == '1'))
 
+    def test_a_printed_job_not_yet_shown_comes_back_at_the_next_start(self):
+        # A job the printer application kept while the program had ended: listed at start,
+        # in the sheets window; once shown, not again.
+        job = os.path.join(self.jobs, '20260101-120000-5-1')
+        os.makedirs(job)
+        shutil.copy(self.pdf('colours.pdf', 4), os.path.join(job, 'Quarterly report.pdf'))
+        with open(os.path.join(job, 'job.ini'), 'w') as f:
+            f.write('title=Quarterly report\n')
+        self.start()
+        p = self.program
+        self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main))
+        self.assertIsNotNone(p.window('Sheets - Quarterly report.pdf'))
+        p.stop()
+        self.start()
+        time.sleep(1)
+        with self.assertRaises(AssertionError, msg='a job shown before came back'):
+            self.program.find('table cell', lambda n: (n or '').endswith('.pdf'), self.main, timeout=1)
+        self.assertTrue(os.path.exists(os.path.join(job, 'Quarterly report.pdf')), 'the job went with the program')
+
     def test_tab_reaches_every_control_in_reading_order(self):
         document = self.pdf('colours.pdf', 12)
         self.start(document)
