@@ -386,6 +386,9 @@ void TestSheets::theStayingToolFollowsTheFile()
     QTRY_COMPARE(rendered.size(), 2);
     QCOMPARE(rendered.at(1).at(1).toInt(), 5);
     // The tool ends unexpectedly: the next request is answered by a new one.
+#ifdef Q_OS_WIN
+    QSKIP("ended from outside with pkill, which Windows has not");
+#endif
     QCOMPARE(QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"), QStringLiteral("--"),
                                                          QStringLiteral("--serve ") + input}),
              0);
