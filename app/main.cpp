@@ -58,12 +58,7 @@ int main(int argc, char *argv[])
             return 0;
         }
     }
-#ifdef Q_OS_WIN
-    // Windows' own font engine clips Tahoma's "f" to its advance (under Wine "off" reads
-    // "ott"); FreeType, built into the program's Qt, draws every letter whole.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
-#endif
+    chooseFontEngine();
     QApplication app(argc, argv);
     // Desktop shells match the window to its desktop entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.tavrell.Plyjoin"));

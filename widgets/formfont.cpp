@@ -61,3 +61,11 @@ void useFormFont(QWidget *window)
 {
     window->setFont(formFont());
 }
+
+void chooseFontEngine()
+{
+#ifdef Q_OS_WIN
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
+#endif
+}

@@ -18,3 +18,7 @@ void useFormFont(QWidget *window);
 // Tahoma under Wine's font engine draws as "f" alone). Latin text needs no shaping; set once
 // on the application's font, before any window.
 void drawWordsAsWritten();
+
+// Before the application object exists: on Windows, the font engine that draws every letter
+// whole (FreeType; Windows' own engine clips Tahoma's "f" to its advance under Wine).
+void chooseFontEngine();
