@@ -1,5 +1,9 @@
 #include "print/papertab.h"
 
+#ifdef PLYJOIN_CUPS
+#include "print/cupsqueue.h"
+#endif
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -42,6 +46,25 @@ PaperTab::PaperTab(const QSizeF &sheet, const QRectF &ink, bool twoSided, QWidge
     layout->addStretch();
     connect(m_paper, &QComboBox::currentIndexChanged, this, &PaperTab::update);
     connect(m_printable, &QCheckBox::toggled, this, &PaperTab::update);
+}
+
+void PaperTab::follow(const QString &name, QComboBox *printers)
+{
+    ask(name);
+    if (printers)
+        connect(printers, &QComboBox::currentTextChanged, this, &PaperTab::ask);
+}
+
+void PaperTab::ask(const QString &name)
+{
+#ifdef PLYJOIN_CUPS
+    const PrinterAbilities a = askPrinter(name);
+    m_maxCopies = a.maxCopies;
+    setPrinter(name, a.papers, a.readyPapers, !a.known || a.twoSided, a.known ? QString() : a.error,
+               !a.known || a.takesPdf);
+#else
+    setPrinter(name, {}, {}, true, QString());
+#endif
 }
 
 void PaperTab::setPrinter(const QString &name, const QList<Paper> &papers, const QStringList &ready, bool printsBothSides,

@@ -1,7 +1,8 @@
 // The print dialog's "Paper" tab: what the printer chosen can do with these sheets, said
 // before anything is sent: the paper they are printed on and at what scale, where ink falls
 // into its border (with "Fit to the printable area"), whether it prints both sides. It
-// follows the printer chosen in the dialog, asking CUPS each time.
+// follows the printer chosen in the dialog, asking CUPS each time (where the program is built
+// with CUPS).
 #pragma once
 
 #include "print/printplan.h"
@@ -22,6 +23,14 @@ public:
     // `sheet` in points; `ink`, where the sheet shown has ink (points from its top left).
     PaperTab(const QSizeF &sheet, const QRectF &ink, bool twoSided, QWidget *parent = nullptr);
 
+    // Asks the printer `name` what it can do, and again whenever `printers` (the dialog's
+    // list, where found) names another.
+    void follow(const QString &name, QComboBox *printers);
+    // Asks the printer `name` (the one chosen at last).
+    void ask(const QString &name);
+    bool printsBothSides() const { return m_bothSides; }
+    // The copies the printer makes at a time; 0: not said.
+    int maxCopies() const { return m_maxCopies; }
     // The printer chosen: its papers, and whether it prints both sides by itself.
     void setPrinter(const QString &name, const QList<Paper> &papers, const QStringList &ready, bool printsBothSides,
                     const QString &error, bool takesPdf = true);
@@ -40,6 +49,7 @@ private:
     QStringList m_ready;
     bool m_bothSides = true;
     bool m_takesPdf = true;
+    int m_maxCopies = 0;
     QString m_error;
     QLabel *m_words;
     QComboBox *m_paper;

@@ -4,9 +4,6 @@
 #include "settings/settingsfile.h"
 #include "print/papertab.h"
 #include "print/printjob.h"
-#ifdef PLYJOIN_CUPS
-#include "print/cupsqueue.h"
-#endif
 #include "print/turnstack.h"
 #include "run/pageruns.h"
 #include "run/toolcontract.h"
@@ -353,16 +350,8 @@ void SheetsWindow::setMade(const QString &file, const QString &options)
     m_madeOptions = options;
 }
 
-void SheetsWindow::print()
+void SheetsWindow::preparePrinter(Sides made)
 {
-    if (m_printJob) {
-        m_printJob->stop();
-        printEnded(false, tr("Stopped."));
-        return;
-    }
-    if (m_input.isEmpty() || m_count <= 0 || !m_points.isValid())
-        return;
-    const Sides made = sidesOfSheets(sheetOptions());
     m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     // The sheet's size, the way it lies, and the sides it was made for.
     const bool landscape = m_points.width() > m_points.height();
@@ -374,6 +363,19 @@ void SheetsWindow::print()
                          : made == Sides::ShortEdge ? QPrinter::DuplexShortSide
                                                     : QPrinter::DuplexNone);
     m_printer->setDocName(QFileInfo(m_input).fileName());
+}
+
+void SheetsWindow::print()
+{
+    if (m_printJob) {
+        m_printJob->stop();
+        printEnded(false, tr("Stopped."));
+        return;
+    }
+    if (m_input.isEmpty() || m_count <= 0 || !m_points.isValid())
+        return;
+    const Sides made = sidesOfSheets(sheetOptions());
+    preparePrinter(made);
     QPrintDialog dialog(m_printer.get(), this);
     dialog.setWindowTitle(tr("Print the sheets"));
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
@@ -382,20 +384,7 @@ void SheetsWindow::print()
     // What the printer chosen can do with these sheets, asked of it before anything leaves.
     auto *paperTab = new PaperTab(m_points, inkOnSheet(m_image, m_points), made != Sides::OneSided);
     dialog.setOptionTabs({paperTab});
-    bool printsBothSides = true;
-#ifdef PLYJOIN_CUPS
-    const auto askChosen = [&](const QString &name) {
-        const PrinterAbilities abilities = askPrinter(name);
-        printsBothSides = !abilities.known || abilities.twoSided;
-        paperTab->setPrinter(name, abilities.papers, abilities.readyPapers, printsBothSides,
-                             abilities.known ? QString() : abilities.error, !abilities.known || abilities.takesPdf);
-    };
-    askChosen(m_printer->printerName());
-    if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers")))
-        connect(printers, &QComboBox::currentTextChanged, paperTab, askChosen);
-#else
-    paperTab->setPrinter(m_printer->printerName(), {}, {}, true, QString());
-#endif
+    paperTab->follow(m_printer->printerName(), dialog.findChild<QComboBox *>(QStringLiteral("printers")));
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -407,32 +396,33 @@ void SheetsWindow::print()
     r.sheet = m_points;
     r.sideCount = m_count;
     r.toFile = m_printer->outputFileName();
+    r.copies = m_printer->copyCount();
 #ifdef PLYJOIN_CUPS
     if (r.toFile.isEmpty())
         r.queue = m_printer->printerName();
 #endif
     if (!r.queue.isEmpty()) {
-#ifdef PLYJOIN_CUPS
-        askChosen(r.queue);  // the printer as it was chosen at last
-#endif
+        paperTab->ask(r.queue);  // the printer as it was chosen at last
         r.paper = paperTab->choice();
-    }
-    r.copies = m_printer->copyCount();
-#ifdef PLYJOIN_CUPS
-    // More copies than the printer makes: as many as it makes, said.
-    if (!r.queue.isEmpty()) {
-        const int most = askPrinter(r.queue).maxCopies;
+        // More copies than the printer makes: as many as it makes, said.
+        const int most = paperTab->maxCopies();
         if (most > 0 && r.copies > most) {
             QMessageBox::information(this, tr("Print"), tr("The printer makes at most %1 copies at a time: %1 are printed.").arg(most));
             r.copies = most;
         }
     }
-#endif
     r.collate = m_printer->collateCopies();
     if (m_printer->printRange() == QPrinter::PageRange) {
         r.from = m_printer->fromPage();
         r.to = m_printer->toPage();
     }
+    if (!chooseSides(r, made, paperTab->printsBothSides()))
+        return;
+    startPrintJob(r);
+}
+
+bool SheetsWindow::chooseSides(PrintJob::Request &r, Sides made, bool printsBothSides)
+{
     const QPrinter::DuplexMode duplex = m_printer->duplex();
     Sides chosen = duplex == QPrinter::DuplexLongSide    ? Sides::LongEdge
                    : duplex == QPrinter::DuplexShortSide ? Sides::ShortEdge
@@ -460,20 +450,24 @@ void SheetsWindow::print()
             if (ask.clickedButton() == byHand)
                 r.byHand = true;
             else if (ask.clickedButton() != oneSided)
-                return;
+                return false;
         } else if (chosen != made) {
             if (QMessageBox::warning(this, tr("Print"),
                                      tr("The sheets are made to be %1; printed %2, their backs come out upside down.")
                                          .arg(sidesInWords(made), sidesInWords(chosen)),
                                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
                 != QMessageBox::Ok)
-                return;
+                return false;
         }
     }
     r.sides = r.byHand ? made : chosen;
     if (r.byHand)
         r.faceUp = faceUp(m_printer->printerName());
+    return true;
+}
 
+void SheetsWindow::startPrintJob(const PrintJob::Request &r)
+{
     auto *job = new PrintJob(r, m_printer.get(), this);
     m_printJob = job;
     connect(job, &PrintJob::progress, this, [this, input = r.input](const QString &state, int percent) {

@@ -14,6 +14,7 @@
 // window's modality leaves it its clicks and keys.
 #pragma once
 
+#include "print/printjob.h"
 #include "run/optionsstring.h"
 #include "sheetswindow/proofmaker.h"
 
@@ -106,6 +107,12 @@ private:
     void writeCalibrationSheet();
     // Print: the platform's print dialog, then a PrintJob in the background; again: Stop.
     void print();
+    // The printer preset with the sheet's size and the sides it was made for.
+    void preparePrinter(Sides made);
+    // The sides sent, or printing two-sided by hand, asked where the printer or the person's
+    // choice differs from what the sheets were made for; false where the person cancels.
+    bool chooseSides(PrintJob::Request &r, Sides made, bool printsBothSides);
+    void startPrintJob(const PrintJob::Request &r);
     void printEnded(bool ok, const QString &message);
     // Whether the printer lays its output face up: asked once per printer, then kept.
     bool faceUp(const QString &printer);

@@ -243,6 +243,46 @@ struct FoldedFace
     int facing, layer, head, xdir;
 };
 
+// The faces of `sheets` sheets stacked (the first on top, its front towards the reader) and
+// folded together as `folds` says.
+std::vector<FoldedFace> foldedStack(const Grid &grid, int sheets, const std::string &folds, bool rightToLeft)
+{
+    std::vector<FoldedFace> faces;
+    for (int k = 0; k < sheets; ++k) {
+        for (const bool back : {false, true}) {
+            for (int row = 0; row < grid.rows; ++row) {
+                for (int col = 0; col < grid.columns; ++col)
+                    faces.push_back({k, back, row, col, col + 0.5, grid.rows - row - 0.5, back ? -1 : 1, -k, 1, 1});
+            }
+        }
+    }
+    double width = grid.columns, height = grid.rows;
+    int bottom = 1 - sheets;
+    for (const char f : folds) {
+        for (FoldedFace &face : faces) {
+            // One half stays; the other turns behind the stack about the fold, its layers in
+            // reverse (and, about a line across, its heads turned).
+            const bool moved = f == 'V' ? (face.x < width / 2) != rightToLeft : face.y > height / 2;
+            if (moved) {
+                if (f == 'V') {
+                    face.x = width - face.x;
+                    face.xdir = -face.xdir;
+                } else {
+                    face.y = height - face.y;
+                    face.head = -face.head;
+                }
+                face.facing = -face.facing;
+                face.layer = 2 * bottom - 1 - face.layer;
+            }
+            if (f == 'V' && !rightToLeft)
+                face.x -= width / 2;
+        }
+        (f == 'V' ? width : height) /= 2;
+        bottom = 2 * bottom - 1;
+    }
+    return faces;
+}
+
 // Sections of folded sheets: the sheets of each signature are stacked (the first on top, its
 // front towards the reader) and folded together as foldSequence() says; the folded stack's
 // leaves, read from the front, take the signature's pages in turn. Unfolded again, that tells
@@ -262,38 +302,8 @@ std::vector<SheetSide> sectionSides(const Options &options, size_t count, bool p
     for (size_t start = 0; start < padded; start += perSignature) {
         const size_t pages = std::min(perSignature, padded - start);
         const int sheets = int(pages / fold);
-        std::vector<FoldedFace> faces;
-        for (int k = 0; k < sheets; ++k) {
-            for (const bool back : {false, true}) {
-                for (int row = 0; row < grid.rows; ++row) {
-                    for (int col = 0; col < grid.columns; ++col)
-                        faces.push_back({k, back, row, col, col + 0.5, grid.rows - row - 0.5, back ? -1 : 1, -k, 1, 1});
-                }
-            }
-        }
-        double width = grid.columns, height = grid.rows;
-        int bottom = 1 - sheets;
-        for (const char f : folds) {
-            for (FoldedFace &face : faces) {
-                const bool moved = f == 'V' ? (face.x < width / 2) != o.rightToLeft : face.y > height / 2;
-                if (moved) {
-                    if (f == 'V') {
-                        face.x = width - face.x;
-                        face.xdir = -face.xdir;
-                    } else {
-                        face.y = height - face.y;
-                        face.head = -face.head;
-                    }
-                    face.facing = -face.facing;
-                    face.layer = 2 * bottom - 1 - face.layer;
-                }
-                if (f == 'V' && !o.rightToLeft)
-                    face.x -= width / 2;
-            }
-            (f == 'V' ? width : height) /= 2;
-            bottom = 2 * bottom - 1;
-        }
-        const int layers = 1 - bottom;
+        const std::vector<FoldedFace> faces = foldedStack(grid, sheets, folds, o.rightToLeft);
+        const int layers = sheets << folds.size();
         const int deepest = layers / 2 - 1;
         for (int k = 0; k < sheets; ++k) {
             SheetSide front{std::vector<int>(perSide, SheetSide::kBlank)}, back{std::vector<int>(perSide, SheetSide::kBlank)};
