@@ -32,6 +32,7 @@ struct Placed
 {
     int sheet;
     QPointF centre;
+    QSizeF size;
 };
 QMap<int, Placed> pagePositions(const QString &pdf, QSizeF *sheetSize = nullptr)
 {
@@ -50,7 +51,7 @@ QMap<int, Placed> pagePositions(const QString &pdf, QSizeF *sheetSize = nullptr)
     for (auto it = placements.cbegin(); it != placements.cend(); ++it) {
         const QPointF centre = it->landing().center();
         const double height = sizeOf(sheets.at(size_t(it->sheet))).height();
-        result.insert(it.key(), {it->sheet + 1, QPointF(centre.x(), height - centre.y())});
+        result.insert(it.key(), {it->sheet + 1, QPointF(centre.x(), height - centre.y()), it->landing().size()});
     }
     return result;
 }
@@ -258,6 +259,7 @@ void TestTool::someSheetsAsTheWholeRun_data()
                                                           "-cropmarks", "3", "mm"} << 4 << 6;
     QTest::newRow("cards, slug") << QStringList{"-per", "3*1", "-duplex", "short", "-b", "12", "mm", "-slug"} << 4 << 4;
     QTest::newRow("links, fields, bookmarks") << QStringList{"-per", "1*1", "annotated"} << 2 << 4;
+    QTest::newRow("bleed on trimmed pages") << QStringList{"-per", "2*1", "-bleed", "3", "mm", "trimmed"} << 3 << 5;
 }
 
 void TestTool::someSheetsAsTheWholeRun()
@@ -269,6 +271,12 @@ void TestTool::someSheetsAsTheWholeRun()
     if (options.removeAll(QStringLiteral("annotated"))) {
         in = path(QStringLiteral("annotated.pdf"));
         writeAnnotatedPdf(in.toStdString());
+    }
+    if (options.removeAll(QStringLiteral("trimmed"))) {
+        std::vector<SamplePage> pages = mixedSamplePages(10);
+        for (SamplePage &page : pages)
+            page.trimInset = 20;
+        writeSamplePdf(in.toStdString(), pages);
     }
     const QString whole = path(QStringLiteral("whole.pdf")), one = path(QStringLiteral("one.pdf"));
     QCOMPARE(runTool(QStringList(options) << in << whole).exitCode, 0);
@@ -287,6 +295,42 @@ void TestTool::someSheetsAsTheWholeRun()
     QVERIFY(!onePages.isEmpty());
     for (auto it = onePages.cbegin(); it != onePages.cend(); ++it)
         QCOMPARE(wholePages.value(it.key()).centre, it->centre);
+
+    // The tool that stays for the sheets window, asked for another sheet first (other options,
+    // pages turned), draws this sheet as the whole run does too.
+    QProcess server;
+    server.start(QStringLiteral(PDFPLYJOIN_PATH), {QStringLiteral("--serve"), in});
+    QVERIFY(server.waitForStarted());
+    const auto ask = [&server](const QStringList &words) {
+        server.write((words.join(QLatin1Char('\n')) + QStringLiteral("\n\n")).toUtf8());
+        QByteArray answer;
+        for (qsizetype at; server.waitForReadyRead(30000) || server.bytesAvailable();) {
+            answer += server.readAll();
+            if ((at = answer.indexOf("pdf=")) >= 0 && answer.indexOf('\n', at) > 0) {
+                const qsizetype start = answer.indexOf('\n', at) + 1;
+                const qsizetype length = answer.mid(at + 4, start - at - 5).toLongLong();
+                if (answer.size() >= start + length)
+                    return answer.mid(start, length);
+            }
+            if (answer.contains("error="))
+                break;
+        }
+        return answer;
+    };
+    ask({"-per", "1*1", "-rt", "90", "-sheets", "1"});
+    const QString served = path(QStringLiteral("served.pdf"));
+    QFile file(served);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ask(QStringList(options) << "-sheets" << QString::number(sheet)));
+    file.close();
+    server.closeWriteChannel();
+    QVERIFY(server.waitForFinished(30000));
+    const auto servedPages = pagePositions(served);
+    QCOMPARE(servedPages.size(), onePages.size());
+    for (auto it = servedPages.cbegin(); it != servedPages.cend(); ++it) {
+        QCOMPARE(wholePages.value(it.key()).centre, it->centre);
+        QCOMPARE(wholePages.value(it.key()).size, it->size);
+    }
 }
 
 void TestTool::selectionAndPartialLastSheet()

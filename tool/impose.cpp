@@ -349,9 +349,9 @@ std::unique_ptr<QPDF> openForProofs(const Options &o, const std::function<void(c
 }
 
 std::string proofOf(QPDF &document, const Options &o, const std::function<void(const std::string &)> &warn,
-                    ImposeReport &report)
+                    ImposeReport &report, PagesRead &read)
 {
-    SheetsMade made = buildSheets(document, o, MadeIn::NewDocument, warn, [](double) {});
+    SheetsMade made = buildSheets(document, o, MadeIn::NewDocument, warn, [](double) {}, &read);
     QPDFPageDocumentHelper pages(*made.document);
     for (const QPDFObjectHandle &sheet : made.sheets)
         pages.addPage(sheet, false);

@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "links.h"
 #include "options.h"
+#include "pdfsheets.h"
 
 #include <functional>
 #include <memory>
@@ -46,5 +47,6 @@ std::string keptLine(const Kept &kept);
 // for each request some sheets (options.files.proofSheets) made in a new document and written
 // into memory. Throws as impose() does.
 std::unique_ptr<QPDF> openForProofs(const Options &options, const std::function<void(const std::string &)> &warn);
+// `read` keeps what was read of the pages for the next proof of the same document.
 std::string proofOf(QPDF &document, const Options &options, const std::function<void(const std::string &)> &warn,
-                    ImposeReport &report);
+                    ImposeReport &report, PagesRead &read);

@@ -69,6 +69,7 @@ int serve(const std::string &input)
     Options base;
     base.files.input = input;
     std::unique_ptr<QPDF> document;
+    PagesRead read;
     std::string openError;
     try {
         document = openForProofs(base, [&opened](const std::string &w) { opened.push_back(w); });
@@ -104,7 +105,7 @@ int serve(const std::string &input)
                 warnings.insert(warnings.end(), cmd.warnings.begin(), cmd.warnings.end());
                 ImposeReport report;
                 const std::string pdf = proofOf(*document, cmd.options,
-                                                [&warnings](const std::string &w) { warnings.push_back(w); }, report);
+                                                [&warnings](const std::string &w) { warnings.push_back(w); }, report, read);
                 std::string head = "sheets=" + std::to_string(report.sheets) + "\n";
                 for (const std::vector<int> &pages : report.pages) {
                     head += "pages=";

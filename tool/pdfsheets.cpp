@@ -88,42 +88,51 @@ private:
     WarnFn m_warn;
 };
 
-// The page's visible area, turn and unit, read from its dictionary.
-PageGeometry geometryOf(QPDFPageObjectHelper &page, int index, const Options &o, const WarnFn &warn)
+// What the page's dictionary says of its boxes, turn and unit.
+PageFacts readFacts(QPDFPageObjectHelper &page)
+{
+    PageFacts f;
+    f.mediaValid = boxFrom(page.getMediaBox(), f.media);
+    f.cropValid = boxFrom(page.getCropBox(), f.crop);
+    f.trimValid = boxFrom(page.getTrimBox(), f.trim);
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
+        f.rotation = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
+    QPDFObjectHandle pageObject = page.getObjectHandle();
+    QPDFObjectHandle unit = pageObject.hasKey("/UserUnit") ? pageObject.getKey("/UserUnit") : QPDFObjectHandle::newNull();
+    if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
+        f.userUnit = unit.getNumericValue();
+    return f;
+}
+
+// The page's visible area, turn and unit.
+PageGeometry geometryOf(const PageFacts &f, int index, const Options &o, const WarnFn &warn)
 {
     PageGeometry g;
-    Box media;
-    if (!boxFrom(page.getMediaBox(), media)) {
+    Box media = f.media;
+    if (!f.mediaValid) {
         warn("page " + std::to_string(index + 1) + " has no valid MediaBox; US Letter is assumed");
         media = {0, 0, 612, 792};
     }
     // A box of the page where it is valid and meets the media: `into` takes its part of it.
-    const auto withinMedia = [&media](QPDFObjectHandle array, Box &into) {
-        Box box;
-        if (!boxFrom(array, box))
+    const auto withinMedia = [&media](bool valid, const Box &box, Box &into) {
+        if (!valid)
             return;
         const Box cut = intersection(box, media);
         if (cut.width() > 0 && cut.height() > 0)
             into = cut;
     };
     g.visible = media;
-    withinMedia(page.getCropBox(), g.visible);
+    withinMedia(f.cropValid, f.crop, g.visible);
     g.art = g.visible;
     if (o.room.trim) {
         // Placed by its trim (the crop box where it has none); all its media may show
         // beyond it, as far as the bleed lets it.
         g.art = media;
-        withinMedia(page.getTrimBox(), g.visible);
+        withinMedia(f.trimValid, f.trim, g.visible);
     }
-    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
-    int own = 0;
-    if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
-        own = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
-    g.rotation = (((own + o.pages.rotation) % 360) + 360) % 360;
-    QPDFObjectHandle pageObject = page.getObjectHandle();
-    QPDFObjectHandle unit = pageObject.hasKey("/UserUnit") ? pageObject.getKey("/UserUnit") : QPDFObjectHandle::newNull();
-    if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
-        g.userUnit = unit.getNumericValue();
+    g.rotation = (((f.rotation + o.pages.rotation) % 360) + 360) % 360;
+    g.userUnit = f.userUnit;
     return g;
 }
 
@@ -387,7 +396,8 @@ std::string drawnOver(const SidePlan &side, const Marks &marks, double unit, int
 
 } // namespace
 
-SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress)
+SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
+                       PagesRead *read)
 {
     const bool newDocument = where == MadeIn::NewDocument || o.files.proof;
     // Shares of the stage, by the time each part takes on large documents.
@@ -402,13 +412,19 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
         throw ImposeError("no page of " + input + " is selected");
 
     // The plan needs every selected page's geometry; the sides tell which pages are drawn.
-    std::map<int, PageGeometry> geometries;
+    PagesRead readNow;
+    if (!read)
+        read = &readNow;
+    read->resize(pages.size());
+    std::vector<bool> warned(pages.size(), false);
     std::vector<PageGeometry> placed;
     for (const int index : selected) {
-        auto found = geometries.find(index);
-        if (found == geometries.end())
-            found = geometries.emplace(index, geometryOf(pages.at(size_t(index)), index, o, warn)).first;
-        placed.push_back(found->second);
+        std::optional<PageFacts> &facts = (*read)[size_t(index)];
+        if (!facts)
+            facts = readFacts(pages.at(size_t(index)));
+        const bool first = !warned[size_t(index)];
+        warned[size_t(index)] = true;
+        placed.push_back(geometryOf(*facts, index, o, first ? warn : WarnFn([](const std::string &) {})));
     }
     const SheetPlan plan = planSheets(o, placed);
     const std::vector<SheetSide> &sides = plan.sides;

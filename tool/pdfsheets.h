@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,16 @@ enum class MadeIn
 // sheets asked for, in a new document. The plan (layout.h) says where
 // everything lands; this turns it into qpdf's objects. Throws ImposeError when nothing can be
 // placed, LayoutError when the layout leaves no room.
+// What each page's dictionary says of its size, read once: a document that stays open for
+// many proofs keeps it between them (indexed by page; empty where not yet read).
+struct PageFacts
+{
+    bool mediaValid = false, cropValid = false, trimValid = false;
+    Box media, crop, trim;
+    int rotation = 0;  // the page's own /Rotate: 0, 90, 180 or 270 degrees
+    double userUnit = 1;
+};
+using PagesRead = std::vector<std::optional<PageFacts>>;
+
 SheetsMade buildSheets(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
-                       const StageProgress &progress);
+                       const StageProgress &progress, PagesRead *read = nullptr);
