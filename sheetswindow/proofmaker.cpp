@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QVariant>
 
 #include <poppler-qt6.h>
 
@@ -17,7 +18,20 @@ namespace {
 // The largest picture side, in pixels: a sheet metres wide shown at 100% is cut to this.
 constexpr double kLargestSide = 12000;
 
-QImage renderSheet(const QByteArray &pdf, const ProofMaker::View &view, QSizeF &points)
+// What a render asks between its bands: whether a newer picture was asked for meanwhile.
+struct RenderTurn
+{
+    const std::atomic<int> *newest;
+    int generation;
+};
+
+bool superseded(const QVariant &turn)
+{
+    const auto *t = reinterpret_cast<const RenderTurn *>(turn.value<quintptr>());
+    return t->newest->load() != t->generation;
+}
+
+QImage renderSheet(const QByteArray &pdf, const ProofMaker::View &view, const RenderTurn &turn, QSizeF &points)
 {
     std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(pdf);
     if (!document || document->isLocked())
@@ -37,7 +51,11 @@ QImage renderSheet(const QByteArray &pdf, const ProofMaker::View &view, QSizeF &
     perPoint = std::min(perPoint, kLargestSide / std::max(points.width(), points.height()));
     if (!(perPoint > 0))
         return QImage();
-    QImage image = page->renderToImage(72 * perPoint, 72 * perPoint);
+    const QVariant asked = QVariant::fromValue(reinterpret_cast<quintptr>(&turn));
+    QImage image = page->renderToImage(72 * perPoint, 72 * perPoint, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
+                                       nullptr, superseded, asked);
+    if (superseded(asked))
+        return QImage();  // cut short: a newer picture is on its way
     image.setDevicePixelRatio(view.devicePixelRatio);
     return image;
 }
@@ -201,8 +219,9 @@ void ProofMaker::render()
     m_renderers.start([this, generation, pdf, view, made, count, pages] {
         QSizeF points;
         QImage image;
+        const RenderTurn turn{&m_renderGeneration, generation};
         if (generation == m_renderGeneration)
-            image = renderSheet(pdf, view, points);
+            image = renderSheet(pdf, view, turn, points);
         QMetaObject::invokeMethod(this, [this, generation, image, points, made, count, pages] {
             --m_rendering;
             if (generation != m_renderGeneration)

@@ -1,5 +1,7 @@
 // From a keystroke in a margin field to the new sheet on screen in the sheets window, with
-// the real tool: the median and the worst of 20 keystrokes per document, 2x2 fitted to A4.
+// the real tool: the median and the worst of 20 keystrokes per document, 2x2 fitted to A4;
+// then the peak memory of this process (the windows) and of the tool's (the largest of its
+// runs: the whole document imposed 2x2).
 // usage: bench_sheetswindow [DOCUMENT.pdf...]   (without documents: a generated one of 100 pages)
 // The tool is taken from beside the application (bin/), as the program finds it.
 #include "app/sheetwin.h"
@@ -18,6 +20,10 @@
 #include <QMimeData>
 #include <algorithm>
 
+#ifndef Q_OS_WIN
+#include <sys/resource.h>
+#endif
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -33,7 +39,8 @@ int main(int argc, char *argv[])
     TestEnv::store("radioButton_remain_original_size", QStringLiteral("0"));
     TestEnv::store("radioButton_fit_to_page_size", QStringLiteral("1"));
 
-    std::printf("| document | first sheet ms | median ms | worst ms | Poppler's render ms |\n|---|---|---|---|---|\n");
+    std::printf("| document | first sheet ms | median ms | worst ms | Poppler's render ms | window MB | tool MB |\n"
+                "|---|---|---|---|---|---|---|\n");
     for (const QString &document : documents) {
         Sheetwin w;
         w.show();
@@ -85,8 +92,23 @@ int main(int argc, char *argv[])
             page->renderToImage(dpi, dpi);
             floorMs = double(render.nsecsElapsed()) / 1e6;
         }
-        std::printf("| %s | %.0f | %.0f | %.0f | %.0f |\n", qPrintable(QFileInfo(document).fileName()), firstMs,
-                    (times[9] + times[10]) / 2, times.back(), floorMs);
+        // The memory: this process (the windows, Poppler's renders) at its peak, beside the tool's
+        // own peak imposing the whole document.
+        QProcess whole;
+        whole.start(env.path(toolFileName()), {QStringLiteral("-size"), QStringLiteral("A4"), QStringLiteral("-per"),
+                                               QStringLiteral("2*2"), QStringLiteral("--"), document,
+                                               env.path(QStringLiteral("whole.pdf"))});
+        whole.waitForFinished(600000);
+        long windowMb = -1, toolMb = -1;
+#ifndef Q_OS_WIN
+        rusage self{}, children{};
+        getrusage(RUSAGE_SELF, &self);
+        getrusage(RUSAGE_CHILDREN, &children);
+        windowMb = self.ru_maxrss / 1024;
+        toolMb = children.ru_maxrss / 1024;
+#endif
+        std::printf("| %s | %.0f | %.0f | %.0f | %.0f | %ld | %ld |\n", qPrintable(QFileInfo(document).fileName()),
+                    firstMs, (times[9] + times[10]) / 2, times.back(), floorMs, windowMb, toolMb);
         std::fflush(stdout);
     }
     return 0;
