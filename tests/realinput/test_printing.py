@@ -272,6 +272,29 @@ class PrintingTest(RealInputCase):
         finally:
             server.start_queue('simplex')
 
+    @unittest.skipUnless(os.environ.get('PLYJOIN_PRINT_BENCH'), 'a benchmark: set PLYJOIN_PRINT_BENCH to run it')
+    def test_bench_a_hundred_page_booklet_from_the_click(self):
+        # From the click on the dialog's Print to the job held by the print server (CUPS has
+        # the job and its whole document), and to the printer's having it.
+        document = self.pdf('hundred.pdf', 100, kind='--a5')
+        spool = os.path.join(server.folder, 'spool')
+        before = set(os.listdir(spool))
+        clicked = []
+        self.start_printing(document, 'duplex', before_print=lambda dialog: clicked.append(time.monotonic()),
+                            Booklet='1', BothSides='long edge', **self.A4_LANDSCAPE)
+
+        def held():
+            queued = subprocess.run(['lpstat', '-h', server.server, '-W', 'all', '-o', 'duplex'],
+                                    capture_output=True, text=True).stdout
+            return any(f.startswith('d') for f in set(os.listdir(spool)) - before) or 'duplex-' in queued
+        while not held() and time.monotonic() - clicked[0] < 30:
+            time.sleep(0.005)
+        at_server = time.monotonic() - clicked[0]
+        server.received('duplex', 1, self.since['duplex'])
+        at_printer = time.monotonic() - clicked[0]
+        print('\n100-page booklet: at the print server %.0f ms after the click, at the printer %.0f ms'
+              % (at_server * 1000, at_printer * 1000), file=sys.stderr)
+
 
 if __name__ == '__main__':
     BIN = os.path.abspath(sys.argv.pop(1))
