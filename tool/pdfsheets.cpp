@@ -88,13 +88,16 @@ private:
     WarnFn m_warn;
 };
 
-// What the page's dictionary says of its boxes, turn and unit.
-PageFacts readFacts(QPDFPageObjectHelper &page)
+// What the page's dictionary says of its boxes, turn and unit; its trim box only where it is
+// wanted (with a bleed).
+PageFacts readFacts(QPDFPageObjectHelper &page, bool trim)
 {
     PageFacts f;
     f.mediaValid = boxFrom(page.getMediaBox(), f.media);
     f.cropValid = boxFrom(page.getCropBox(), f.crop);
-    f.trimValid = boxFrom(page.getTrimBox(), f.trim);
+    f.trimRead = trim;
+    if (trim)
+        f.trimValid = boxFrom(page.getTrimBox(), f.trim);
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
     if (rotate.isNumber() && std::isfinite(rotate.getNumericValue()))
         f.rotation = int(std::lround(std::fmod(rotate.getNumericValue(), 360) / 90)) * 90;
@@ -420,8 +423,8 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
     std::vector<PageGeometry> placed;
     for (const int index : selected) {
         std::optional<PageFacts> &facts = (*read)[size_t(index)];
-        if (!facts)
-            facts = readFacts(pages.at(size_t(index)));
+        if (!facts || (o.room.trim && !facts->trimRead))
+            facts = readFacts(pages.at(size_t(index)), o.room.trim);
         const bool first = !warned[size_t(index)];
         warned[size_t(index)] = true;
         placed.push_back(geometryOf(*facts, index, o, first ? warn : WarnFn([](const std::string &) {})));

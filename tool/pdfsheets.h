@@ -47,6 +47,7 @@ enum class MadeIn
 struct PageFacts
 {
     bool mediaValid = false, cropValid = false, trimValid = false;
+    bool trimRead = false;  // the trim box is read only for a bleed
     Box media, crop, trim;
     int rotation = 0;  // the page's own /Rotate: 0, 90, 180 or 270 degrees
     double userUnit = 1;
