@@ -22,6 +22,8 @@ private slots:
     void bleedStopsAtNeighbours();
     void sidePlans_data();
     void sidePlans();
+    void judgements_data();
+    void judgements();
 };
 
 void TestLayout::numbersAsWritten_data()
@@ -221,6 +223,64 @@ void TestLayout::sidePlans()
         read[l.page + 1] = QStringLiteral("%1:%2,%3,%4,%5").arg(l.page + 1).arg(r(b.x0), r(b.y0), r(b.x1), r(b.y1));
     }
     QCOMPARE(read.values().join(QLatin1Char(' ')), boxes);
+}
+
+// What the plan itself says of what it cannot do as asked: warnings, or a refusal.
+void TestLayout::judgements_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QList<QSizeF>>("pages");  // points, numbered 2, 4, 6... in their document
+    QTest::addColumn<QString>("said");        // the warnings, one a line, or "refused: " and why
+    const QString cells = QStringLiteral("-per 2*1 -size Custom 200 mm 100 mm");  // 100 x 100 mm cells
+    const QSizeF a4(595, 842), small(100, 100);
+    QTest::newRow("fitted: nothing") << cells << QList<QSizeF>{a4, small} << "";
+    QTest::newRow("actual: the larger page named by its number")
+        << cells + " -fit actual" << QList<QSizeF>{small, a4}
+        << "page 4 at actual size is larger than the cells (100 x 100 mm) and run beyond them";
+    QTest::newRow("actual: five named, the rest counted")
+        << cells + " -fit actual" << QList<QSizeF>(7, a4)
+        << "pages 2, 4, 6, 8, 10 and 2 more at actual size are larger than the cells (100 x 100 mm) and run beyond them";
+    QTest::newRow("actual with a bleed: refused")
+        << cells + " -fit actual -bleed 3 mm" << QList<QSizeF>{a4, small}
+        << "refused: page 2 of in.pdf at actual size would be larger than the cells (100 x 100 mm) and cover the "
+           "neighbours' trims: make the cells larger or use -fit shrink";
+    QTest::newRow("slug without a bottom margin") << cells + " -slug" << QList<QSizeF>{small}
+        << "the bottom margin is too small for the slug line (it needs 10 pt, 3.5 mm); none is drawn";
+    // A landscape sheet turned on its long edge: a back's bottom margin lies behind the front's top one.
+    QTest::newRow("slug: the backs' margin behind the top") << cells + " -slug -b 5 mm -duplex long" << QList<QSizeF>(4, small)
+        << "the bottom margin of the backs (behind the fronts' top margin) is too small for the slug line (it needs 10 "
+           "pt, 3.5 mm); it is drawn on the fronts only";
+    QTest::newRow("slug: the fronts' margin too small") << cells + " -slug -t 5 mm -duplex long" << QList<QSizeF>(4, small)
+        << "the bottom margin of the fronts is too small for the slug line (it needs 10 pt, 3.5 mm); it is drawn on the "
+           "backs only";
+    QTest::newRow("slug: room on both sides") << cells + " -slug -t 5 mm -b 5 mm -duplex long" << QList<QSizeF>(4, small)
+                                             << "";
+}
+
+void TestLayout::judgements()
+{
+    QFETCH(QString, line);
+    QFETCH(QList<QSizeF>, pages);
+    QFETCH(QString, said);
+    const Options o = parseCommandLine(words(line + QStringLiteral(" in.pdf out.pdf"))).options;
+    std::vector<PageGeometry> selected;
+    for (const QSizeF &size : pages) {
+        PageGeometry page;
+        page.art = page.visible = {0, 0, size.width(), size.height()};
+        page.number = 2 * int(selected.size() + 1);
+        selected.push_back(page);
+    }
+    QString read;
+    try {
+        const SheetPlan plan = planSheets(o, selected);
+        QStringList warnings;
+        for (const std::string &w : plan.warnings)
+            warnings << QString::fromStdString(w);
+        read = warnings.join(QLatin1Char('\n'));
+    } catch (const UsageError &e) {
+        read = QStringLiteral("refused: ") + QString::fromUtf8(e.what());
+    }
+    QCOMPARE(read, said);
 }
 
 QTEST_MAIN(TestLayout)

@@ -118,3 +118,8 @@ std::string matrixOperands(const Matrix &m, double reach, double tolerance)
     return pdfNumber(m.a, coefficient) + " " + pdfNumber(m.b, coefficient) + " " + pdfNumber(m.c, coefficient) + " "
            + pdfNumber(m.d, coefficient) + " " + pdfNumber(m.e, offset) + " " + pdfNumber(m.f, offset);
 }
+
+std::string millimetres(double points)
+{
+    return pdfNumber(points * 25.4 / 72, 1);
+}

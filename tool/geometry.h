@@ -36,6 +36,8 @@ struct Matrix
 // places, without trailing zeros. Values that are not finite, or too large for any reader,
 // come out as 0 and as the largest allowed value respectively.
 std::string pdfNumber(double value, int decimals);
+// Points in millimetres with one decimal, without a trailing ".0": "209.9", "85".
+std::string millimetres(double points);
 
 // The places a number needs so that rounding moves it by no more than `tolerance`.
 int decimalsFor(double tolerance);

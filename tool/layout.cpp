@@ -497,6 +497,50 @@ std::vector<bool> autoTurns(const Options &o, const SheetLayout &layout, const s
     return turns;
 }
 
+// Pages at their own size that do not fit their cells: named, and with a bleed (which would
+// run over the neighbours' pages) refused.
+void judgeSizes(const Options &o, const std::vector<PageGeometry> &selected, SheetPlan &plan)
+{
+    const std::vector<size_t> &large = plan.tooLarge;
+    if (large.empty())
+        return;
+    constexpr size_t kNamed = 5;
+    std::string named;
+    for (size_t i = 0; i < large.size() && i < kNamed; ++i) {
+        const int number = selected[large[i]].number;
+        named += (i ? ", " : "") + std::to_string(number > 0 ? number : int(large[i]) + 1);
+    }
+    if (large.size() > kNamed)
+        named += " and " + std::to_string(large.size() - kNamed) + " more";
+    const std::string cell = millimetres(plan.layout.cellWidth) + " x " + millimetres(plan.layout.cellHeight) + " mm";
+    const std::string which = (large.size() == 1 ? "page " : "pages ") + named;
+    if (o.room.trim)
+        throw UsageError(which + " of " + o.files.input + " at actual size would be larger than the cells (" + cell
+                         + ") and cover the neighbours' trims: make the cells larger or use -fit shrink");
+    plan.warnings.push_back(which + " at actual size " + (large.size() == 1 ? "is" : "are") + " larger than the cells ("
+                            + cell + ") and run beyond them");
+}
+
+// The slug line needs room in the bottom margin, which on a back is the margin behind the
+// front's top one when the rows mirror.
+void judgeSlugRoom(const Options &o, SheetPlan &plan)
+{
+    bool anyBack = false;
+    for (const SheetSide &side : plan.sides)
+        anyBack = anyBack || side.back;
+    const bool onFronts = plan.slug, onBacks = anyBack && plan.backSlug;
+    if (!o.marks.slug || (onFronts && (!anyBack || onBacks)))
+        return;
+    const std::string needs = " is too small for the slug line (it needs " + pdfNumber(kSlugRoom, 1) + " pt, 3.5 mm)";
+    if (!onFronts && !onBacks)
+        plan.warnings.push_back("the bottom margin" + needs + "; none is drawn");
+    else if (!onFronts)
+        plan.warnings.push_back("the bottom margin of the fronts" + needs + "; it is drawn on the backs only");
+    else
+        plan.warnings.push_back("the bottom margin of the backs (behind the fronts' top margin)" + needs
+                                + "; it is drawn on the fronts only");
+}
+
 } // namespace
 
 SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected)
@@ -542,6 +586,8 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     plan.backMargins = back;
     plan.slug = o.marks.slug && o.margins.bottom >= kSlugRoom;
     plan.backSlug = o.marks.slug && back.bottom >= kSlugRoom;
+    judgeSizes(o, selected, plan);
+    judgeSlugRoom(o, plan);
     return plan;
 }
 

@@ -112,6 +112,7 @@ struct PageGeometry
     Box art;      // what may show of it: the visible area, or with a bleed its media
     int rotation = 0;
     double userUnit = 1;
+    int number = 0;  // the page's number in its document, from 1 (0 where not known)
     // Oriented size in points.
     double width() const;
     double height() const;
@@ -157,10 +158,15 @@ struct SheetPlan
     std::vector<size_t> tooLarge;   // selected pages larger than their cells
     bool slug = false;      // asked for, and the fronts' bottom margin has room for it
     bool backSlug = false;  // the same on the backs
+    // What the plan warns of: pages larger than their cells, a margin too small for the
+    // slug line.
+    std::vector<std::string> warnings;
 };
 
 // Plans the sheets for the selected pages, in the order they are selected. Throws
-// LayoutError when no room is left, UsageError for a creep wider than the pages.
+// LayoutError when no room is left, UsageError for a creep wider than the pages and for
+// pages at their own size larger than their cells with a bleed (they would cover the
+// neighbours' trims).
 SheetPlan planSheets(const Options &options, const std::vector<PageGeometry> &selected);
 
 // Where everything of one side lands, in points on the sheet.

@@ -317,13 +317,6 @@ QPDFObjectHandle proofCopy(QPDF &proof, QPDFPageObjectHelper &page)
     return proof.copyForeignObject(dict);
 }
 
-// Millimetres with one decimal, without a trailing ".0".
-std::string millimetres(double points)
-{
-    std::string text = pdfNumber(points * 25.4 / 72, 1);
-    return text;
-}
-
 // The pages' sizes where they differ: "sizes: 12 pages of 210 x 297 mm, 2 of 297 x 210 mm",
 // the commonest first; empty when all are alike.
 std::string sizesLine(const std::vector<PageGeometry> &pages)
@@ -399,94 +392,220 @@ std::string drawnOver(const SidePlan &side, const Marks &marks, double unit, int
 
 } // namespace
 
-SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
-                       PagesRead *read)
-{
-    const bool newDocument = where == MadeIn::NewDocument || o.files.proof;
-    // Shares of the stage, by the time each part takes on large documents.
-    constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    const std::string &input = o.files.input;
-    if (pages.empty())
-        throw ImposeError(input + " has no pages");
-    progress(kPagesRead);
-    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
-    if (selected.empty())
-        throw ImposeError("no page of " + input + " is selected");
+namespace {
 
-    // The plan needs every selected page's geometry; the sides tell which pages are drawn.
-    PagesRead readNow;
-    if (!read)
-        read = &readNow;
-    read->resize(pages.size());
+// Shares of the stage, by the time each part takes on large documents.
+constexpr double kPagesRead = 0.35, kPagesPrepared = 0.55, kSheetsBuilt = 0.8;
+
+// The geometry of every selected page, each read once (`read` keeps it for the next proof),
+// each page's warnings said once.
+std::vector<PageGeometry> selectedGeometry(std::vector<QPDFPageObjectHelper> &pages, const std::vector<int> &selected,
+                                           const Options &o, const WarnFn &warn, PagesRead &read)
+{
+    read.resize(pages.size());
     std::vector<bool> warned(pages.size(), false);
     std::vector<PageGeometry> placed;
     for (const int index : selected) {
-        std::optional<PageFacts> &facts = (*read)[size_t(index)];
+        std::optional<PageFacts> &facts = read[size_t(index)];
         if (!facts || (o.room.trim && !facts->trimRead))
             facts = readFacts(pages.at(size_t(index)), o.room.trim);
         const bool first = !warned[size_t(index)];
         warned[size_t(index)] = true;
         placed.push_back(geometryOf(*facts, index, o, first ? warn : WarnFn([](const std::string &) {})));
+        placed.back().number = index + 1;
     }
-    const SheetPlan plan = planSheets(o, placed);
-    const std::vector<SheetSide> &sides = plan.sides;
-    if (!plan.tooLarge.empty()) {
-        // Pages at their own size that do not fit their cells: named, and with a bleed (which
-        // would run over the neighbours' pages) refused.
-        std::string named;
-        for (size_t i = 0; i < plan.tooLarge.size() && i < 5; ++i)
-            named += (i ? ", " : "") + std::to_string(selected[plan.tooLarge[i]] + 1);
-        if (plan.tooLarge.size() > 5)
-            named += " and " + std::to_string(plan.tooLarge.size() - 5) + " more";
-        const std::string cell = millimetres(plan.layout.cellWidth) + " x " + millimetres(plan.layout.cellHeight) + " mm";
-        const std::string which = (plan.tooLarge.size() == 1 ? "page " : "pages ") + named;
-        if (o.room.trim)
-            throw UsageError(which + " of " + input + " at actual size would be larger than the cells (" + cell
-                             + ") and cover the neighbours' trims: make the cells larger or use -fit shrink");
-        warn(which + " at actual size " + (plan.tooLarge.size() == 1 ? "is" : "are") + " larger than the cells (" + cell
-             + ") and run beyond them");
-    }
-    // The slug line needs room in the bottom margin, which on a back is the margin behind the
-    // front's top one when the rows mirror.
-    bool anyBack = false;
-    for (const SheetSide &side : sides)
-        anyBack = anyBack || side.back;
-    const bool onFronts = plan.slug, onBacks = anyBack && plan.backSlug;
-    if (o.marks.slug && (!onFronts || (anyBack && !onBacks))) {
-        const std::string needs = " is too small for the slug line (it needs " + pdfNumber(kSlugRoom, 1) + " pt, 3.5 mm)";
-        if (!onFronts && !onBacks)
-            warn("the bottom margin" + needs + "; none is drawn");
-        else if (!onFronts)
-            warn("the bottom margin of the fronts" + needs + "; it is drawn on the backs only");
-        else
-            warn("the bottom margin of the backs (behind the fronts' top margin)" + needs + "; it is drawn on the fronts only");
-    }
-    SheetsMade made;
-    made.sides = sides.size();
-    made.sizes = sizesLine(placed);
+    return placed;
+}
 
-    // The sides made: all of them, or those asked for.
+// The sides made: all of them, or those asked for (-sheets).
+std::vector<size_t> wantedSides(const Options &o, size_t sides)
+{
     std::vector<size_t> wanted;
-    if (o.files.proof) {
-        for (const int side : selectPages(Selection::List, o.files.proofSheets, int(sides.size())))
-            wanted.push_back(size_t(side));
-        if (wanted.empty())
-            throw NoSuchSheet("no sheet of " + input + " is selected: it makes " + std::to_string(sides.size())
-                                  + (sides.size() == 1 ? " sheet" : " sheets"),
-                              sides.size());
-    } else {
-        for (size_t side = 0; side < sides.size(); ++side)
+    if (!o.files.proof) {
+        for (size_t side = 0; side < sides; ++side)
             wanted.push_back(side);
+        return wanted;
+    }
+    for (const int side : selectPages(Selection::List, o.files.proofSheets, int(sides)))
+        wanted.push_back(size_t(side));
+    if (wanted.empty())
+        throw NoSuchSheet("no sheet of " + o.files.input + " is selected: it makes " + std::to_string(sides)
+                              + (sides == 1 ? " sheet" : " sheets"),
+                          sides);
+    return wanted;
+}
+
+// Writes the sides of a plan as sheets, in the document given: each page's form made once,
+// each sheet's drawing, resources and links.
+class SheetWriter
+{
+public:
+    SheetWriter(QPDF &target, const Options &o, const SheetPlan &plan, const std::vector<int> &selected,
+                const std::vector<PageGeometry> &placed, bool inPageTree)
+        : m_target(target), m_o(o), m_plan(plan), m_selected(selected), m_placed(placed),
+          m_unit(plan.layout.userUnit), m_tolerance(sheetTolerance(plan.layout)), m_decimals(decimalsFor(m_tolerance)),
+          m_slug(o, plan.sides.size())
+    {
+        m_mediaBox = target.makeIndirectObject(
+            rectangle({0, 0, plan.layout.sheetWidth / m_unit, plan.layout.sheetHeight / m_unit}, m_decimals));
+        if (inPageTree) {
+            m_pagesNode = target.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
+            m_kids = m_pagesNode.getKey("/Kids");
+        }
     }
 
-    std::vector<bool> drawn(selected.size(), false);
+    // Each page drawn once: its form XObject. Then the page itself is no longer needed, and
+    // what it held makes room for the next.
+    void makeForms(const std::vector<bool> &drawn, const std::vector<QPDFObjectHandle> &pageObjects, LinkKeeper &links,
+                   const WarnFn &warn, const StageProgress &progress)
+    {
+        Forms forms;
+        for (size_t i = 0; i < m_selected.size(); ++i) {
+            if (!drawn[i] || m_formOfPage.count(m_selected[i]))
+                continue;
+            QPDFPageObjectHelper page(pageObjects.at(size_t(m_selected[i])));
+            m_formOfPage[m_selected[i]] = formOf(m_target, page, m_placed[i].art, forms, warn);
+            links.releasePage(m_selected[i]);
+            progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(m_selected.size()));
+        }
+    }
+
+    // One side as a sheet; the pages it shows (from 1) in `shown`.
+    QPDFObjectHandle sheet(size_t s, LinkKeeper &links, std::vector<int> &shown)
+    {
+        const SidePlan side = planSide(m_o, m_plan, s, m_placed);
+        QPDFObjectHandle sheet = m_target.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+        std::string content;
+        for (const Landing &l : side.pages) {
+            const int index = m_selected.at(size_t(l.page));
+            const std::string name = "/Fx" + std::to_string(l.slot + 1);
+            xobjects.replaceKey(name, m_formOfPage.at(index));
+            const Matrix cm = m_unit == 1 ? l.cm : Matrix{l.cm.a / m_unit, l.cm.b / m_unit, l.cm.c / m_unit,
+                                                          l.cm.d / m_unit, l.cm.e / m_unit, l.cm.f / m_unit};
+            content += drawing(l, cm, name);
+            links.place(index, {sheet, cm, m_placed.at(size_t(l.page)).visible, m_decimals});
+            shown.push_back(index + 1);
+        }
+        // Drawn over the pages: separator lines, frames, trim marks, the binder's marks, the
+        // slug line.
+        content += drawnOver(side, m_o.marks, m_unit, m_decimals);
+        if (side.slug)
+            content += m_slug.draw(s, m_plan.sides[s], side.slugX / m_unit, side.slugY / m_unit, side.slugTurned, m_unit);
+        fill(sheet, xobjects, content, side.slug);
+        return sheet;
+    }
+
+    // The page tree of the sheets made in the document itself.
+    QPDFObjectHandle pageTree()
+    {
+        m_pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(m_kids.getArrayNItems()));
+        return m_pagesNode;
+    }
+
+private:
+    // A page drawn in its place: clipped (with a bleed), moved, drawn.
+    std::string drawing(const Landing &l, const Matrix &cm, const std::string &name) const
+    {
+        std::string content = "q ";
+        if (l.clipped) {
+            const Box &b = l.clip;
+            content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re W n ";
+        }
+        return content + matrixOperands(cm, m_placed.at(size_t(l.page)).art.reach(), m_tolerance) + " cm " + name
+               + " Do Q\n";
+    }
+    std::string number(double v) const { return pdfNumber(v / m_unit, m_decimals); }
+
+    void fill(QPDFObjectHandle sheet, QPDFObjectHandle xobjects, const std::string &content, bool slug)
+    {
+        sheet.replaceKey("/Type", m_pageType);
+        if (m_pagesNode.isInitialized())
+            sheet.replaceKey("/Parent", m_pagesNode);
+        sheet.replaceKey("/MediaBox", m_mediaBox);
+        // The plan is in points; the sheet's user units are larger for sheets beyond PDF's largest.
+        if (m_unit != 1)
+            sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(m_unit, 3)));
+        QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
+        if (slug)
+            resources.replaceKey("/Font", SlugText::fonts());
+        sheet.replaceKey("/Resources", resources);
+        // Sheets drawn alike (pages of one size, the same marks) share their drawing.
+        QPDFObjectHandle &drawing = m_drawings[content];
+        if (!drawing.isInitialized())
+            drawing = compressedStream(m_target, content);
+        sheet.replaceKey("/Contents", drawing);
+        if (m_kids.isInitialized())
+            m_kids.appendItem(sheet);
+    }
+
+    QPDF &m_target;
+    const Options &m_o;
+    const SheetPlan &m_plan;
+    const std::vector<int> &m_selected;
+    const std::vector<PageGeometry> &m_placed;
+    const double m_unit, m_tolerance;
+    const int m_decimals;
+    const SlugText m_slug;
+    // Alike on every sheet, made once.
+    const QPDFObjectHandle m_pageType = QPDFObjectHandle::newName("/Page");
+    QPDFObjectHandle m_mediaBox, m_pagesNode, m_kids;
+    std::map<std::string, QPDFObjectHandle> m_drawings;
+    std::map<int, QPDFObjectHandle> m_formOfPage;
+};
+
+// The pages each side shows, by their place among the selected.
+std::vector<bool> pagesDrawn(const SheetPlan &plan, const std::vector<size_t> &wanted, size_t selected)
+{
+    std::vector<bool> drawn(selected, false);
     for (const size_t side : wanted) {
-        for (const int cell : sides[side].cells) {
+        for (const int cell : plan.sides[side].cells) {
             if (cell != SheetSide::kBlank)
                 drawn[size_t(cell)] = true;
         }
     }
+    return drawn;
+}
+
+// Where links lead when the sheets replace the pages of their own document; what had to go,
+// said.
+void finishLinks(LinkKeeper &links, SheetsMade &made, const WarnFn &warn)
+{
+    links.finish();
+    made.kept = links.kept();
+    const std::vector<std::string> &dropped = links.dropped();
+    constexpr size_t kNamed = 20;
+    for (size_t i = 0; i < dropped.size() && i < kNamed; ++i)
+        warn("dropped " + dropped[i]);
+    if (dropped.size() > kNamed)
+        warn("dropped " + std::to_string(dropped.size() - kNamed) + " more of the same kinds");
+}
+
+} // namespace
+
+SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
+                       PagesRead *read)
+{
+    const bool newDocument = where == MadeIn::NewDocument || o.files.proof;
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.empty())
+        throw ImposeError(o.files.input + " has no pages");
+    progress(kPagesRead);
+    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
+    if (selected.empty())
+        throw ImposeError("no page of " + o.files.input + " is selected");
+    PagesRead readNow;
+    const std::vector<PageGeometry> placed = selectedGeometry(pages, selected, o, warn, read ? *read : readNow);
+    const SheetPlan plan = planSheets(o, placed);
+    for (const std::string &w : plan.warnings)
+        warn(w);
+    SheetsMade made;
+    made.sides = plan.sides.size();
+    made.sizes = sizesLine(placed);
+    const std::vector<size_t> wanted = wantedSides(o, plan.sides.size());
+    const std::vector<bool> drawn = pagesDrawn(plan, wanted, selected.size());
+
     // The document the sheets are made in: this one, or a new one that holds copies of the
     // pages drawn, since the first new object in this one makes qpdf read all of it.
     QPDF *target = &pdf;
@@ -505,88 +624,14 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
             pageObjects[i] = pages[i].getObjectHandle();
     }
     LinkKeeper links(*target, pageObjects);
-
-    // Each page drawn once: its form XObject. Then the page itself is no longer needed, and
-    // what it held makes room for the next.
-    Forms forms;
-    std::map<int, QPDFObjectHandle> formOfPage;
-    for (size_t i = 0; i < selected.size(); ++i) {
-        if (!drawn[i] || formOfPage.count(selected[i]))
-            continue;
-        QPDFPageObjectHelper page(pageObjects.at(size_t(selected[i])));
-        formOfPage[selected[i]] = formOf(*target, page, placed[i].art, forms, warn);
-        links.releasePage(selected[i]);
-        progress(kPagesRead + (kPagesPrepared - kPagesRead) * double(i) / double(selected.size()));
-    }
+    SheetWriter writer(*target, o, plan, selected, placed, !newDocument);
+    writer.makeForms(drawn, pageObjects, links, warn, progress);
     pageObjects.clear();
     links.releaseOldPages();
 
-    // The plan is in points; the sheet's user units are larger for sheets beyond PDF's largest.
-    const SheetLayout &layout = plan.layout;
-    const double unit = layout.userUnit;
-    const double tolerance = sheetTolerance(layout);
-    const int decimals = decimalsFor(tolerance);
-    auto number = [decimals, unit](double v) { return pdfNumber(v / unit, decimals); };
-    const SlugText slug(o, sides.size());
-
-    // Alike on every sheet, made once.
-    const QPDFObjectHandle pageType = QPDFObjectHandle::newName("/Page");
-    const QPDFObjectHandle mediaBox =
-        target->makeIndirectObject(rectangle({0, 0, layout.sheetWidth / unit, layout.sheetHeight / unit}, decimals));
-    std::map<std::string, QPDFObjectHandle> drawings;
-    QPDFObjectHandle pagesNode, kids;
-    if (!newDocument) {
-        pagesNode = target->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
-        kids = pagesNode.getKey("/Kids");
-    }
     for (size_t w = 0; w < wanted.size(); ++w) {
-        const size_t s = wanted[w];
-        const SidePlan side = planSide(o, plan, s, placed);
-        QPDFObjectHandle sheet = target->makeIndirectObject(QPDFObjectHandle::newDictionary());
-        std::string content;
-        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
         std::vector<int> shown;
-        for (const Landing &l : side.pages) {
-            const int index = selected.at(size_t(l.page));
-            const PageGeometry &page = placed.at(size_t(l.page));
-            const std::string name = "/Fx" + std::to_string(l.slot + 1);
-            xobjects.replaceKey(name, formOfPage.at(index));
-            content += "q ";
-            if (l.clipped) {
-                const Box &b = l.clip;
-                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re W n ";
-            }
-            const Matrix cm = unit == 1 ? l.cm : Matrix{l.cm.a / unit, l.cm.b / unit, l.cm.c / unit,
-                                                        l.cm.d / unit, l.cm.e / unit, l.cm.f / unit};
-            content += matrixOperands(cm, page.art.reach(), tolerance) + " cm " + name + " Do Q\n";
-            links.place(index, {sheet, cm, page.visible, decimals});
-            shown.push_back(index + 1);
-        }
-        // Drawn over the pages: separator lines, frames, trim marks, the binder's marks, the
-        // slug line.
-        content += drawnOver(side, o.marks, unit, decimals);
-        if (side.slug)
-            content += slug.draw(s, sides[s], side.slugX / unit, side.slugY / unit, side.slugTurned, unit);
-
-        sheet.replaceKey("/Type", pageType);
-        if (pagesNode.isInitialized())
-            sheet.replaceKey("/Parent", pagesNode);
-        sheet.replaceKey("/MediaBox", mediaBox);
-        if (unit != 1)
-            sheet.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
-        QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-        resources.replaceKey("/XObject", xobjects);
-        if (side.slug)
-            resources.replaceKey("/Font", SlugText::fonts());
-        sheet.replaceKey("/Resources", resources);
-        // Sheets drawn alike (pages of one size, the same marks) share their drawing.
-        QPDFObjectHandle &drawing = drawings[content];
-        if (!drawing.isInitialized())
-            drawing = compressedStream(*target, content);
-        sheet.replaceKey("/Contents", drawing);
-        if (kids.isInitialized())
-            kids.appendItem(sheet);
-        made.sheets.push_back(sheet);
+        made.sheets.push_back(writer.sheet(wanted[w], links, shown));
         if (o.files.proof)
             made.proofPages.push_back(shown);
         progress(kPagesPrepared + (kSheetsBuilt - kPagesPrepared) * double(w) / double(wanted.size()));
@@ -595,23 +640,14 @@ SheetsMade buildSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &
         // Their links would lead to sheets not made, or to the pages' old document.
         links.forgetDestinations();
         made.kept = links.kept();
-        progress(1);
-        return made;
+    } else {
+        made.sheets.clear();
+        dropPageReferences(pdf);
+        pdf.getRoot().replaceKey("/Pages", writer.pageTree());
+        pdf.updateAllPagesCache();
+        progress(kSheetsBuilt);
+        finishLinks(links, made, warn);
     }
-    made.sheets.clear();
-    pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
-    dropPageReferences(pdf);
-    pdf.getRoot().replaceKey("/Pages", pagesNode);
-    pdf.updateAllPagesCache();
-    progress(kSheetsBuilt);
-    links.finish();
-    made.kept = links.kept();
-    const std::vector<std::string> &dropped = links.dropped();
-    constexpr size_t kNamed = 20;
-    for (size_t i = 0; i < dropped.size() && i < kNamed; ++i)
-        warn("dropped " + dropped[i]);
-    if (dropped.size() > kNamed)
-        warn("dropped " + std::to_string(dropped.size() - kNamed) + " more of the same kinds");
     progress(1);
     return made;
 }
