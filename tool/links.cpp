@@ -158,74 +158,79 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
     QPDFObjectHandle annots = m_annots.at(size_t(pageIndex));
     if (!annots.isInitialized())
         return;
+    const std::vector<Placed> placed = firstTime ? moved(annots, placement) : copied(annots, pageIndex, placement);
+    putOnSheet(placed, pageIndex, placement);
+}
 
-    // The annotations placed here, with their rectangles on the sheet.
-    struct Placed
-    {
-        QPDFObjectHandle annot;
-        Box rect;
-        bool written;  // the rectangle in the file is `rect` already
-    };
+std::vector<LinkKeeper::Placed> LinkKeeper::moved(QPDFObjectHandle annots, const Placement &placement)
+{
+    // The page's own annotations move with it: no copies, and form fields stay the same
+    // objects with their names and values.
     std::vector<Placed> placed;
-    if (firstTime) {
-        // The page's own annotations move with it: no copies, and form fields stay the
-        // same objects with their names and values.
-        for (QPDFObjectHandle annot : annots.aitems()) {
-            if (!annot.isDictionary() || !m_moved.insert(annot.getObjGen()).second)
-                continue;
-            moveAnnotation(annot, placement);
-            Box rect;
-            if (rectOf(annot, rect))
-                placed.push_back({annot, placement.cm.apply(rect), false});
+    for (QPDFObjectHandle annot : annots.aitems()) {
+        if (!annot.isDictionary() || !m_moved.insert(annot.getObjGen()).second)
+            continue;
+        moveAnnotation(annot, placement);
+        Box rect;
+        if (rectOf(annot, rect))
+            placed.push_back({annot, placement.cm.apply(rect), false});
+    }
+    return placed;
+}
+
+std::vector<LinkKeeper::Placed> LinkKeeper::copied(QPDFObjectHandle annots, int pageIndex, const Placement &placement)
+{
+    // A page placed again gets copies of its annotations, taken from where the first
+    // placement put them. Where the page only moves (the common case, as in step and
+    // repeat), a copy is the annotation's dictionary with its points moved (what it
+    // shares with the original is never changed in place: what moves is replaced); form fields,
+    // which must be renamed, and pages that turn, whose appearances must turn, go
+    // through qpdf's general copy.
+    std::vector<Placed> placed;
+    const Matrix relative = m_first.at(pageIndex).cm.inverted().then(placement.cm);
+    const bool moveOnly = Matrix{relative.a, relative.b, relative.c, relative.d, 0, 0}.isUprightScale();
+    QPDFObjectHandle general = QPDFObjectHandle::newArray();
+    for (QPDFObjectHandle annot : annots.aitems()) {
+        if (!annot.isDictionary())
+            continue;
+        QPDFObjectHandle subtype = annot.getKey("/Subtype");
+        if (!moveOnly || subtype.isNameAndEquals("/Widget")) {
+            general.appendItem(annot);
+            continue;
         }
-    } else {
-        // A page placed again gets copies of its annotations, taken from where the first
-        // placement put them. Where the page only moves (the common case, as in step and
-        // repeat), a copy is the annotation's dictionary with its points moved (what it
-        // shares with the original is never changed in place: what moves is replaced); form fields,
-        // which must be renamed, and pages that turn, whose appearances must turn, go
-        // through qpdf's general copy.
-        const Matrix relative = m_first.at(pageIndex).cm.inverted().then(placement.cm);
-        const bool moveOnly = Matrix{relative.a, relative.b, relative.c, relative.d, 0, 0}.isUprightScale();
-        QPDFObjectHandle general = QPDFObjectHandle::newArray();
-        for (QPDFObjectHandle annot : annots.aitems()) {
-            if (!annot.isDictionary())
-                continue;
-            QPDFObjectHandle subtype = annot.getKey("/Subtype");
-            if (!moveOnly || subtype.isNameAndEquals("/Widget")) {
-                general.appendItem(annot);
-                continue;
-            }
-            if (subtype.isNameAndEquals("/Popup"))
-                continue;  // a note's window: the copy of the note opens one of its own
-            QPDFObjectHandle copy = m_pdf.makeIndirectObject(annot.unsafeShallowCopy());
-            if (copy.hasKey("/Popup"))
-                copy.removeKey("/Popup");
-            moveAnnotation(copy, {placement.sheet, relative, placement.visible, placement.decimals});
-            Box rect;
-            if (rectOf(copy, rect)) {
-                // Its own rectangle: the one it was copied with is the original's.
-                const Box moved = relative.apply(rect);
-                copy.replaceKey("/Rect", rectangle(moved, placement.decimals));
-                placed.push_back({copy, moved, true});
-            }
-        }
-        if (general.getArrayNItems() > 0) {
-            if (!m_form)
-                m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
-            std::vector<QPDFObjectHandle> copies, fields;
-            std::set<QPDFObjGen> originals;
-            m_form->transformAnnotations(general, copies, fields, originals,
-                                         QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
-            m_form->addAndRenameFormFields(fields);
-            for (QPDFObjectHandle annot : copies) {
-                Box rect;
-                if (annot.isDictionary() && rectOf(annot, rect))
-                    placed.push_back({annot, rect, true});
-            }
+        if (subtype.isNameAndEquals("/Popup"))
+            continue;  // a note's window: the copy of the note opens one of its own
+        QPDFObjectHandle copy = m_pdf.makeIndirectObject(annot.unsafeShallowCopy());
+        if (copy.hasKey("/Popup"))
+            copy.removeKey("/Popup");
+        moveAnnotation(copy, {placement.sheet, relative, placement.visible, placement.decimals});
+        Box rect;
+        if (rectOf(copy, rect)) {
+            // Its own rectangle: the one it was copied with is the original's.
+            const Box moved = relative.apply(rect);
+            copy.replaceKey("/Rect", rectangle(moved, placement.decimals));
+            placed.push_back({copy, moved, true});
         }
     }
+    if (general.getArrayNItems() == 0)
+        return placed;
+    if (!m_form)
+        m_form = std::make_unique<QPDFAcroFormDocumentHelper>(m_pdf);
+    std::vector<QPDFObjectHandle> copies, fields;
+    std::set<QPDFObjGen> originals;
+    m_form->transformAnnotations(general, copies, fields, originals,
+                                 QPDFMatrix(relative.a, relative.b, relative.c, relative.d, relative.e, relative.f));
+    m_form->addAndRenameFormFields(fields);
+    for (QPDFObjectHandle annot : copies) {
+        Box rect;
+        if (annot.isDictionary() && rectOf(annot, rect))
+            placed.push_back({annot, rect, true});
+    }
+    return placed;
+}
 
+void LinkKeeper::putOnSheet(std::vector<Placed> placed, int pageIndex, const Placement &placement)
+{
     // Nothing outside the page's visible area shows: annotations wholly beyond it are
     // dropped, links are cut to it. An annotation without width or height (a link that
     // marks a spot) is kept when it lies on the area.

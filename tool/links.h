@@ -75,6 +75,16 @@ private:
     bool retargetItem(QPDFObjectHandle item, bool nearest) const;
     void retargetNamedDestinations();
     void retargetOutline();
+    // An annotation placed on a sheet, with its rectangle there.
+    struct Placed
+    {
+        QPDFObjectHandle annot;
+        Box rect;
+        bool written;  // the rectangle in the file is `rect` already
+    };
+    std::vector<Placed> moved(QPDFObjectHandle annots, const Placement &placement);
+    std::vector<Placed> copied(QPDFObjectHandle annots, int pageIndex, const Placement &placement);
+    void putOnSheet(std::vector<Placed> placed, int pageIndex, const Placement &placement);
     void moveAnnotation(QPDFObjectHandle annot, const Placement &placement);
     void tidyForm();
 
