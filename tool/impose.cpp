@@ -229,6 +229,64 @@ void readAllObjects(QPDF &pdf, const std::map<QPDFObjGen, QPDFXRefEntry> &xref, 
     progress(1);
 }
 
+// One attempt: the sheets made in the document itself, or in a new one that holds copies of
+// the pages, and written; a file made from what had to be repaired, or encrypted again, is read
+// back before it takes its name.
+SheetsMade makeAndWrite(QPDF &pdf, const Options &o, MadeIn where, bool damaged, OutputFile &output,
+                        const std::map<QPDFObjGen, QPDFXRefEntry> &xref, const Stages &stages,
+                        const std::function<void(const std::string &)> &warn)
+{
+    // A proof of some sheets needs only the objects they show: qpdf reads objects when
+    // they are first used, and the sheets are written from a new document of their own.
+    if (where == MadeIn::Document && !o.files.proof)
+        readAllObjects(pdf, xref, stages.stage(1, 40));
+    SheetsMade made = buildSheets(pdf, o, where, warn, stages.stage(40, 60));
+    passWarnings(pdf, warn);
+    QPDF *written = &pdf;
+    if (made.document) {
+        QPDFPageDocumentHelper pages(*made.document);
+        for (const QPDFObjectHandle &sheet : made.sheets)
+            pages.addPage(sheet, false);
+        written = made.document.get();
+    }
+    // What the writer takes from the trailer, as it needs it: a /Size to replace (it writes
+    // one only where the trailer has it) and an /ID of two strings (else it makes one).
+    QPDFObjectHandle trailer = written->getTrailer();
+    if (!trailer.hasKey("/Size"))
+        trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(0));
+    QPDFObjectHandle id = trailer.getKey("/ID");
+    if (trailer.hasKey("/ID")
+        && !(id.isArray() && id.getArrayNItems() == 2 && id.getArrayItem(0).isString() && id.getArrayItem(1).isString()))
+        trailer.removeKey("/ID");
+    QPDFWriter writer(*written);
+    // The others go straight to the disk.
+    const bool check = damaged || pdf.isEncrypted() || where == MadeIn::NewDocument;
+    Collect collected;
+    writer.setOutputPipeline(check ? static_cast<Pipeline *>(&collected) : &output.pipeline());
+    // A large document gets the fastest compression, a small one the default (it costs
+    // little there).
+    writer.setObjectStreamMode(made.document || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
+    Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
+    // Streams are copied as they are: decoding and compressing again costs more time than
+    // the whole imposition, and uncompressed images stay uncompressed.
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setCompressStreams(false);
+    writer.registerProgressReporter(std::make_shared<WriterProgress>(stages.stage(60, 99), output));
+    writer.write();
+    passWarnings(pdf, warn);
+    if (check) {
+        const size_t sheets = made.document ? made.sheets.size() : made.sides;
+        const std::string why = unreadable(o.files.output, collected.bytes, sheets);
+        if (!why.empty())
+            throw ImposeError("the sheets made of " + o.files.input + " could not be read back (" + why + "), so "
+                              + o.files.output + " is not written");
+        output.pipeline().write(reinterpret_cast<const unsigned char *>(collected.bytes.data()),
+                                 collected.bytes.size());
+        output.pipeline().finish();
+    }
+    return made;
+}
+
 } // namespace
 
 ImposeReport impose(const Options &o, const ProgressFn &progress, const std::function<void(const std::string &)> &warn,
@@ -246,66 +304,10 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     bool damaged = false;
     std::unique_ptr<QPDF> document = openInput(o, warn, damaged);
     stages.at(1);
-    const bool encrypted = document->isEncrypted();
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = document->getXRefTable();
-    // One attempt: in the document itself, or in a new one that holds copies of the pages.
-    auto attempt = [&](MadeIn where) {
-        QPDF &pdf = *document;
-        // A proof of some sheets needs only the objects they show: qpdf reads objects when
-        // they are first used, and the sheets are written from a new document of their own.
-        if (where == MadeIn::Document && !o.files.proof)
-            readAllObjects(pdf, xref, stages.stage(1, 40));
-        SheetsMade made = buildSheets(pdf, o, where, warn, stages.stage(40, 60));
-        passWarnings(pdf, warn);
-        QPDF *written = &pdf;
-        if (made.document) {
-            QPDFPageDocumentHelper pages(*made.document);
-            for (const QPDFObjectHandle &sheet : made.sheets)
-                pages.addPage(sheet, false);
-            written = made.document.get();
-        }
-        // What the writer takes from the trailer, as it needs it: a /Size to replace (it writes
-        // one only where the trailer has it) and an /ID of two strings (else it makes one).
-        QPDFObjectHandle trailer = written->getTrailer();
-        if (!trailer.hasKey("/Size"))
-            trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(0));
-        QPDFObjectHandle id = trailer.getKey("/ID");
-        if (trailer.hasKey("/ID")
-            && !(id.isArray() && id.getArrayNItems() == 2 && id.getArrayItem(0).isString() && id.getArrayItem(1).isString()))
-            trailer.removeKey("/ID");
-        QPDFWriter writer(*written);
-        // A file made from what had to be repaired, or encrypted again, is read back before
-        // it takes its name; the others go straight to the disk.
-        const bool check = damaged || encrypted || where == MadeIn::NewDocument;
-        Collect collected;
-        writer.setOutputPipeline(check ? static_cast<Pipeline *>(&collected) : &output->pipeline());
-        // A large document gets the fastest compression, a small one the default (it costs
-        // little there).
-        writer.setObjectStreamMode(made.document || !wantsObjectStreams(xref) ? qpdf_o_disable : qpdf_o_generate);
-        Pl_Flate::setCompressionLevel(xref.size() < kSmallDocument ? 6 : 1);
-        // Streams are copied as they are: decoding and compressing again costs more time than
-        // the whole imposition, and uncompressed images stay uncompressed.
-        writer.setDecodeLevel(qpdf_dl_none);
-        writer.setCompressStreams(false);
-        writer.registerProgressReporter(std::make_shared<WriterProgress>(stages.stage(60, 99), *output));
-        writer.write();
-        passWarnings(pdf, warn);
-        if (check) {
-            const size_t sheets = made.document ? made.sheets.size() : made.sides;
-            const std::string why = unreadable(o.files.output, collected.bytes, sheets);
-            if (!why.empty())
-                throw ImposeError("the sheets made of " + o.files.input + " could not be read back (" + why + "), so "
-                                  + o.files.output + " is not written");
-            output->pipeline().write(reinterpret_cast<const unsigned char *>(collected.bytes.data()),
-                                     collected.bytes.size());
-            output->pipeline().finish();
-        }
-        return made;
-    };
-
     SheetsMade made;
     try {
-        made = attempt(MadeIn::Document);
+        made = makeAndWrite(*document, o, MadeIn::Document, damaged, *output, xref, stages, warn);
     } catch (QPDFExc &e) {
         // Reading all of a damaged file can fail where its pages can still be read, as qpdf's
         // own rewrite reads them: the pages alone, copied into a document of their own.
@@ -316,7 +318,7 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
         try {
             document = openInput(o, [](const std::string &) {}, damaged);  // said the first time
             damaged = true;
-            made = attempt(MadeIn::NewDocument);
+            made = makeAndWrite(*document, o, MadeIn::NewDocument, damaged, *output, xref, stages, warn);
         } catch (QPDFExc &) {
             throw ImposeError("cannot read " + o.files.input + ": " + why);
         }
