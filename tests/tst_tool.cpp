@@ -17,12 +17,6 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <cstring>
-#include <sys/resource.h>
-#endif
-
 
 namespace {
 
@@ -104,11 +98,6 @@ private slots:
     void fitToSheetWithMarginsAndLines();
     void visibleAreaOnly();
     void sharesResourcesAndKeepsText();
-    void progressAndExitCodes();
-    void failureLeavesNothingAndKeepsExistingOutput_data();
-    void failureLeavesNothingAndKeepsExistingOutput();
-    void refusesInputAsOutputAndFolders();
-    void dashNamedFiles();
     void backsLieBehindTheirFronts_data();
     void backsLieBehindTheirFronts();
     void bleedStopsAtTheNeighboursTrim();
@@ -118,8 +107,6 @@ private slots:
     void calibrationBackAsTheWorksBacks();
     void hugeSheetUsesUserUnit_data();
     void hugeSheetUsesUserUnit();
-    void killedToolLeavesNothing();
-    void progressWhileReading();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -459,134 +446,6 @@ void TestTool::sharesResourcesAndKeepsText()
     QVERIFY(QFileInfo(out).size() < 2 * QFileInfo(path("in.pdf")).size());
 }
 
-void TestTool::progressAndExitCodes()
-{
-    const QString in = sample(QStringLiteral("in.pdf"), 5);
-    const Run run = runTool({in, path("out.pdf")});
-    QCOMPARE(run.exitCode, 0);
-    const QStringList lines = run.out.split(QRegularExpression(QStringLiteral("\r?\n")), Qt::SkipEmptyParts);
-    QCOMPARE(lines.last(), QStringLiteral("result=OK"));
-    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("kept: 0 links, 0 form fields, 0 bookmarks; dropped: 0"));
-    QCOMPARE(lines.first(), QStringLiteral("Tavrell processing 0%"));
-    QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("Tavrell processing 100%"));
-    int previous = -1;
-    for (const QString &line : lines.mid(0, lines.size() - 2)) {
-        static const QRegularExpression re(QStringLiteral("^Tavrell processing (\\d+)%$"));
-        const auto m = re.match(line);
-        QVERIFY2(m.hasMatch(), qPrintable(line));
-        QVERIFY(m.captured(1).toInt() > previous);
-        previous = m.captured(1).toInt();
-    }
-    QVERIFY(runTool({"--help"}).out.contains(QStringLiteral("-addline R G B")));
-    QVERIFY(runTool({"--version"}).out.startsWith(QStringLiteral("pdfplyjoin ")));
-    const Run missing = runTool({path("nope.pdf"), path("out2.pdf")});
-    QCOMPARE(missing.exitCode, 1);
-    QVERIFY(missing.err.contains(QStringLiteral("nope.pdf")));
-    QVERIFY(!missing.out.contains(QStringLiteral("result=OK")));
-}
-
-void TestTool::failureLeavesNothingAndKeepsExistingOutput_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<bool>("fileSizeLimit");  // writes fail, as on a full disk (Unix)
-    QTest::addColumn<QStringList>("shim");    // system calls made to fail (Linux)
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("no room on the sheet") << QStringList{"-l", "900", "mm", "-size", "Custom", "100", "mm", "100", "mm"}
-                                          << false << QStringList{} << "no room";
-    QTest::newRow("disk full") << QStringList{} << true << QStringList{} << QString::fromLocal8Bit(std::strerror(EFBIG));
-    QTest::newRow("disk full, named temporary file")
-        << QStringList{} << true << QStringList{"SHIM_TMPFILE=none"} << QString::fromLocal8Bit(std::strerror(EFBIG));
-    QTest::newRow("sync fails") << QStringList{} << false << QStringList{"SHIM_FSYNC=fail"}
-                                << QString::fromLocal8Bit(std::strerror(EIO));
-}
-
-void TestTool::failureLeavesNothingAndKeepsExistingOutput()
-{
-    QFETCH(QStringList, options);
-    QFETCH(bool, fileSizeLimit);
-    QFETCH(QStringList, shim);
-    QFETCH(QString, reason);
-    QStringList env;
-    if (!shim.isEmpty()) {
-#ifdef SYSCALL_SHIM
-        env = shim + QStringList{QStringLiteral("LD_PRELOAD=" SYSCALL_SHIM), QStringLiteral("ASAN_OPTIONS=verify_asan_link_order=0")};
-#else
-        QSKIP("needs a preloaded library (Linux)");
-#endif
-    }
-    std::function<void()> limit;
-    if (fileSizeLimit) {
-#ifdef Q_OS_UNIX
-        // A write fails at the process's file-size limit, as on a full disk.
-        limit = [] {
-            const rlimit size{64 * 1024, 64 * 1024};
-            setrlimit(RLIMIT_FSIZE, &size);
-            std::signal(SIGXFSZ, SIG_IGN);
-        };
-#else
-        QSKIP("needs a file-size limit (Unix)");
-#endif
-    }
-    const QString in = sample(QStringLiteral("in.pdf"), fileSizeLimit ? 300 : 2);
-    const QString out = path(QStringLiteral("out.pdf"));
-    QFile existing(out);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("previous result");
-    existing.close();
-    // A failure says why, is no success, keeps the older output and leaves nothing beside it.
-    const Run run = runTool(options + QStringList{in, out}, limit, env);
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(!run.out.contains(QStringLiteral("result=OK")));
-    QVERIFY2(run.err.contains(reason), qPrintable(run.err));
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("previous result"));
-    existing.close();
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    // Success replaces it whole.
-    QCOMPARE(runTool({in, out}).exitCode, 0);
-    QCOMPARE(pageCount(out), fileSizeLimit ? 75 : 1);
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-}
-
-void TestTool::refusesInputAsOutputAndFolders()
-{
-    const QString in = sample(QStringLiteral("in.pdf"), 2);
-    const QByteArray before = [&] { QFile f(in); f.open(QIODevice::ReadOnly); return f.readAll(); }();
-    Run run = runTool({in, in});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(run.err.contains(QStringLiteral("input file itself")));
-    run = runTool({in, dir->path() + QStringLiteral("/./in.pdf")});
-    QCOMPARE(run.exitCode, 1);
-    QFile f(in);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), before);
-    QDir().mkpath(path("folder.pdf"));
-    run = runTool({in, path("folder.pdf")});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(run.err.contains(QStringLiteral("folder")));
-    // A missing output folder is found before the input is read (this one is no PDF at all).
-    QFile junk(path("junk.pdf"));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("not a PDF");
-    junk.close();
-    run = runTool({path("junk.pdf"), path("gone/out.pdf")});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("cannot write in the folder of")), qPrintable(run.err));
-}
-
-void TestTool::dashNamedFiles()
-{
-    const QString in = sample(QStringLiteral("-odd.pdf"), 3);
-    QVERIFY(QDir::setCurrent(dir->path()));
-    // Without "--" a dash and a letter make an option, whatever follows.
-    const Run refused = runTool({"-per", "1*1", "-odd.pdf", "-even.pdf"});
-    QCOMPARE(refused.exitCode, 2);
-    QVERIFY2(refused.err.contains(QStringLiteral("\"-odd.pdf\"")), qPrintable(refused.err));
-    QVERIFY(!QFile::exists(path("-even.pdf")));
-    QCOMPARE(runTool({"-per", "1*1", "--", "-odd.pdf", "-x.pdf"}).exitCode, 0);
-    QVERIFY(QFile::exists(path("-x.pdf")));
-}
-
 void TestTool::backsLieBehindTheirFronts_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -852,49 +711,6 @@ void TestTool::hugeSheetUsesUserUnit()
     QVERIFY(near(QRectF(lines.first().p1(), lines.first().p2()), QRectF(QPointF(x, 0), QPointF(x, height))));
     QVERIFY(near(QRectF(lines.last().p1(), lines.last().p2()),
                  QRectF(QPointF(0, height - (rows - 1) * (page.height() + gap) + gap / 2), QPointF(width, height - (rows - 1) * (page.height() + gap) + gap / 2))));
-}
-
-void TestTool::killedToolLeavesNothing()
-{
-#ifdef Q_OS_UNIX
-    // Killed while it writes (as an out-of-memory killer or a hard stop does), the tool
-    // leaves no file behind, beside the output or anywhere in its folder.
-    const QString in = sample(QStringLiteral("in.pdf"), 3000);
-    QTemporaryDir outDir;
-    QProcess p;
-    p.start(QStringLiteral(PDFPLYJOIN_PATH), {"-per", "2*2", in, outDir.filePath(QStringLiteral("out.pdf"))});
-    static const QRegularExpression progress(QStringLiteral("processing (\\d+)%"));
-    QByteArray seen;
-    bool writing = false;
-    while (!writing && p.waitForReadyRead(60000)) {
-        seen += p.readAllStandardOutput();
-        for (auto it = progress.globalMatch(QString::fromLatin1(seen)); it.hasNext();)
-            writing = writing || it.next().captured(1).toInt() > 60;
-    }
-    QVERIFY(writing);
-    ::kill(pid_t(p.processId()), SIGKILL);
-    QVERIFY(p.waitForFinished());
-    QVERIFY2(p.exitStatus() == QProcess::CrashExit, "the tool finished before it could be killed");
-    QCOMPARE(QDir(outDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-#else
-    QSKIP("needs a kill that cannot be caught");
-#endif
-}
-
-void TestTool::progressWhileReading()
-{
-    // Reading and building the sheets report progress too, not only writing: count the
-    // percentages reported before the writer's share of the scale (60 to 99) begins.
-    const QString in = sample(QStringLiteral("in.pdf"), 300);
-    Options o;
-    o.files.input = in.toStdString();
-    o.files.output = path(QStringLiteral("out.pdf")).toStdString();
-    QSet<int> beforeWriting;
-    impose(o, [&](int percent) {
-        if (percent < 60)
-            beforeWriting.insert(percent);
-    }, [](const std::string &) {});
-    QVERIFY2(beforeWriting.size() >= 20, qPrintable(QString::number(beforeWriting.size())));
 }
 
 QTEST_MAIN(TestTool)
