@@ -196,21 +196,10 @@ QString buildOptionsString(const PageOptions &page, const LayoutValues &layout)
 
 const QList<SheetOptions::Field> &SheetOptions::fields()
 {
-    namespace K = SettingKey;
     static const QList<Field> kFields = {
-        {K::Booklet, &SheetOptions::booklet},         {K::Signature, &SheetOptions::signature},
-        {K::Creep, &SheetOptions::creep},             {K::CreepUnit, &SheetOptions::creepUnit},
-        {K::RightToLeft, &SheetOptions::rightToLeft}, {K::CropMarks, &SheetOptions::cropMarks},
-        {K::CropMarksLength, &SheetOptions::cropMarksLength}, {K::CropMarksUnit, &SheetOptions::cropMarksUnit},
-        {K::Frame, &SheetOptions::frame},             {K::FrameWidth, &SheetOptions::frameWidth},
-        {K::BothSides, &SheetOptions::bothSides},     {K::BackShiftX, &SheetOptions::backShiftX},
-        {K::BackShiftY, &SheetOptions::backShiftY},   {K::BackShiftUnit, &SheetOptions::backShiftUnit},
-        {K::Stack, &SheetOptions::stack},             {K::Repeat, &SheetOptions::repeat},
-        {K::Bleed, &SheetOptions::bleed},             {K::BleedLength, &SheetOptions::bleedLength},
-        {K::BleedUnit, &SheetOptions::bleedUnit},     {K::Slug, &SheetOptions::slug},
-        {K::Fit, &SheetOptions::fit},                 {K::AutoRotate, &SheetOptions::autoRotate},
-        {K::Fold, &SheetOptions::fold},               {K::SpineMarks, &SheetOptions::spineMarks},
-        {K::FoldMarks, &SheetOptions::foldMarks},     {K::Sewing, &SheetOptions::sewing},
+#define PLYJOIN_SHEET_OPTION_FIELD(name, member, key, value, control, option, words) {key, &SheetOptions::member},
+        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_FIELD)
+#undef PLYJOIN_SHEET_OPTION_FIELD
     };
     return kFields;
 }
@@ -374,17 +363,17 @@ QString sheetOptionsWords(const SheetOptions &o)
 
 QString inWindowWords(const QString &reason)
 {
-    // The switches of the options string and the controls that give them.
+    // The switches of the options string and the controls that give them: the main window's
+    // and the page options', then the sheets window's.
     static const struct { const char *option, *control; } kControls[] = {
         {"-l", "Left margin"},         {"-r", "Right margin"},     {"-t", "Top margin"},
         {"-b", "Bottom margin"},       {"-gx", "Gutter X"},        {"-gy", "Gutter Y"},
         {"-per", "Pages per Sheet"},   {"-order", "Order"},        {"-rt", "Angle"},
         {"-pr", "Page Num."},          {"-scale", "Scale"},        {"-size", "Page Size"},
-        {"-addline", "Line Color"},    {"-signature", "Sheets per signature"},
-        {"-creep", "Creep"},           {"-duplex", "Both sides"},      {"-fold", "Fold"},
-        {"-sewing", "Sewing stations"},
-        {"-cropmarks", "Crop marks"},  {"-frame", "Frame"},
-        {"-backshift", "Back shift"},  {"-bleed", "Bleed"},        {"-fit", "Fit"},
+        {"-addline", "Line Color"},
+#define PLYJOIN_SHEET_OPTION_WORDS(name, member, key, value, control, option, words) {option, words},
+        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_WORDS)
+#undef PLYJOIN_SHEET_OPTION_WORDS
     };
     static const QRegularExpression after(QStringLiteral("\\(after (-[a-z]+)\\)"));
     QString text = reason;

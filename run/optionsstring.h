@@ -2,6 +2,8 @@
 // layout (main window controls). Pure: tests call buildOptionsString directly.
 #pragma once
 
+#include "settings/sheetoptiontable.h"
+
 #include <QList>
 #include <QStringList>
 #include <QString>
@@ -52,19 +54,13 @@ PageRange pageRange(const PageOptions &page);
 
 QString buildOptionsString(const PageOptions &page, const LayoutValues &layout);
 
-// The sheet options of the sheets window, as stored in the settings file (texts).
+// The sheet options of the sheets window, as stored in the settings file (texts): one member
+// for each row of the sheet options' table.
 struct SheetOptions
 {
-    QString booklet, signature, creep, creepUnit, rightToLeft;
-    QString cropMarks, cropMarksLength, cropMarksUnit, frame, frameWidth;
-    // "off", "short edge" or "long edge": the edge the printer turns the sheet on.
-    QString bothSides;
-    QString backShiftX, backShiftY, backShiftUnit;
-    QString stack, repeat, bleed, bleedLength, bleedUnit, slug;
-    QString fit;  // "fit", "actual size" or "shrink only"
-    QString autoRotate;
-    QString fold;  // "one fold", "quarto" or "octavo"
-    QString spineMarks, foldMarks, sewing;
+#define PLYJOIN_SHEET_OPTION_MEMBER(name, member, key, value, control, option, words) QString member;
+    PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_MEMBER)
+#undef PLYJOIN_SHEET_OPTION_MEMBER
 
     // Every option with its key: the one list that reading and writing them go through.
     struct Field

@@ -21,6 +21,9 @@ constexpr Default kDefaults[] = {
 #define PLYJOIN_SETTING_DEFAULT(name, key, value) {key, value},
     PLYJOIN_SETTINGS(PLYJOIN_SETTING_DEFAULT)
 #undef PLYJOIN_SETTING_DEFAULT
+#define PLYJOIN_SHEET_OPTION_DEFAULT(name, member, key, value, control, option, words) {key, value},
+    PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_DEFAULT)
+#undef PLYJOIN_SHEET_OPTION_DEFAULT
 };
 
 QString keyPath(const char *key)

@@ -5,6 +5,8 @@
 // the file through it, reads or writes, and closes it again (nothing is cached).
 #pragma once
 
+#include "settings/sheetoptiontable.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -71,37 +73,9 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(CustomHeight, "Height", "0")                                                         \
     /* The sheets window's place and size on the screen (Qt's saved geometry, base64). */ \
     X(SheetsWindowGeometry, "SheetsWindowGeometry", "")                                   \
-    /* Sheet options of the sheets window, used by every run. */                          \
-    X(Booklet, "Booklet", "0")                                                             \
-    X(Signature, "Signature", "0")                                                         \
-    X(Creep, "Creep", "0")                                                                 \
-    X(CreepUnit, "CreepUnit", "mm")                                                        \
-    X(RightToLeft, "RightToLeft", "0")                                                     \
+    /* The edge of booklets as an earlier version kept it: read where BothSides was never  */ \
+    /* written. (The sheet options themselves are the rows of sheetoptiontable.h.)         */ \
     X(Duplex, "Duplex", "short edge")                                                      \
-    X(CropMarks, "CropMarks", "0")                                                         \
-    X(CropMarksLength, "CropMarksLength", "5")                                             \
-    X(CropMarksUnit, "CropMarksUnit", "mm")                                                \
-    X(Frame, "Frame", "0")                                                                 \
-    X(FrameWidth, "FrameWidth", "0.5")                                                     \
-    /* Both sides and the print room, beside the sheets. (Duplex above is the edge of   */ \
-    /* booklets as an earlier version kept it: read where BothSides was never written.) */ \
-    X(BothSides, "BothSides", "off")                                                       \
-    X(BackShiftX, "BackShiftX", "0")                                                       \
-    X(BackShiftY, "BackShiftY", "0")                                                       \
-    X(BackShiftUnit, "BackShiftUnit", "mm")                                                \
-    X(Stack, "Stack", "0")                                                                 \
-    X(Repeat, "Repeat", "0")                                                               \
-    X(Bleed, "Bleed", "0")                                                                 \
-    X(BleedLength, "BleedLength", "3")                                                     \
-    X(BleedUnit, "BleedUnit", "mm")                                                        \
-    X(Slug, "Slug", "0")                                                                   \
-    X(Fit, "Fit", "fit")                                                                   \
-    X(AutoRotate, "AutoRotate", "0")                                                       \
-    /* Binding: how often a sheet is folded, and the binder's marks. */                  \
-    X(Fold, "Fold", "one fold")                                                           \
-    X(SpineMarks, "SpineMarks", "0")                                                       \
-    X(FoldMarks, "FoldMarks", "0")                                                         \
-    X(Sewing, "Sewing", "0")                                                               \
     /* Printers that lay their output face up, for two-sided printing by hand: "a;b". */  \
     X(FaceUpPrinters, "FaceUpPrinters", "")                                                \
     X(FaceDownPrinters, "FaceDownPrinters", "")
@@ -110,6 +84,9 @@ namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;
 PLYJOIN_SETTINGS(PLYJOIN_SETTING_KEY)
 #undef PLYJOIN_SETTING_KEY
+#define PLYJOIN_SHEET_OPTION_KEY(name, member, key, value, control, option, words) inline constexpr const char *name = key;
+PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_KEY)
+#undef PLYJOIN_SHEET_OPTION_KEY
 } // namespace SettingKey
 
 // The six length controls of the main window, each a line edit with a unit box, in the

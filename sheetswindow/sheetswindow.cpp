@@ -185,20 +185,11 @@ SheetsWindow::~SheetsWindow()
 
 QList<SheetsWindow::OptionControl> SheetsWindow::optionControls() const
 {
-    namespace K = SettingKey;
-    return {{K::Booklet, ui->checkBox_Booklet},         {K::Signature, ui->spinBox_Signature},
-            {K::Creep, ui->lineEdit_Creep},             {K::CreepUnit, ui->comboBox_CreepUnit},
-            {K::RightToLeft, ui->checkBox_RightToLeft}, {K::CropMarks, ui->checkBox_CropMarks},
-            {K::CropMarksLength, ui->lineEdit_CropMarks}, {K::CropMarksUnit, ui->comboBox_CropMarksUnit},
-            {K::Frame, ui->checkBox_Frame},             {K::FrameWidth, ui->lineEdit_Frame},
-            {K::BothSides, ui->comboBox_BothSides},     {K::BackShiftX, ui->lineEdit_BackShiftX},
-            {K::BackShiftY, ui->lineEdit_BackShiftY},   {K::BackShiftUnit, ui->comboBox_BackShiftUnit},
-            {K::Stack, ui->checkBox_Stack},             {K::Repeat, ui->checkBox_Repeat},
-            {K::Bleed, ui->checkBox_Bleed},             {K::BleedLength, ui->lineEdit_Bleed},
-            {K::BleedUnit, ui->comboBox_BleedUnit},     {K::Slug, ui->checkBox_Slug},
-            {K::Fit, ui->comboBox_Fit},                 {K::AutoRotate, ui->checkBox_AutoRotate},
-            {K::Fold, ui->comboBox_Fold},               {K::SpineMarks, ui->checkBox_SpineMarks},
-            {K::FoldMarks, ui->checkBox_FoldMarks},     {K::Sewing, ui->spinBox_Sewing}};
+    return {
+#define PLYJOIN_SHEET_OPTION_CONTROL(name, member, key, value, control, option, words) {key, ui->control},
+        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_CONTROL)
+#undef PLYJOIN_SHEET_OPTION_CONTROL
+    };
 }
 
 SheetOptions SheetsWindow::sheetOptions() const

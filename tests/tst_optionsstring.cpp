@@ -1,9 +1,15 @@
 // The options string handed to the tiling tool.
 #include "app/sheetwin.h"
 #include "run/optionsstring.h"
+#include "sheetswindow/sheetswindow.h"
 #include "run/toolcontract.h"
 #include "testenv.h"
 #include "ui_sheetwin.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
 
 using Stored = QList<QPair<QString, QString>>;
 
@@ -23,6 +29,8 @@ private slots:
     void calibrationWords();
     void reasonsInTheWindowsWords_data();
     void reasonsInTheWindowsWords();
+    void everySheetControl_data();
+    void everySheetControl();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -226,6 +234,131 @@ void TestOptionsString::reasonsInTheWindowsWords()
     QFETCH(QString, reason);
     QFETCH(QString, shown);
     QCOMPARE(inWindowWords(reason), shown);
+}
+
+// What a sheet control shows, read as a person reads it.
+static QString shownBy(QWidget *control)
+{
+    if (auto *box = qobject_cast<QCheckBox *>(control))
+        return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    if (auto *edit = qobject_cast<QLineEdit *>(control))
+        return edit->text();
+    if (auto *combo = qobject_cast<QComboBox *>(control))
+        return combo->currentText();
+    if (auto *spin = qobject_cast<QSpinBox *>(control))
+        return QString::number(spin->value());
+    return QStringLiteral("<no control>");
+}
+
+// Every control of the sheets window, used as a person uses it (ticked, typed into, chosen
+// by typing), found by its own name: its key in the settings file, its words in the options
+// string and the name the window gives it in a reason follow; and the key stored shows in it.
+void TestOptionsString::everySheetControl_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("action");  // "tick", or "type" or "choose" and the text
+    QTest::addColumn<Stored>("before");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("added");   // to the options string
+    QTest::addColumn<QString>("option");  // the switch, as a reason of the tool names it
+    QTest::addColumn<QString>("words");   // the control, as the window names it instead
+    const QPair<QString, QString> booklet{"Booklet", "1"}, longEdge{"BothSides", "long edge"};
+    QTest::newRow("booklet") << "checkBox_Booklet" << "tick" << Stored{} << "Booklet" << "1" << " -booklet" << "-booklet"
+                             << "Booklet";
+    QTest::newRow("signature") << "spinBox_Signature" << "type 3" << Stored{booklet} << "Signature" << "3"
+                               << " -booklet -signature 3" << "-signature" << "Sheets per signature";
+    QTest::newRow("creep") << "lineEdit_Creep" << "type 1.5" << Stored{booklet} << "Creep" << "1.5"
+                           << " -booklet -creep 1.5 mm" << "-creep" << "Creep";
+    QTest::newRow("creep unit") << "comboBox_CreepUnit" << "choose cm" << Stored{booklet, {"Creep", "1"}} << "CreepUnit"
+                                << "cm" << " -booklet -creep 1 cm" << "-creep" << "Creep";
+    QTest::newRow("right to left") << "checkBox_RightToLeft" << "tick" << Stored{booklet} << "RightToLeft" << "1"
+                                   << " -booklet -rtl" << "-rtl" << "Right to left";
+    QTest::newRow("crop marks") << "checkBox_CropMarks" << "tick" << Stored{} << "CropMarks" << "1" << " -cropmarks 5 mm"
+                                << "-cropmarks" << "Crop marks";
+    QTest::newRow("crop marks' length") << "lineEdit_CropMarks" << "type 4" << Stored{{"CropMarks", "1"}}
+                                        << "CropMarksLength" << "4" << " -cropmarks 4 mm" << "-cropmarks" << "Crop marks";
+    QTest::newRow("crop marks' unit") << "comboBox_CropMarksUnit" << "choose inch" << Stored{{"CropMarks", "1"}}
+                                      << "CropMarksUnit" << "inch" << " -cropmarks 5 inch" << "-cropmarks" << "Crop marks";
+    QTest::newRow("frame") << "checkBox_Frame" << "tick" << Stored{} << "Frame" << "1" << " -frame 0.5" << "-frame"
+                           << "Frame";
+    QTest::newRow("frame's width") << "lineEdit_Frame" << "type 2" << Stored{{"Frame", "1"}} << "FrameWidth" << "2"
+                                   << " -frame 2" << "-frame" << "Frame";
+    QTest::newRow("both sides") << "comboBox_BothSides" << "choose long edge" << Stored{} << "BothSides" << "long edge"
+                                << " -duplex long" << "-duplex" << "Both sides";
+    QTest::newRow("back shift across") << "lineEdit_BackShiftX" << "type 3" << Stored{longEdge} << "BackShiftX" << "3"
+                                       << " -duplex long -backshift 3 0 mm" << "-backshift" << "Back shift";
+    QTest::newRow("back shift up") << "lineEdit_BackShiftY" << "type 4" << Stored{longEdge} << "BackShiftY" << "4"
+                                   << " -duplex long -backshift 0 4 mm" << "-backshift" << "Back shift";
+    QTest::newRow("back shift's unit") << "comboBox_BackShiftUnit" << "choose cm" << Stored{longEdge, {"BackShiftX", "1"}}
+                                       << "BackShiftUnit" << "cm" << " -duplex long -backshift 1 0 cm" << "-backshift"
+                                       << "Back shift";
+    QTest::newRow("cut and stack") << "checkBox_Stack" << "tick" << Stored{} << "Stack" << "1" << " -stack" << "-stack"
+                                   << "Cut and stack";
+    QTest::newRow("step and repeat") << "checkBox_Repeat" << "tick" << Stored{} << "Repeat" << "1" << " -repeat"
+                                     << "-repeat" << "Step and repeat";
+    QTest::newRow("bleed") << "checkBox_Bleed" << "tick" << Stored{} << "Bleed" << "1" << " -bleed 3 mm" << "-bleed"
+                           << "Bleed";
+    QTest::newRow("bleed's length") << "lineEdit_Bleed" << "type 2" << Stored{{"Bleed", "1"}} << "BleedLength" << "2"
+                                    << " -bleed 2 mm" << "-bleed" << "Bleed";
+    QTest::newRow("bleed's unit") << "comboBox_BleedUnit" << "choose point" << Stored{{"Bleed", "1"}} << "BleedUnit"
+                                  << "point" << " -bleed 3 point" << "-bleed" << "Bleed";
+    QTest::newRow("slug line") << "checkBox_Slug" << "tick" << Stored{} << "Slug" << "1" << " -slug" << "-slug"
+                               << "Slug line";
+    QTest::newRow("fit") << "comboBox_Fit" << "choose shrink only" << Stored{} << "Fit" << "shrink only" << " -fit shrink"
+                         << "-fit" << "Fit";
+    QTest::newRow("turn pages to fit") << "checkBox_AutoRotate" << "tick" << Stored{} << "AutoRotate" << "1"
+                                       << " -autorotate" << "-autorotate" << "Turn pages to fit";
+    QTest::newRow("fold") << "comboBox_Fold" << "choose quarto" << Stored{booklet} << "Fold" << "quarto"
+                          << " -booklet -fold 8" << "-fold" << "Fold";
+    QTest::newRow("spine marks") << "checkBox_SpineMarks" << "tick" << Stored{booklet} << "SpineMarks" << "1"
+                                 << " -booklet -spinemarks" << "-spinemarks" << "Spine marks";
+    QTest::newRow("fold marks") << "checkBox_FoldMarks" << "tick" << Stored{booklet} << "FoldMarks" << "1"
+                                << " -booklet -foldmarks" << "-foldmarks" << "Fold marks";
+    QTest::newRow("sewing stations") << "spinBox_Sewing" << "type 4" << Stored{booklet} << "Sewing" << "4"
+                                     << " -booklet -sewing 4" << "-sewing" << "Sewing stations";
+}
+
+void TestOptionsString::everySheetControl()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, action);
+    QFETCH(Stored, before);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, added);
+    QFETCH(QString, option);
+    QFETCH(QString, words);
+    const QString base = QStringLiteral(" -rt 0  -order H  -per 2*2");
+    for (const auto &kv : before)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    {
+        SheetsWindow sheets;
+        sheets.show();
+        QWidget *used = sheets.findChild<QWidget *>(control);
+        QVERIFY2(used && used->isEnabled(), qPrintable(control));
+        const QString text = action.section(QLatin1Char(' '), 1);
+        if (action == QLatin1String("tick")) {
+            QTest::mouseClick(used, Qt::LeftButton, Qt::NoModifier, QPoint(6, used->height() / 2));
+        } else {
+            used->setFocus();
+            if (action.startsWith(QLatin1String("type")))
+                QTest::keyClick(used, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(used, text);
+        }
+        QCOMPARE(shownBy(used), value);
+    }
+    QCOMPARE(TestEnv::stored(key.toLatin1().constData()), value);
+    QCOMPARE(Sheetwin().GetSetParameter(), base + added);
+    QCOMPARE(inWindowWords(QStringLiteral("wrong (after %1)").arg(option)), QStringLiteral("wrong (%1)").arg(words));
+
+    // The other way: the value stored, a new window shows it.
+    env = std::make_unique<TestEnv>();
+    for (const auto &kv : before)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    TestEnv::store(key.toLatin1().constData(), value);
+    SheetsWindow again;
+    QCOMPARE(shownBy(again.findChild<QWidget *>(control)), value);
 }
 
 QTEST_MAIN(TestOptionsString)
