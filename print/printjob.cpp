@@ -48,29 +48,23 @@ void PrintJob::runTool(const QString &what, const QStringList &arguments, const 
     }
     auto *tool = new ToolProcess(this);
     m_tool = tool;
-    connect(tool, &QProcess::readyReadStandardOutput, this, [this, tool, what] {
-        const int percent = progressInChunk(QString::fromLatin1(tool->peek(tool->bytesAvailable())));
+    connect(tool, &ToolProcess::said, this, [this, what](const QString &chunk) {
+        const int percent = progressInChunk(chunk);
         if (percent >= 0)
             emit progress(what, percent);
     });
-    connect(tool, &QProcess::finished, this, [this, tool, output, then](int exitCode, QProcess::ExitStatus status) {
+    connect(tool, &ToolProcess::ended, this, [this, tool, output, then](const ToolEnd &end) {
         tool->deleteLater();
         if (m_stopped)
             return;
-        const QString said = QString::fromLatin1(tool->readAllStandardOutput());
-        if (status != QProcess::NormalExit || exitCode != 0 || !said.contains(QLatin1String(kSuccessMarker))) {
-            fail(failureReason(QString::fromLocal8Bit(tool->readAllStandardError()), false, status == QProcess::CrashExit,
-                               exitCode, QString()));
+        if (!end.ok) {
+            fail(end.reason);
             return;
         }
         then(output);
     });
-    connect(tool, &ToolProcess::couldNotStart, this, [this, tool](const QString &reason) {
-        tool->deleteLater();
-        fail(failureReason(QString(), false, false, 0, reason));
-    });
     emit progress(what, 0);
-    tool->start(m_request.tool, arguments, QIODevice::ReadOnly);
+    tool->run(m_request.tool, arguments);
 }
 
 void PrintJob::made(const QString &file)

@@ -6,14 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-// The tool's standard error is kept up to this size: enough for any reason, bounded for a
-// tool that warns about every object of a damaged file.
-constexpr int kMaxErrorText = 64 * 1024;
-
-} // namespace
-
 RunController::RunController(Planner planner, QObject *parent) : QObject(parent), m_planner(std::move(planner))
 {
 }
@@ -46,61 +38,26 @@ bool RunController::startRow()
 
     m_reader.reset();
     m_lastOutput.clear();
-    m_errors.clear();
     auto *process = new ToolProcess(this);
     m_process = process;
     process->setGrace(m_grace);
-    connect(process, &QProcess::readyReadStandardOutput, this, &RunController::readOutput);
-    connect(process, &QProcess::readyReadStandardError, this, &RunController::readErrors);
-    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
-        processFinished(process, status == QProcess::CrashExit, exitCode);
+    connect(process, &ToolProcess::said, this, &RunController::readOutput);
+    connect(process, &ToolProcess::ended, this, [this, process](const ToolEnd &end) {
+        if (process == m_process)  // else a late signal of a process already handled
+            finishRow(end.ok, end.reason);
     });
-    // A tool that cannot start sends no finished().
-    connect(process, &ToolProcess::couldNotStart, this,
-            [this, process](const QString &reason) { failedToStart(process, reason); });
     emit rowStarted(m_row);
-    process->start(job.program, job.arguments, QIODevice::ReadWrite);
+    process->run(job.program, job.arguments, QIODevice::ReadWrite);
     return true;
 }
 
-void RunController::readOutput()
+void RunController::readOutput(const QString &chunk)
 {
-    if (!m_process)
-        return;
-    const QString chunk = QString::fromLatin1(m_process->readAllStandardOutput());
-    if (chunk.isEmpty())
-        return;
     const int percent = m_reader.feed(chunk);
     m_lastOutput = chunk;
     emit toolOutput(chunk);
     if (percent >= 0)
         emit progressChanged(percent);
-}
-
-void RunController::readErrors()
-{
-    if (!m_process)
-        return;
-    m_errors += QString::fromLocal8Bit(m_process->readAllStandardError());
-    if (m_errors.size() > kMaxErrorText)
-        m_errors = m_errors.right(kMaxErrorText);
-}
-
-void RunController::processFinished(QProcess *process, bool crashed, int exitCode)
-{
-    if (process != m_process)
-        return;  // a late signal of a process already handled
-    readOutput();
-    readErrors();
-    const bool ok = m_reader.succeeded();
-    finishRow(ok, ok ? QString() : failureReason(m_errors, m_stopping, crashed, exitCode, QString()));
-}
-
-void RunController::failedToStart(QProcess *process, const QString &reason)
-{
-    if (process != m_process)
-        return;
-    finishRow(false, failureReason(QString(), false, false, 0, reason));
 }
 
 void RunController::finishRow(bool ok, const QString &reason)

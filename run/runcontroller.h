@@ -66,10 +66,7 @@ signals:
 
 private:
     bool startRow();
-    void readOutput();
-    void readErrors();
-    void processFinished(QProcess *process, bool crashed, int exitCode);
-    void failedToStart(QProcess *process, const QString &reason);
+    void readOutput(const QString &chunk);
     void finishRow(bool ok, const QString &reason);
     void endRun();
 
@@ -81,7 +78,6 @@ private:
     int m_grace = ToolProcess::kGrace;
     ToolOutputReader m_reader;
     QString m_lastOutput;
-    QString m_errors;
 };
 
 // The work folder emptied before each tool start: "skellzip" in APPDATA; empty when APPDATA

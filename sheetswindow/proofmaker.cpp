@@ -165,40 +165,28 @@ void ProofMaker::startTool()
     auto *process = new ToolProcess(this);
     m_process = process;
     process->setGrace(m_grace);
-    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+    connect(process, &ToolProcess::ended, this, [this, process](const ToolEnd &end) {
         if (process == m_process)
-            toolFinished(status == QProcess::CrashExit, exitCode);
+            toolFinished(end);
     });
-    connect(process, &ToolProcess::couldNotStart, this, [this, process](const QString &reason) {
-        if (process != m_process)
-            return;
-        m_process = nullptr;
-        process->deleteLater();
-        emit failed(m_running, -1, failureReason(QString(), false, false, 0, reason));
-        startTool();
-    });
-    process->start(m_tool, proofArguments(m_running.options, QString::number(m_running.sheet + 1), m_running.input,
-                                            m_runningOutput),
-                   QIODevice::ReadOnly);
+    process->run(m_tool, proofArguments(m_running.options, QString::number(m_running.sheet + 1), m_running.input,
+                                          m_runningOutput));
 }
 
-void ProofMaker::toolFinished(bool crashed, int exitCode)
+void ProofMaker::toolFinished(const ToolEnd &end)
 {
     ToolProcess *process = m_process;
     m_process = nullptr;
-    const QString out = QString::fromLatin1(process->readAllStandardOutput());
-    const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
     process->deleteLater();
     QFile file(m_runningOutput);
     const bool superseded = m_hasWanted && m_wanted != m_running;
-    const bool madeIt = out.contains(QLatin1String(kSuccessMarker)) && file.open(QIODevice::ReadOnly);
-    if (!superseded && madeIt) {
+    if (!superseded && end.ok && file.open(QIODevice::ReadOnly)) {
         // Also when it was asked to end too late: what it made is what is wanted.
         m_hasWanted = false;
-        made(out + errors, file.readAll());
+        made(end.said + end.errors, file.readAll());
         file.close();
     } else if (!superseded && !m_stopping) {
-        emit failed(m_running, sheetCountIn(out), failureReason(errors, false, crashed, exitCode, QString()));
+        emit failed(m_running, sheetCountIn(end.said), end.reason);
     }
     // A tool that was asked to end says nothing of the request: that is wanted again, or
     // something newer is.

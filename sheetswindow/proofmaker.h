@@ -24,6 +24,7 @@
 #include <atomic>
 
 class ToolProcess;
+struct ToolEnd;
 
 class ProofMaker : public QObject
 {
@@ -89,7 +90,7 @@ signals:
 private:
     void startTool();
     void stopTool();
-    void toolFinished(bool crashed, int exitCode);
+    void toolFinished(const ToolEnd &end);
     void render();
     // The staying tool: asked for the running request, its answer read, its end followed.
     void serve();

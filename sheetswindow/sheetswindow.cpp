@@ -307,15 +307,11 @@ void SheetsWindow::writeCalibrationSheet()
     const QString output = QDir(m_proofs.folder()).filePath(QStringLiteral("calibration.pdf"));
     auto *process = new ToolProcess(this);
     m_calibration = process;
-    connect(process, &QProcess::finished, this, [this, process, output](int exitCode, QProcess::ExitStatus status) {
+    connect(process, &ToolProcess::ended, this, [this, process, output](const ToolEnd &end) {
         m_calibration = nullptr;
         process->deleteLater();
-        const QString said = QString::fromLatin1(process->readAllStandardOutput());
-        if (status != QProcess::NormalExit || exitCode != 0 || !said.contains(QLatin1String(kSuccessMarker))) {
-            QMessageBox::information(this, QStringLiteral("Warning"),
-                                     failureReason(QString::fromLocal8Bit(process->readAllStandardError()), false,
-                                                   status == QProcess::CrashExit, exitCode, QString()),
-                                     QMessageBox::Yes);
+        if (!end.ok) {
+            QMessageBox::information(this, QStringLiteral("Warning"), end.reason, QMessageBox::Yes);
             return;
         }
         openPdfWithDesktop(output, this, [this, output](bool opened) {
@@ -326,13 +322,7 @@ void SheetsWindow::writeCalibrationSheet()
                                          QMessageBox::Yes);
         });
     });
-    connect(process, &ToolProcess::couldNotStart, this, [this, process](const QString &reason) {
-        m_calibration = nullptr;
-        process->deleteLater();
-        QMessageBox::information(this, QStringLiteral("Warning"), failureReason(QString(), false, false, 0, reason),
-                                 QMessageBox::Yes);
-    });
-    process->start(tool, calibrationArguments(m_options, sheetOptions(), output), QIODevice::ReadOnly);
+    process->run(tool, calibrationArguments(m_options, sheetOptions(), output));
 }
 
 void SheetsWindow::setMade(const QString &file, const QString &options)
