@@ -29,14 +29,14 @@ PrintJob::~PrintJob()
 
 void PrintJob::start()
 {
-    if (!m_request.made.isEmpty() && QFileInfo::exists(m_request.made)) {
-        made(m_request.made);
+    if (!m_request.imposed.isEmpty() && QFileInfo::exists(m_request.imposed)) {
+        sheetsReady(m_request.imposed);
         return;
     }
     // Made as Start would make it, into a folder of the job's own.
     const QString output = m_folder.filePath(QStringLiteral("sheets.pdf"));
     runTool(QStringLiteral("Making the sheets"), toolArguments(m_request.options, m_request.input, output), output,
-            [this](const QString &file) { made(file); });
+            [this](const QString &file) { sheetsReady(file); });
 }
 
 void PrintJob::runTool(const QString &what, const QStringList &arguments, const QString &output,
@@ -67,7 +67,7 @@ void PrintJob::runTool(const QString &what, const QStringList &arguments, const 
     tool->run(m_request.tool, arguments);
 }
 
-void PrintJob::made(const QString &file)
+void PrintJob::sheetsReady(const QString &file)
 {
     const PaperChoice &paper = m_request.paper;
     if (paper.found && !paper.asTheyAre && m_request.toFile.isEmpty()) {
@@ -123,7 +123,7 @@ void PrintJob::send()
         const QList<int> backs = handJobPages(m_hand).value(1);
         if (backs.value(0, -1) == 0)
             m_parts << Part{blankPage(), QString(), false, false};
-        if (m_hand.backs.pages > 0)
+        if (m_hand.backs.pageCount > 0)
             m_parts << Part{m_file, m_hand.backs.pageRanges, m_hand.backs.reverse, false};
         if (backs.size() > 1 && backs.last() == 0)
             m_parts << Part{blankPage(), QString(), false, false};
@@ -172,7 +172,7 @@ void PrintJob::sendNext()
         request.queue = m_request.queue;
         request.file = part.file;
         request.title = QFileInfo(m_request.input).fileName();
-        request.sides = sidesKeyword(m_request.byHand ? Sides::OneSided : m_request.sides);
+        request.sides = sidesKeyword(m_request.asked);
         request.sheet = m_request.sheet;
         request.copies = m_request.byHand ? 1 : m_request.copies;
         request.collate = m_request.collate;

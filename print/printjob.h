@@ -26,19 +26,22 @@ class PrintJob : public QObject
 public:
     struct Request
     {
-        // What to make, as a run would: the tool, the file and the options string; or the
-        // file the row's run made with these options.
+        // What to impose, as a run would: the tool, the file and the options string; or the
+        // file the row's run imposed with these options.
         QString tool, input, options;
-        QString made;
+        QString imposed;
         QSizeF sheet;            // points
-        int sideCount = 0;       // pages of the made file
+        int sideCount = 0;       // pages of the imposed file
         // Where and how, from the print dialog.
         QString queue;           // the CUPS queue; empty: the printer itself, or a file
         QString toFile;          // print to this file
-        Sides sides = Sides::OneSided;
+        // The sides the sheets were imposed for (by hand, the edge the stack is turned on),
+        // and what the printer is asked to do (by hand, one side at a time).
+        Sides madeFor = Sides::OneSided;
+        Sides asked = Sides::OneSided;
         int copies = 1;
         bool collate = true;
-        int from = 0, to = 0;    // pages of the made file; 0: all
+        int from = 0, to = 0;    // pages of the imposed file; 0: all
         bool byHand = false;     // two-sided by hand
         bool faceUp = false;     // the printer lays its output face up
         // The printer's paper, where the sheets are not a size it has: each sheet is placed
@@ -66,7 +69,8 @@ signals:
     void finished(bool ok, const QString &message);
 
 private:
-    void made(const QString &file);
+    // The sheets are imposed, in `file`: on to the paper and the printer.
+    void sheetsReady(const QString &file);
     // Runs the tool once more to place each sheet on the printer's paper.
     void placeOnPaper(const QString &file);
     // Starts the tool with these words; `then` takes the file it wrote.

@@ -37,7 +37,7 @@ struct HandJob
     bool reverse = false;
     bool blankFirst = false;
     bool blankLast = false;
-    int pages = 0;
+    int pageCount = 0;  // pages sent, blanks apart
 };
 struct HandTwoSided
 {

@@ -204,7 +204,7 @@ const QList<SheetOptions::Field> &SheetOptions::fields()
     return kFields;
 }
 
-QString SheetOptions::value(const char *key) const
+QString SheetOptions::textOf(const char *key) const
 {
     for (const Field &f : fields()) {
         if (qstrcmp(f.key, key) == 0)
@@ -213,7 +213,7 @@ QString SheetOptions::value(const char *key) const
     return QString();
 }
 
-void SheetOptions::setValue(const char *key, const QString &text)
+void SheetOptions::setTextOf(const char *key, const QString &text)
 {
     for (const Field &f : fields()) {
         if (qstrcmp(f.key, key) == 0)

@@ -70,8 +70,8 @@ struct SheetOptions
     };
     static const QList<Field> &fields();
     // The text stored under `key` (empty for a key that is no sheet option), and setting it.
-    QString value(const char *key) const;
-    void setValue(const char *key, const QString &text);
+    QString textOf(const char *key) const;
+    void setTextOf(const char *key, const QString &text);
 
     static SheetOptions fromSettings(const SettingsFile &file);
     bool bookletOn() const { return booklet == QLatin1String("1"); }

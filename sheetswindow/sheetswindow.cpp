@@ -196,7 +196,7 @@ SheetOptions SheetsWindow::sheetOptions() const
 {
     SheetOptions options;
     for (const OptionControl &row : optionControls())
-        options.setValue(row.key, controlText(row.control));
+        options.setTextOf(row.key, controlText(row.control));
     return options;
 }
 
@@ -211,7 +211,7 @@ void SheetsWindow::setUpOptions()
     {
         const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
         for (const OptionControl &row : optionControls())
-            setControlText(row.control, stored.value(row.key));
+            setControlText(row.control, stored.textOf(row.key));
     }
     connect(ui->pushButton_Calibration, &QPushButton::clicked, this, &SheetsWindow::writeCalibrationSheet);
     updateOptionsEnabled();
@@ -373,7 +373,7 @@ void SheetsWindow::print()
     r.tool = m_proofs.tool();
     r.input = m_input;
     r.options = m_options;
-    r.made = m_madeOptions == m_options ? m_made : QString();
+    r.imposed = m_madeOptions == m_options ? m_made : QString();
     r.sheet = m_points;
     r.sideCount = m_count;
     r.toFile = m_printer->outputFileName();
@@ -441,7 +441,8 @@ bool SheetsWindow::chooseSides(PrintJob::Request &r, Sides made, bool printsBoth
                 return false;
         }
     }
-    r.sides = r.byHand ? made : chosen;
+    r.madeFor = made;
+    r.asked = r.byHand ? Sides::OneSided : chosen;
     if (r.byHand)
         r.faceUp = faceUp(m_printer->printerName());
     return true;
@@ -457,7 +458,7 @@ void SheetsWindow::startPrintJob(const PrintJob::Request &r)
     });
     connect(job, &PrintJob::handTurnNeeded, this, [this, job, r] {
         const HandTwoSided &plan = job->handPlan();
-        TurnStackDialog turn(r.sides, m_points.height() >= m_points.width(), plan.sheets,
+        TurnStackDialog turn(r.madeFor, m_points.height() >= m_points.width(), plan.sheets,
                              plan.backs.blankFirst || plan.backs.blankLast, this);
         if (turn.exec() == QDialog::Accepted && m_printJob == job) {
             job->continueWithBacks();

@@ -551,18 +551,18 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     for (const PageGeometry &page : selected)
         sizes.emplace_back(page.width(), page.height());
     plan.layout = computeLayout(plan.grid, o.margins, o.sizing, o.marks.lines, sizes);
-    plan.turned = autoTurns(o, plan.layout, selected);
+    plan.quarterTurned = autoTurns(o, plan.layout, selected);
     if (!o.sizing.customSize && o.sizing.autoRotate) {
         for (size_t i = 0; i < sizes.size(); ++i) {
-            if (plan.turned[i])
+            if (plan.quarterTurned[i])
                 std::swap(sizes[i].first, sizes[i].second);
         }
         plan.layout = computeLayout(plan.grid, o.margins, o.sizing, o.marks.lines, sizes);
     }
     // At their own size, pages may be larger than their cells.
     for (size_t i = 0; i < selected.size(); ++i) {
-        const double w = plan.turned[i] ? selected[i].height() : selected[i].width();
-        const double h = plan.turned[i] ? selected[i].width() : selected[i].height();
+        const double w = plan.quarterTurned[i] ? selected[i].height() : selected[i].width();
+        const double h = plan.quarterTurned[i] ? selected[i].width() : selected[i].height();
         const double scale = pageScale(o.sizing, plan.layout, w, h);
         if (scale * w > plan.layout.cellWidth + 0.01 || scale * h > plan.layout.cellHeight + 0.01)
             plan.tooLarge.push_back(i);
@@ -717,7 +717,7 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
     // for a printer that turns the sheet on the other edge.
     if (side.back && (o.twoSided.backShiftX != 0 || o.twoSided.backShiftY != 0))
         s.frame = {1, 0, 0, 1, o.twoSided.backShiftX, o.twoSided.backShiftY};
-    if (side.turned)
+    if (side.halfTurned)
         s.frame = s.frame.then({-1, 0, 0, -1, layout.sheetWidth, layout.sheetHeight});
 
     std::vector<Box> landed;
@@ -725,7 +725,7 @@ SidePlan planSide(const Options &o, const SheetPlan &plan, size_t index, const s
         if (side.cells[k] == SheetSide::kBlank)
             continue;  // padding carries nothing
         PageGeometry page = selected.at(size_t(side.cells[k]));
-        if (plan.turned.at(size_t(side.cells[k])))  // so that a back stays behind its front
+        if (plan.quarterTurned.at(size_t(side.cells[k])))  // so that a back stays behind its front
             page.rotation = (page.rotation + (side.back ? 270 : 90)) % 360;
         if (!side.upsideDown.empty() && side.upsideDown[k])
             page.rotation = (page.rotation + 180) % 360;

@@ -68,7 +68,7 @@ struct SheetSide
     std::vector<int> cells;  // indices into the selected pages, or kBlank
     double creep = 0;        // points: the left page moves right by this much, the right one left
     bool back = false;
-    bool turned = false;     // by 180 degrees
+    bool halfTurned = false;  // the whole side turned by 180 degrees
     // Folded sections: each slot's page turned by 180 degrees (its head towards a head fold),
     // and moved sideways by this many points (creep, towards the spine); empty elsewhere.
     std::vector<bool> upsideDown;
@@ -154,7 +154,7 @@ struct SheetPlan
     SheetLayout backLayout;
     Margins backMargins;
     std::vector<SheetSide> sides;
-    std::vector<bool> turned;       // by the selected page: turned by -autorotate
+    std::vector<bool> quarterTurned;  // by the selected page: turned by 90 degrees by -autorotate
     std::vector<size_t> tooLarge;   // selected pages larger than their cells
     bool slug = false;      // asked for, and the fronts' bottom margin has room for it
     bool backSlug = false;  // the same on the backs
