@@ -8,11 +8,8 @@
 
 Sides sidesOfSheets(const SheetOptions &o)
 {
-    if (o.bothSides == QLatin1String("long edge"))
-        return Sides::LongEdge;
-    if (o.bothSides == QLatin1String("short edge") || o.bookletOn())
-        return Sides::ShortEdge;
-    return Sides::OneSided;
+    const Duplex edge = o.edge();
+    return edge == Duplex::Long ? Sides::LongEdge : edge == Duplex::Short ? Sides::ShortEdge : Sides::OneSided;
 }
 
 QString sidesKeyword(Sides sides)

@@ -262,14 +262,54 @@ QStringList SheetOptions::summary() const
     return on;
 }
 
+Chosen SheetOptions::chosen() const
+{
+    Chosen c;
+    c.booklet = bookletOn();
+    c.fold = c.booklet && (fold == QLatin1String("quarto") || fold == QLatin1String("octavo"));
+    c.stack = stack == kOne;
+    c.repeat = repeat == kOne;
+    c.bleed = bleed == kOne;
+    c.sheetSize = true;
+    return c;
+}
+
+Duplex SheetOptions::edge() const
+{
+    const Duplex chosen = bothSides == QLatin1String("long edge")    ? Duplex::Long
+                          : bothSides == QLatin1String("short edge") ? Duplex::Short
+                                                                     : Duplex::None;
+    return bookletOn() ? bookletEdge(chosen) : chosen;
+}
+
+bool SheetOptions::stackMade() const
+{
+    Chosen c = chosen();
+    c.stack = c.repeat = false;
+    return stack == kOne && whyNot(c, Switch::Stack).empty();
+}
+
+bool SheetOptions::repeatMade() const
+{
+    Chosen c = chosen();
+    c.stack = stackMade();
+    c.repeat = false;
+    return repeat == kOne && whyNot(c, Switch::Repeat).empty();
+}
+
 QList<ImpliedValue> impliedValues(const SheetOptions &o)
 {
     namespace K = SettingKey;
     QList<ImpliedValue> implied;
-    if (!o.bookletOn() && o.repeat == kOne && o.stack != kOne && o.bleed == kOne)
+    Chosen made = o.chosen();
+    made.stack = o.stackMade();
+    made.repeat = o.repeatMade();
+    if (defaultFit(made) == Fit::Actual)
         implied.append({K::Fit, QStringLiteral("fit"), QStringLiteral("actual size")});
     if (o.bookletOn())
-        implied.append({K::BothSides, QStringLiteral("off"), QStringLiteral("short edge")});
+        implied.append({K::BothSides, QStringLiteral("off"),
+                        bookletEdge(Duplex::None) == Duplex::Long ? QStringLiteral("long edge")
+                                                                   : QStringLiteral("short edge")});
     return implied;
 }
 
@@ -326,15 +366,14 @@ QString sheetOptionsWords(const SheetOptions &o)
         if (o.foldMarks == kOne)
             s += QStringLiteral(" -foldmarks");
     }
-    // A booklet is printed on the short edge unless said otherwise.
-    if (o.bothSides == QLatin1String("long edge"))
-        s += QStringLiteral(" -duplex long");
-    else if (o.bothSides == QLatin1String("short edge") && !booklet)
-        s += QStringLiteral(" -duplex short");
+    // The edge, said unless it is the one a booklet is printed for anyway.
+    const Duplex edge = o.edge();
+    if (edge != Duplex::None && !(booklet && edge == bookletEdge(Duplex::None)))
+        s += edge == Duplex::Long ? QStringLiteral(" -duplex long") : QStringLiteral(" -duplex short");
     if (o.twoSided() && (o.backShiftX.toFloat() != 0 || o.backShiftY.toFloat() != 0))
         s += QStringLiteral(" -backshift ") + o.backShiftX + QLatin1Char(' ') + o.backShiftY + QLatin1Char(' ')
              + o.backShiftUnit;
-    const bool stack = !booklet && o.stack == kOne, repeat = !booklet && o.repeat == kOne && !stack;
+    const bool stack = o.stackMade(), repeat = o.repeatMade();
     if (stack)
         s += QStringLiteral(" -stack");
     if (repeat)
@@ -350,15 +389,34 @@ QString sheetOptionsWords(const SheetOptions &o)
         s += QStringLiteral(" -slug");
     // The fit shown is the fit made: said where the tool would choose another (step and
     // repeat with a bleed keeps the cards' size).
+    Chosen made = o.chosen();
+    made.stack = stack;
+    made.repeat = repeat;
     if (o.fit == QLatin1String("actual size"))
         s += QStringLiteral(" -fit actual");
     else if (o.fit == QLatin1String("shrink only"))
         s += QStringLiteral(" -fit shrink");
-    else if (repeat && bleed)
+    else if (defaultFit(made) != Fit::Fit)
         s += QStringLiteral(" -fit fit");
     if (o.autoRotate == kOne)
         s += QStringLiteral(" -autorotate");
     return s;
+}
+
+QString ruleInWindowWords(const std::string &reason)
+{
+    QString text = QString::fromStdString(reason);
+    static const struct { const char *option, *control; } kSwitches[] = {
+        {"-per", "Pages per Sheet"}, {"-scale", "Scale"}, {"-size", "Page Size"},
+#define PLYJOIN_SHEET_OPTION_SWITCH(name, member, key, value, control, option, words) {option, words},
+        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_SWITCH)
+#undef PLYJOIN_SHEET_OPTION_SWITCH
+    };
+    for (const auto &c : kSwitches) {
+        const QRegularExpression word(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(QLatin1String(c.option))));
+        text.replace(word, QLatin1Char('"') + QLatin1String(c.control) + QLatin1Char('"'));
+    }
+    return text;
 }
 
 QString inWindowWords(const QString &reason)

@@ -2,6 +2,7 @@
 // layout (main window controls). Pure: tests call buildOptionsString directly.
 #pragma once
 
+#include "optionrules.h"
 #include "settings/sheetoptiontable.h"
 
 #include <QList>
@@ -79,6 +80,15 @@ struct SheetOptions
     bool twoSided() const { return bookletOn() || (!bothSides.isEmpty() && bothSides != QLatin1String("off")); }
     // What is on, in words for a person: "booklet, crop marks"; empty when nothing is.
     QStringList summary() const;
+    // What the tool's rules see chosen: everything ticked, on a sheet of a size (the window's
+    // fit is that of a sheet).
+    Chosen chosen() const;
+    // The edge chosen in Both sides; the one a booklet is printed for, where it is one.
+    Duplex edge() const;
+    // What of cut and stack and step and repeat is made: in a booklet neither, and where both
+    // are ticked (which the window does not let happen) cut and stack, as the rules allow.
+    bool stackMade() const;
+    bool repeatMade() const;
 };
 
 // A value that one sheet option takes by itself because of others: Fit becomes "actual size"
@@ -110,6 +120,8 @@ QString sheetOptionsWords(const SheetOptions &sheet);
 // A reason of the tool in the window's words: the switch it names ("(after -l)") becomes
 // the control that gives it ("(Left margin)"); the rest stays as the tool said it.
 QString inWindowWords(const QString &reason);
+// A rule's reason in the window's words: every switch it names becomes its control.
+QString ruleInWindowWords(const std::string &reason);
 
 #include <QMetaType>
 Q_DECLARE_METATYPE(LayoutValues)

@@ -286,10 +286,17 @@ void SheetsWindow::updateOptionsEnabled()
                        static_cast<QWidget *>(ui->lineEdit_BackShiftY), static_cast<QWidget *>(ui->comboBox_BackShiftUnit),
                        static_cast<QWidget *>(ui->pushButton_Calibration)})
         w->setEnabled(twoSided);
-    // What the tool refuses together cannot be chosen together: cut and stack with step and
-    // repeat, and either in a booklet, which has its own order.
-    ui->checkBox_Stack->setEnabled(!booklet && !ui->checkBox_Repeat->isChecked());
-    ui->checkBox_Repeat->setEnabled(!booklet && !ui->checkBox_Stack->isChecked());
+    // What the tool's rules refuse beside the rest cannot be chosen, and says why: cut and
+    // stack with step and repeat, and either in a booklet, which has its own order.
+    const SheetOptions options = sheetOptions();
+    for (const auto &[box, option, ticked] : {std::tuple{ui->checkBox_Stack, Switch::Stack, &SheetOptions::stack},
+                                              std::tuple{ui->checkBox_Repeat, Switch::Repeat, &SheetOptions::repeat}}) {
+        SheetOptions without = options;
+        without.*ticked = QStringLiteral("0");
+        const std::string why = box->isChecked() && !booklet ? std::string() : whyNot(without.chosen(), option);
+        box->setEnabled(why.empty());
+        box->setToolTip(ruleInWindowWords(why));
+    }
     ui->lineEdit_Bleed->setEnabled(ui->checkBox_Bleed->isChecked());
     ui->comboBox_BleedUnit->setEnabled(ui->checkBox_Bleed->isChecked());
 }

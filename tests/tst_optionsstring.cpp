@@ -31,6 +31,8 @@ private slots:
     void reasonsInTheWindowsWords();
     void everySheetControl_data();
     void everySheetControl();
+    void rulesGreyOutWithTheirReason_data();
+    void rulesGreyOutWithTheirReason();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -359,6 +361,40 @@ void TestOptionsString::everySheetControl()
     TestEnv::store(key.toLatin1().constData(), value);
     SheetsWindow again;
     QCOMPARE(shownBy(again.findChild<QWidget *>(control)), value);
+}
+
+// What the tool's rules refuse beside what is chosen is greyed out, and says why in the
+// window's words.
+void TestOptionsString::rulesGreyOutWithTheirReason_data()
+{
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("why");  // its tool tip; empty: it can be ticked
+    const QString exclude = QStringLiteral("\"Cut and stack\" and \"Step and repeat\" exclude each other: a page is "
+                                           "either in one pile or on every cell");
+    const QString inBooklet = QStringLiteral("\"Cut and stack\" and \"Step and repeat\" are ignored in a booklet, "
+                                             "which has its own order");
+    QTest::newRow("nothing chosen") << Stored{} << "checkBox_Stack" << "";
+    QTest::newRow("step and repeat: no cut and stack") << Stored{{"Repeat", "1"}} << "checkBox_Stack" << exclude;
+    QTest::newRow("cut and stack: no step and repeat") << Stored{{"Stack", "1"}} << "checkBox_Repeat" << exclude;
+    QTest::newRow("cut and stack: itself untickable") << Stored{{"Stack", "1"}} << "checkBox_Stack" << "";
+    QTest::newRow("booklet: no cut and stack") << Stored{{"Booklet", "1"}} << "checkBox_Stack" << inBooklet;
+    QTest::newRow("booklet: no step and repeat") << Stored{{"Booklet", "1"}, {"Repeat", "1"}} << "checkBox_Repeat"
+                                                  << inBooklet;
+}
+
+void TestOptionsString::rulesGreyOutWithTheirReason()
+{
+    QFETCH(Stored, stored);
+    QFETCH(QString, control);
+    QFETCH(QString, why);
+    for (const auto &kv : stored)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    SheetsWindow sheets;
+    QWidget *box = sheets.findChild<QWidget *>(control);
+    QVERIFY(box);
+    QCOMPARE(box->isEnabled(), why.isEmpty());
+    QCOMPARE(box->toolTip(), why);
 }
 
 QTEST_MAIN(TestOptionsString)

@@ -40,7 +40,7 @@ std::string side(bool back, double width, double height, const Options &o)
     std::string s = "q 0 g 0 G\n";
     if (back) {
         Matrix frame{1, 0, 0, 1, twoSided.backShiftX, twoSided.backShiftY};
-        if (o.booklet.on && backTurned(twoSided.duplex, height >= width))
+        if (o.booklet.on && backTurned(bookletEdge(twoSided.duplex), height >= width))
             frame = frame.then({-1, 0, 0, -1, width, height});
         s += matrixOperands(frame, std::max(width, height), 0.0005) + " cm\n";
     }

@@ -296,7 +296,7 @@ std::vector<SheetSide> sectionSides(const Options &options, size_t count, bool p
     const size_t fold = size_t(o.fold);
     const size_t padded = (count + fold - 1) / fold * fold;
     const size_t perSignature = o.signatureSheets > 0 ? size_t(o.signatureSheets) * fold : padded;
-    const bool uprightTurn = printerAxis(options.twoSided.duplex, portrait) == Axis::Upright;
+    const bool uprightTurn = printerAxis(bookletEdge(options.twoSided.duplex), portrait) == Axis::Upright;
     const size_t perSide = size_t(grid.columns * grid.rows);
     std::vector<SheetSide> sides;
     for (size_t start = 0; start < padded; start += perSignature) {
@@ -375,7 +375,7 @@ std::vector<SheetSide> planSides(const Options &options, size_t count, bool port
             const double creep = sheets > 1 ? o.creep * double(k) / double(sheets - 1) : 0;
             SheetSide front{{page(n - 2 * k), page(2 * k + 1)}, creep};
             SheetSide back{{page(2 * k + 2), page(n - 2 * k - 1)}, creep, true,
-                           backTurned(options.twoSided.duplex, portrait)};
+                           backTurned(bookletEdge(options.twoSided.duplex), portrait)};
             if (o.rightToLeft) {
                 std::swap(front.cells[0], front.cells[1]);
                 std::swap(back.cells[0], back.cells[1]);
@@ -576,7 +576,8 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     const bool portrait = plan.layout.sheetHeight >= plan.layout.sheetWidth;
     plan.sides = planSides(o, selected.size(), portrait);
     const bool folio = o.booklet.on && o.booklet.fold == 4;
-    const bool mirrorColumns = folio || printerAxis(o.twoSided.duplex, portrait) == Axis::Upright;
+    const Duplex edge = o.booklet.on ? bookletEdge(o.twoSided.duplex) : o.twoSided.duplex;
+    const bool mirrorColumns = folio || printerAxis(edge, portrait) == Axis::Upright;
     Margins back = o.margins;
     if (mirrorColumns)
         std::swap(back.left, back.right);

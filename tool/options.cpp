@@ -380,19 +380,23 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         throw UsageError("the bleed \"" + given.bleed + "\" is larger than any page's (after -bleed)");
     if (std::fabs(o.twoSided.backShiftX) > kMaxShiftPoints || std::fabs(o.twoSided.backShiftY) > kMaxShiftPoints)
         throw UsageError("the shift \"" + given.backShift + "\" is larger than any printer's error (after -backshift)");
-    if (given.scale && o.sizing.customSize)
-        throw UsageError("-scale and -size exclude each other: with -size the pages are fitted to the sheet's cells");
-    if (o.room.stack && o.room.repeat)
-        throw UsageError("-stack and -repeat exclude each other: a page is either in one pile or on every cell");
-    // A folded section has its own grid and order. Beside -booklet (as the window, which always
-    // names a grid, gives it) a grid is ignored as in any booklet, said below.
-    if (given.fold && (o.room.stack || o.room.repeat || (given.grid && !given.booklet)))
-        throw UsageError("-fold cannot go with -per, -stack or -repeat: a folded section has its own grid and order");
+    Chosen chosen;
+    chosen.booklet = given.booklet;
+    chosen.fold = given.fold;
+    chosen.grid = given.grid;
+    chosen.stack = o.room.stack;
+    chosen.repeat = o.room.repeat;
+    chosen.bleed = o.room.trim;
+    chosen.sheetSize = o.sizing.customSize;
+    chosen.scale = given.scale;
+    const std::string refused = refusal(chosen);
+    if (!refused.empty())
+        throw UsageError(refused);
     if (o.booklet.on) {
         if (given.grid || given.order)
             warnings.push_back("-per and -order are ignored in a booklet, which has its own grid and order");
         if (o.room.stack || o.room.repeat)
-            warnings.push_back("-stack and -repeat are ignored in a booklet, which has its own order");
+            warnings.push_back(whyNot(chosen, Switch::Stack));
         o.room.stack = o.room.repeat = false;
     } else if (given.signature || given.creep || given.rtl) {
         warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
@@ -407,7 +411,7 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
         o.twoSided.backShiftX = o.twoSided.backShiftY = 0;
     }
     if (!given.fit)
-        o.sizing.fit = o.sizing.customSize && !(o.room.repeat && o.room.trim) ? Fit::Fit : Fit::Actual;
+        o.sizing.fit = defaultFit(chosen);
 }
 
 } // namespace

@@ -3,14 +3,13 @@
 #pragma once
 
 #include "errors.h"
+#include "optionrules.h"
 #include "pagerange.h"
 
 #include <string>
 #include <vector>
 
 enum class Order { H, HR, V, VR };
-// Printing on both sides: the edge the printer turns the sheet about.
-enum class Duplex { None, Short, Long };
 
 // The cells of a sheet and the order pages fill them.
 struct Grid
@@ -36,7 +35,6 @@ struct PageChoice
 
 // How a page is sized in its cell: scaled to fill it, at its own size (at the scale given),
 // or scaled down only where it is larger than its cell.
-enum class Fit { Fit, Actual, Shrink };
 
 // How large the sheet and the pages on it are: a scale of the pages (the original size at
 // 100), or a sheet of a given size whose cells the pages are fitted into.

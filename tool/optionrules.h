@@ -1,0 +1,38 @@
+// The rules between the tool's options, decided here once: what may be chosen together, the
+// fit a sheet takes when none is named, the edge a booklet is printed for. The tool reads its
+// command line by them; the window, which links this alone, greys out what they refuse (with
+// their reason) and writes its options string by them.
+#pragma once
+
+#include <string>
+
+// Printing on both sides: the edge the printer turns the sheet about.
+enum class Duplex { None, Short, Long };
+// How a page is scaled into its cell.
+enum class Fit { Fit, Actual, Shrink };
+
+// What is chosen, as far as the rules look.
+struct Chosen
+{
+    bool booklet = false;    // -booklet
+    bool fold = false;       // -fold (a booklet too)
+    bool grid = false;       // -per
+    bool stack = false;      // -stack
+    bool repeat = false;     // -repeat
+    bool bleed = false;      // -bleed
+    bool sheetSize = false;  // -size
+    bool scale = false;      // -scale
+};
+
+// The options the rules speak of.
+enum class Switch { Stack, Repeat, Fold, Scale, Size };
+
+// Why the options chosen cannot go together, in the tool's words; empty when they can.
+std::string refusal(const Chosen &chosen);
+// Why `option` cannot be chosen (or has no effect) beside the others; empty when it can.
+std::string whyNot(const Chosen &chosen, Switch option);
+// The fit where none is named: with a sheet size the pages fill their cells, except step and
+// repeat with a bleed, whose cards keep their trim size; without one, each at its own size.
+Fit defaultFit(const Chosen &chosen);
+// The edge a booklet is printed for: the short one unless the long one is asked.
+Duplex bookletEdge(Duplex asked);
