@@ -483,9 +483,8 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     return result;
 }
 
-const char *usageText()
-{
-    return "Usage: pdfplyjoin [options] INPUT OUTPUT\n"
+// The help, in its sections.
+const char kUsageOptions[] = "Usage: pdfplyjoin [options] INPUT OUTPUT\n"
            "Places several pages of INPUT side by side on each sheet of OUTPUT (N-up).\n"
            "Words are read from the left: a word of \"-\" and a letter is an option, any other\n"
            "word INPUT or OUTPUT; after \"--\" every word is a file. Exactly two files are named.\n"
@@ -518,8 +517,8 @@ const char *usageText()
            "                         e.g. -frame 0.5\n"
            "  --                     ends the options\n"
            "  --help                 this text\n"
-           "  --version              the version\n"
-           "Booklets:\n"
+           "  --version              the version\n";
+const char kUsageBooklets[] = "Booklets:\n"
            "  -booklet               a saddle-stitched booklet: two pages a side, padded with blank\n"
            "                         pages to a multiple of four, in the order that reads right when\n"
            "                         the sides are printed double-sided (flipped on the short edge),\n"
@@ -547,8 +546,8 @@ const char *usageText()
            "                         sheet folded alone, e.g. -booklet -signature 5\n"
            "  -creep N UNIT          moves the pages of inner sheets towards the fold, up to N on the\n"
            "                         innermost sheet of each signature, e.g. -creep 1 mm\n"
-           "  -rtl                   right-to-left binding: the fold on the right of the first page\n"
-           "Both sides:\n"
+           "  -rtl                   right-to-left binding: the fold on the right of the first page\n";
+const char kUsageBothSides[] = "Both sides:\n"
            "  -duplex short|long     the edge about which the printer turns the sheet, as its duplex\n"
            "                         setting names it. N-up: odd sheets are fronts, even sheets backs,\n"
            "                         each page of a back behind the page a sheet earlier (cards back to\n"
@@ -562,8 +561,8 @@ const char *usageText()
            "  -calibrate OUTPUT      writes a two-sided test sheet (no INPUT) that measures X and Y:\n"
            "                         print it as the work will be printed and read the rulers; its back\n"
            "                         is moved by -backshift and, with -booklet, turned as the booklet's\n"
-           "                         backs are (-size, -duplex)\n"
-           "Print room:\n"
+           "                         backs are (-size, -duplex)\n";
+const char kUsagePrintRoom[] = "Print room:\n"
            "  -stack                 cut and stack: cutting the pile of sheets along the grid and laying\n"
            "                         the piles on one another gives the pages in order (with -duplex,\n"
            "                         pages go in front-and-back pairs)\n"
@@ -584,4 +583,9 @@ const char *usageText()
            "of what the sheets kept: \"kept: L links, F form fields, B bookmarks; dropped: D\" (each\n"
            "item dropped is named in a warning).\n"
            "Exit status: 0 success, 1 the file could not be imposed, 2 bad command line.\n";
+
+const char *usageText()
+{
+    static const std::string text = std::string(kUsageOptions) + kUsageBooklets + kUsageBothSides + kUsagePrintRoom;
+    return text.c_str();
 }
