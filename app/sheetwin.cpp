@@ -66,6 +66,29 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
                             .scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     setPalette(pal);
 
+    connectButtons();
+    setUpTableMenu();
+    setUpLayoutControls();
+    ui->textEdit->setReadOnly(true);
+    setUpTableInput();
+    nameControls();
+
+    // Tab leaves the table (the arrows move within it) and follows each group's reading
+    // order: each value, then its unit.
+    ui->tableWidget_Files->setTabKeyNavigation(false);
+    tabInReadingOrder(this);
+    setUpRun();
+    InitAllChoice();
+    const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
+    m_booklet = stored.bookletOn();
+    m_bookletGrid = stored.fold;
+    applyBookletLook();
+    showSheetOptionsOn(stored);
+    LoadParaInfo();
+}
+
+void Sheetwin::connectButtons()
+{
     connect(ui->toolButton_About, &QToolButton::clicked, this, &Sheetwin::On_Button_About);
     connect(ui->toolButton_AddFile, &QToolButton::clicked, this, &Sheetwin::On_Button_AddFile);
     connect(ui->toolButton_Delete, &QToolButton::clicked, this, &Sheetwin::On_Button_RemoveFile);
@@ -78,6 +101,11 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     connect(ui->tableWidget_Files, &QTableWidget::cellDoubleClicked, this, &Sheetwin::openFile);
     connect(ui->toolButton_Preview, &QToolButton::clicked, this, &Sheetwin::On_Button_Preview);
 
+}
+
+// The table's menu (its right click).
+void Sheetwin::setUpTableMenu()
+{
     QTableWidget *table = ui->tableWidget_Files;
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
     table->setStyleSheet(QStringLiteral("background-color:rgb(122,122,122)"));
@@ -100,7 +128,11 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     openResultAction->setEnabled(false);
     connect(openResultAction, &QAction::triggered, this, &Sheetwin::openResult);
     table->addAction(openResultAction);
+}
 
+// The layout controls: their choices, and every change to the preview and the sheets window.
+void Sheetwin::setUpLayoutControls()
+{
     const auto lengths = lengthControls();
     for (const LengthControl &length : lengths) {
         for (const char *unit : kUnits)
@@ -133,17 +165,12 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
     connect(ui->tableWidget_Files, &QTableWidget::currentCellChanged, this, &Sheetwin::updateOpenResult);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsRemoved, this, &Sheetwin::refreshSheets);
     connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsInserted, this, &Sheetwin::refreshSheets);
-    // A printed job's row removed: the job is done with.
-    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex &, int first, int last) {
-                for (int row = first; row <= last; ++row) {
-                    if (const QTableWidgetItem *item = ui->tableWidget_Files->item(row, 0))
-                        forgetPrintedJob(item->text());
-                }
-            });
+}
 
-    ui->textEdit->setReadOnly(true);
-
+// The table as the keyboard, the mouse and dropped files use it.
+void Sheetwin::setUpTableInput()
+{
+    QTableWidget *table = ui->tableWidget_Files;
     // A path too long for its cell shows as one line, elided in the middle.
     table->setWordWrap(false);
     // The column rule holds whenever the table changes its width, the first layout included.
@@ -155,7 +182,18 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         edit->installEventFilter(this);
     auto *remove = new QShortcut(QKeySequence::Delete, table, this, &Sheetwin::On_Button_RemoveFile);
     remove->setContext(Qt::WidgetWithChildrenShortcut);
+    // A printed job's row removed: the job is done with.
+    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                for (int row = first; row <= last; ++row) {
+                    if (const QTableWidgetItem *item = ui->tableWidget_Files->item(row, 0))
+                        forgetPrintedJob(item->text());
+                }
+            });
+}
 
+void Sheetwin::nameControls()
+{
     nameForScreenReaders({
         {ui->tableWidget_Files, "Files"}, {ui->lineEdit_OutputPath, "Output folder"},
         {ui->progressBar, "Progress"}, {ui->textEdit, "What the tiling tool said"},
@@ -168,18 +206,6 @@ Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
         {ui->lineEdit_bottom, "Bottom margin"}, {ui->comboBox_bottom, "Unit of the bottom margin"},
         {ui->frame_preview, "Layout preview"},
     });
-    // Tab leaves the table (the arrows move within it) and follows each group's reading
-    // order: each value, then its unit.
-    table->setTabKeyNavigation(false);
-    tabInReadingOrder(this);
-    setUpRun();
-    InitAllChoice();
-    const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
-    m_booklet = stored.bookletOn();
-    m_bookletGrid = stored.fold;
-    applyBookletLook();
-    showSheetOptionsOn(stored);
-    LoadParaInfo();
 }
 
 Sheetwin::~Sheetwin()

@@ -106,6 +106,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The parts of the window, set up in turn.
+    void connectButtons();
+    void setUpTableMenu();
+    void setUpLayoutControls();
+    void setUpTableInput();
+    void nameControls();
     void setUpRun();
     bool planRow(int row, ToolJob &job);
     // The window as a run starts or ends: what may be used, the Start button, the bar.
