@@ -115,71 +115,54 @@ QPDFObjectHandle dict(QPDF &pdf, const std::string &text)
 
 } // namespace
 
-void writeAnnotatedPdf(const std::string &path)
+namespace {
+
+std::vector<QPDFObjectHandle> objectsOf(const std::vector<QPDFPageObjectHelper> &pages)
 {
-    const std::string sample = path + ".plain";
-    writeSamplePdf(sample, std::vector<SamplePage>(4));
-    QPDF pdf;
-    pdf.processFile(sample.c_str());
-    std::remove(sample.c_str());
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    auto ref = [&](int i) { return pages.at(size_t(i)).getObjectHandle().unparse(); };
-    auto annots = [&](int i, std::vector<QPDFObjectHandle> items) {
-        pages.at(size_t(i)).getObjectHandle().replaceKey("/Annots", QPDFObjectHandle::newArray(items));
-    };
-    auto appearance = [&](const std::string &bbox, const std::string &content) {
-        QPDFObjectHandle s = QPDFObjectHandle::newStream(&pdf, content);
-        s.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-        s.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-        s.getDict().replaceKey("/BBox", QPDFObjectHandle::parse(bbox));
-        return s;
-    };
+    std::vector<QPDFObjectHandle> objects;
+    for (const QPDFPageObjectHelper &page : pages)
+        objects.push_back(page.getObjectHandle());
+    return objects;
+}
 
-    QPDFObjectHandle highlightAp = appearance("[0 0 100 20]", "1 1 0 rg 0 0 100 20 re f");
-    annots(0, {
-        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 750 200 770] /Border [0 0 0] /Dest [" + ref(2) + " /XYZ 100 700 null] >>")),
-        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 700 200 720] /A << /S /URI /URI (https://www.tavrell.example/) >> >>")),
-        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Text /Rect [400 780 420 800] /Contents (A note) /Name /Comment >>")),
-    });
-    QPDFObjectHandle highlight = pdf.makeIndirectObject(dict(pdf,
-        "<< /Type /Annot /Subtype /Highlight /Rect [300 600 400 620] /QuadPoints [300 620 400 620 300 600 400 600] /C [1 1 0] >>"));
-    highlight.replaceKey("/AP", QPDFObjectHandle::newDictionary());
-    highlight.getKey("/AP").replaceKey("/N", highlightAp);
-    pages[0].getObjectHandle().getKey("/Annots").appendItem(highlight);
+// A form XObject for an annotation's appearance.
+QPDFObjectHandle appearance(QPDF &pdf, const std::string &bbox, const std::string &content)
+{
+    QPDFObjectHandle s = QPDFObjectHandle::newStream(&pdf, content);
+    s.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    s.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    s.getDict().replaceKey("/BBox", QPDFObjectHandle::parse(bbox));
+    return s;
+}
 
-    QPDFObjectHandle textAp = appearance("[0 0 150 20]", "/Tx BMC BT /F1 12 Tf 2 5 Td (Alice) Tj ET EMC");
-    textAp.getDict().replaceKey("/Resources", pages[1].getObjectHandle().getKey("/Resources"));
+// A text field and a check box on the second page, the document's form.
+void addFormFields(QPDF &pdf, std::vector<QPDFObjectHandle> pages)
+{
+    QPDFObjectHandle textAp = appearance(pdf, "[0 0 150 20]", "/Tx BMC BT /F1 12 Tf 2 5 Td (Alice) Tj ET EMC");
+    textAp.getDict().replaceKey("/Resources", pages[1].getKey("/Resources"));
     QPDFObjectHandle text = pdf.makeIndirectObject(dict(pdf,
         "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Alice) /DA (/F1 12 Tf 0 g) /Rect [100 500 250 520] /F 4 >>"));
     text.replaceKey("/AP", QPDFObjectHandle::newDictionary());
     text.getKey("/AP").replaceKey("/N", textAp);
-    text.replaceKey("/P", pages[1].getObjectHandle());
+    text.replaceKey("/P", pages[1]);
     QPDFObjectHandle check = pdf.makeIndirectObject(dict(pdf,
         "<< /Type /Annot /Subtype /Widget /FT /Btn /T (agree) /V /Yes /AS /Yes /Rect [100 450 115 465] /F 4 >>"));
     QPDFObjectHandle states = QPDFObjectHandle::newDictionary();
-    states.replaceKey("/Yes", appearance("[0 0 15 15]", "0 g 2 2 11 11 re f"));
-    states.replaceKey("/Off", appearance("[0 0 15 15]", ""));
+    states.replaceKey("/Yes", appearance(pdf, "[0 0 15 15]", "0 g 2 2 11 11 re f"));
+    states.replaceKey("/Off", appearance(pdf, "[0 0 15 15]", ""));
     check.replaceKey("/AP", QPDFObjectHandle::newDictionary());
     check.getKey("/AP").replaceKey("/N", states);
-    check.replaceKey("/P", pages[1].getObjectHandle());
-    annots(1, {text, check});
+    check.replaceKey("/P", pages[1]);
+    pages[1].replaceKey("/Annots", QPDFObjectHandle::newArray({text, check}));
     pdf.getRoot().replaceKey("/AcroForm", QPDFObjectHandle::newDictionary());
     pdf.getRoot().getKey("/AcroForm").replaceKey("/Fields", QPDFObjectHandle::newArray({text, check}));
 
-    // The second and third links are dead already: their destinations name no page (the
-    // third an object that is not a page).
-    QPDFObjectHandle notAPage = pdf.makeIndirectObject(dict(pdf, "<< /Marker (not a page) >>"));
-    annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 100 400 120] /Dest [" + notAPage.unparse() + " /Fit] >>"))});
-    // The second link has no width, as pdfTeX writes some; the third leads nowhere at all.
-    annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>")),
-               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [400 400 450 420] /Border [0 0 1] >>"))});
+}
 
-    QPDFObjectHandle names = dict(pdf, "<< /Dests << /Names [(chapter2) [" + ref(1) + " /XYZ 0 842 null]] >> >>");
-    pdf.getRoot().replaceKey("/Names", names);
-
+// An outline: a part holding pages 1 and 4 (with page 3 below it) and a named chapter.
+void addBookmarks(QPDF &pdf, std::vector<QPDFObjectHandle> pages)
+{
+    auto ref = [&](int i) { return pages.at(size_t(i)).unparse(); };
     QPDFObjectHandle outlines = pdf.makeIndirectObject(dict(pdf, "<< /Type /Outlines /Count 5 >>"));
     QPDFObjectHandle part = pdf.makeIndirectObject(dict(pdf, "<< /Title (Part) /Count 4 >>"));
     QPDFObjectHandle o1 = pdf.makeIndirectObject(dict(pdf, "<< /Title (Page 1) /Dest [" + ref(0) + " /Fit] >>"));
@@ -202,6 +185,52 @@ void writeAnnotatedPdf(const std::string &path)
     o4.replaceKey("/Last", o3);
     o3.replaceKey("/Parent", o4);
     pdf.getRoot().replaceKey("/Outlines", outlines);
+}
+
+} // namespace
+
+void writeAnnotatedPdf(const std::string &path)
+{
+    const std::string sample = path + ".plain";
+    writeSamplePdf(sample, std::vector<SamplePage>(4));
+    QPDF pdf;
+    pdf.processFile(sample.c_str());
+    std::remove(sample.c_str());
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    auto ref = [&](int i) { return pages.at(size_t(i)).getObjectHandle().unparse(); };
+    auto annots = [&](int i, std::vector<QPDFObjectHandle> items) {
+        pages.at(size_t(i)).getObjectHandle().replaceKey("/Annots", QPDFObjectHandle::newArray(items));
+    };
+
+    QPDFObjectHandle highlightAp = appearance(pdf, "[0 0 100 20]", "1 1 0 rg 0 0 100 20 re f");
+    annots(0, {
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 750 200 770] /Border [0 0 0] /Dest [" + ref(2) + " /XYZ 100 700 null] >>")),
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 700 200 720] /A << /S /URI /URI (https://www.tavrell.example/) >> >>")),
+        pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Text /Rect [400 780 420 800] /Contents (A note) /Name /Comment >>")),
+    });
+    QPDFObjectHandle highlight = pdf.makeIndirectObject(dict(pdf,
+        "<< /Type /Annot /Subtype /Highlight /Rect [300 600 400 620] /QuadPoints [300 620 400 620 300 600 400 600] /C [1 1 0] >>"));
+    highlight.replaceKey("/AP", QPDFObjectHandle::newDictionary());
+    highlight.getKey("/AP").replaceKey("/N", highlightAp);
+    pages[0].getObjectHandle().getKey("/Annots").appendItem(highlight);
+
+    addFormFields(pdf, objectsOf(pages));
+
+    // The second and third links are dead already: their destinations name no page (the
+    // third an object that is not a page).
+    QPDFObjectHandle notAPage = pdf.makeIndirectObject(dict(pdf, "<< /Marker (not a page) >>"));
+    annots(2, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /A << /S /GoTo /D [" + ref(0) + " /FitH 800] >> >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 50 400 70] /Dest [null /Fit] >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 100 400 120] /Dest [" + notAPage.unparse() + " /Fit] >>"))});
+    // The second link has no width, as pdfTeX writes some; the third leads nowhere at all.
+    annots(3, {pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [50 50 200 70] /Dest (chapter2) >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [300 300 300 312] /A << /S /URI /URI (https://www.tavrell.example/spot) >> >>")),
+               pdf.makeIndirectObject(dict(pdf, "<< /Type /Annot /Subtype /Link /Rect [400 400 450 420] /Border [0 0 1] >>"))});
+
+    QPDFObjectHandle names = dict(pdf, "<< /Dests << /Names [(chapter2) [" + ref(1) + " /XYZ 0 842 null]] >> >>");
+    pdf.getRoot().replaceKey("/Names", names);
+
+    addBookmarks(pdf, objectsOf(pages));
 
     QPDFWriter writer(pdf, path.c_str());
     writer.setDeterministicID(true);
