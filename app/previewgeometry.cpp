@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -55,6 +56,39 @@ float previewLengthPoints(const QString &text, const QString &unit)
         points = number * 72;
     return static_cast<float>(std::min(points, kMaxLengthPoints));
 }
+
+namespace {
+
+// Calls `cell(column, row)` (from 1) for each cell of an x by y grid in the filling order.
+void inFillingOrder(FillOrder order, int x, int y, const std::function<void(int, int)> &cell)
+{
+    switch (order) {
+    case FillOrder::Horizontal:
+        for (int i = 1; i <= y; ++i)
+            for (int j = 1; j <= x; ++j)
+                cell(j, i);
+        break;
+    case FillOrder::HorizontalReversed:
+        for (int i = 1; i <= y; ++i)
+            for (int j = x; j >= 1; --j)
+                cell(j, i);
+        break;
+    case FillOrder::Vertical:
+        for (int j = 1; j <= x; ++j)
+            for (int i = 1; i <= y; ++i)
+                cell(j, i);
+        break;
+    case FillOrder::VerticalReversed:
+        for (int j = x; j >= 1; --j)
+            for (int i = 1; i <= y; ++i)
+                cell(j, i);
+        break;
+    case FillOrder::None:
+        break;
+    }
+}
+
+} // namespace
 
 QVector<PreviewTile> previewTiles(const LayoutValues &layout)
 {
@@ -114,29 +148,6 @@ QVector<PreviewTile> previewTiles(const LayoutValues &layout)
     };
 
     tiles.reserve(x * y);
-    switch (layout.order) {
-    case FillOrder::Horizontal:
-        for (int i = 1; i <= y; ++i)
-            for (int j = 1; j <= x; ++j)
-                cell(j, i);
-        break;
-    case FillOrder::HorizontalReversed:
-        for (int i = 1; i <= y; ++i)
-            for (int j = x; j >= 1; --j)
-                cell(j, i);
-        break;
-    case FillOrder::Vertical:
-        for (int j = 1; j <= x; ++j)
-            for (int i = 1; i <= y; ++i)
-                cell(j, i);
-        break;
-    case FillOrder::VerticalReversed:
-        for (int j = x; j >= 1; --j)
-            for (int i = 1; i <= y; ++i)
-                cell(j, i);
-        break;
-    case FillOrder::None:
-        break;
-    }
+    inFillingOrder(layout.order, x, y, cell);
     return tiles;
 }
