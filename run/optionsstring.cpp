@@ -271,6 +271,7 @@ Chosen SheetOptions::chosen() const
     c.repeat = repeat == kOne;
     c.bleed = bleed == kOne;
     c.sheetSize = true;
+    c.duplex = bothSides == QLatin1String("short edge") || bothSides == QLatin1String("long edge");
     return c;
 }
 

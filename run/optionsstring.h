@@ -77,7 +77,7 @@ struct SheetOptions
     static SheetOptions fromSettings(const SettingsFile &file);
     bool bookletOn() const { return booklet == QLatin1String("1"); }
     // Printed on both sides: fronts and backs.
-    bool twoSided() const { return bookletOn() || (!bothSides.isEmpty() && bothSides != QLatin1String("off")); }
+    bool twoSided() const { return hasBacks(chosen()); }
     // What is on, in words for a person: "booklet, crop marks"; empty when nothing is.
     QStringList summary() const;
     // What the tool's rules see chosen: everything ticked, on a sheet of a size (the window's

@@ -270,33 +270,38 @@ void SheetsWindow::followImpliedValues(const char *changed)
 void SheetsWindow::updateOptionsEnabled()
 {
     const bool booklet = ui->checkBox_Booklet->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(ui->label_Signature), static_cast<QWidget *>(ui->spinBox_Signature),
-                       static_cast<QWidget *>(ui->label_Creep), static_cast<QWidget *>(ui->lineEdit_Creep),
-                       static_cast<QWidget *>(ui->comboBox_CreepUnit), static_cast<QWidget *>(ui->checkBox_RightToLeft),
-                       static_cast<QWidget *>(ui->label_Fold), static_cast<QWidget *>(ui->comboBox_Fold),
-                       static_cast<QWidget *>(ui->checkBox_SpineMarks), static_cast<QWidget *>(ui->checkBox_FoldMarks),
-                       static_cast<QWidget *>(ui->label_Sewing), static_cast<QWidget *>(ui->spinBox_Sewing)})
-        w->setEnabled(booklet);
-    ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
-    ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
-    ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked());
-    // A back shift and its test sheet where sheets have backs.
-    const bool twoSided = sheetOptions().twoSided();
-    for (QWidget *w : {static_cast<QWidget *>(ui->label_BackShift), static_cast<QWidget *>(ui->lineEdit_BackShiftX),
-                       static_cast<QWidget *>(ui->lineEdit_BackShiftY), static_cast<QWidget *>(ui->comboBox_BackShiftUnit),
-                       static_cast<QWidget *>(ui->pushButton_Calibration)})
-        w->setEnabled(twoSided);
-    // What the tool's rules refuse beside the rest cannot be chosen, and says why: cut and
-    // stack with step and repeat, and either in a booklet, which has its own order.
     const SheetOptions options = sheetOptions();
+    const Chosen chosen = options.chosen();
+    // Each group as the tool's rules have it: what has no effect with the rest is greyed out,
+    // and says why.
+    const auto follow = [](std::initializer_list<QWidget *> group, const std::string &why) {
+        for (QWidget *w : group) {
+            w->setEnabled(why.empty());
+            w->setToolTip(ruleInWindowWords(why));
+        }
+    };
+    follow({ui->label_Signature, ui->spinBox_Signature, ui->label_Creep, ui->lineEdit_Creep, ui->comboBox_CreepUnit,
+            ui->checkBox_RightToLeft},
+           whyNot(chosen, Switch::BookletOnly));
+    follow({ui->checkBox_SpineMarks, ui->checkBox_FoldMarks, ui->label_Sewing, ui->spinBox_Sewing},
+           whyNot(chosen, Switch::BinderMarks));
+    // A back shift and its test sheet where sheets have backs.
+    follow({ui->label_BackShift, ui->lineEdit_BackShiftX, ui->lineEdit_BackShiftY, ui->comboBox_BackShiftUnit,
+            ui->pushButton_Calibration},
+           whyNot(chosen, Switch::BackShift));
+    // The Booklet box turns binding on.
+    ui->label_Fold->setEnabled(booklet);
+    ui->comboBox_Fold->setEnabled(booklet);
+    // Cut and stack with step and repeat, and either in a booklet, which has its own order.
     for (const auto &[box, option, ticked] : {std::tuple{ui->checkBox_Stack, Switch::Stack, &SheetOptions::stack},
                                               std::tuple{ui->checkBox_Repeat, Switch::Repeat, &SheetOptions::repeat}}) {
         SheetOptions without = options;
         without.*ticked = QStringLiteral("0");
-        const std::string why = box->isChecked() && !booklet ? std::string() : whyNot(without.chosen(), option);
-        box->setEnabled(why.empty());
-        box->setToolTip(ruleInWindowWords(why));
+        follow({box}, box->isChecked() && !booklet ? std::string() : whyNot(without.chosen(), option));
     }
+    ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
+    ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
+    ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked());
     ui->lineEdit_Bleed->setEnabled(ui->checkBox_Bleed->isChecked());
     ui->comboBox_BleedUnit->setEnabled(ui->checkBox_Bleed->isChecked());
 }

@@ -381,6 +381,16 @@ void TestOptionsString::rulesGreyOutWithTheirReason_data()
     QTest::newRow("booklet: no cut and stack") << Stored{{"Booklet", "1"}} << "checkBox_Stack" << inBooklet;
     QTest::newRow("booklet: no step and repeat") << Stored{{"Booklet", "1"}, {"Repeat", "1"}} << "checkBox_Repeat"
                                                   << inBooklet;
+    QTest::newRow("no booklet: no signatures") << Stored{} << "spinBox_Signature"
+        << "\"Sheets per signature\", \"Creep\" and \"Right to left\" are ignored without \"Booklet\"";
+    QTest::newRow("booklet: signatures") << Stored{{"Booklet", "1"}} << "spinBox_Signature" << "";
+    QTest::newRow("no booklet: no binder's marks") << Stored{} << "checkBox_SpineMarks"
+        << "\"Spine marks\", \"Sewing stations\" and \"Fold marks\" are ignored without \"Booklet\" or \"Fold\": no "
+           "sheet is folded";
+    QTest::newRow("one side: no back shift") << Stored{} << "lineEdit_BackShiftX"
+        << "\"Back shift\" is ignored without \"Both sides\" or \"Booklet\": no sheet has a back";
+    QTest::newRow("both sides: a back shift") << Stored{{"BothSides", "long edge"}} << "lineEdit_BackShiftY" << "";
+    QTest::newRow("booklet: a back shift") << Stored{{"Booklet", "1"}} << "pushButton_Calibration" << "";
 }
 
 void TestOptionsString::rulesGreyOutWithTheirReason()

@@ -22,10 +22,12 @@ struct Chosen
     bool bleed = false;      // -bleed
     bool sheetSize = false;  // -size
     bool scale = false;      // -scale
+    bool duplex = false;     // -duplex
 };
 
-// The options the rules speak of.
-enum class Switch { Stack, Repeat, Fold, Scale, Size };
+// The options the rules speak of: refused beside others, or of no effect without them (the
+// booklet's own options, the binder's marks, the back shift).
+enum class Switch { Stack, Repeat, Fold, Scale, Size, BookletOnly, BinderMarks, BackShift };
 
 // Why the options chosen cannot go together, in the tool's words; empty when they can.
 std::string refusal(const Chosen &chosen);
@@ -34,5 +36,7 @@ std::string whyNot(const Chosen &chosen, Switch option);
 // The fit where none is named: with a sheet size the pages fill their cells, except step and
 // repeat with a bleed, whose cards keep their trim size; without one, each at its own size.
 Fit defaultFit(const Chosen &chosen);
+// Whether the sheets have backs: printed on both sides, as every booklet is.
+bool hasBacks(const Chosen &chosen);
 // The edge a booklet is printed for: the short one unless the long one is asked.
 Duplex bookletEdge(Duplex asked);

@@ -389,6 +389,7 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
     chosen.bleed = o.room.trim;
     chosen.sheetSize = o.sizing.customSize;
     chosen.scale = given.scale;
+    chosen.duplex = o.twoSided.duplex != Duplex::None;
     const std::string refused = refusal(chosen);
     if (!refused.empty())
         throw UsageError(refused);
@@ -399,15 +400,15 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
             warnings.push_back(whyNot(chosen, Switch::Stack));
         o.room.stack = o.room.repeat = false;
     } else if (given.signature || given.creep || given.rtl) {
-        warnings.push_back("-signature, -creep and -rtl are ignored without -booklet");
+        warnings.push_back(whyNot(chosen, Switch::BookletOnly));
     }
-    if (given.binderMarks && !o.booklet.on) {
-        warnings.push_back("-spinemarks, -sewing and -foldmarks are ignored without -booklet or -fold: no sheet is folded");
+    if (given.binderMarks && !whyNot(chosen, Switch::BinderMarks).empty()) {
+        warnings.push_back(whyNot(chosen, Switch::BinderMarks));
         o.marks.spineMarks = o.marks.foldMarks = false;
         o.marks.sewingStations = 0;
     }
-    if (!given.backShift.empty() && !o.booklet.on && o.twoSided.duplex == Duplex::None) {
-        warnings.push_back("-backshift is ignored without -duplex or -booklet: no sheet has a back");
+    if (!given.backShift.empty() && !whyNot(chosen, Switch::BackShift).empty()) {
+        warnings.push_back(whyNot(chosen, Switch::BackShift));
         o.twoSided.backShiftX = o.twoSided.backShiftY = 0;
     }
     if (!given.fit)
