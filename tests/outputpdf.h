@@ -40,6 +40,14 @@ struct PagePlacement
     }
 };
 
+inline int pageCount(const QString &pdf)
+{
+    QPDF q;
+    q.setSuppressWarnings(true);
+    q.processFile(pdf.toLocal8Bit().constData());
+    return int(QPDFPageDocumentHelper(q).getAllPages().size());
+}
+
 inline QString streamText(QPDFObjectHandle stream)
 {
     const auto data = stream.getStreamData(qpdf_dl_generalized);

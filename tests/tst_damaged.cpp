@@ -15,14 +15,6 @@
 
 namespace {
 
-int pageCount(const QString &pdf)
-{
-    QPDF q;
-    q.setSuppressWarnings(true);
-    q.processFile(pdf.toLocal8Bit().constData());
-    return int(QPDFPageDocumentHelper(q).getAllPages().size());
-}
-
 // The sample's pages placed on the output's sheets.
 int placedPages(const QString &pdf)
 {

@@ -65,12 +65,6 @@ QString describe(const QRectF &r)
         .arg(r.bottom(), 0, 'f', 4);
 }
 
-int pageCount(const QString &pdf)
-{
-    QPDF q;
-    q.processFile(pdf.toLocal8Bit().constData());
-    return int(QPDFPageDocumentHelper(q).getAllPages().size());
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // pdfplyjoin's files and its word to the caller: an output whole or not at all (failures,
 // a kill, a full disk), names it refuses, progress and exit codes.
 #include "impose.h"
+#include "outputpdf.h"
 #include "samplepdf.h"
 #include "toolrun.h"
 
@@ -17,17 +18,6 @@
 #include <cstring>
 #include <sys/resource.h>
 #endif
-
-namespace {
-
-int pageCount(const QString &pdf)
-{
-    QPDF q;
-    q.processFile(pdf.toLocal8Bit().constData());
-    return int(QPDFPageDocumentHelper(q).getAllPages().size());
-}
-
-} // namespace
 
 class TestToolFiles : public QObject
 {
