@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -114,6 +115,30 @@ QString stateWord(ipp_jstate_t state)
     return QString();
 }
 
+// The job's options, as IPP names them; the media by its size (PWG's self-describing name).
+int jobOptions(const CupsJob::Request &request, cups_option_t **options)
+{
+    int count = 0;
+    auto add = [&](const char *name, const QString &value) {
+        count = cupsAddOption(name, value.toUtf8().constData(), count, options);
+    };
+    add("sides", request.sides);
+    if (request.sheet.isValid()) {
+        // Media are named upright; a landscape sheet is the same medium turned.
+        const int a = int(std::lround(request.sheet.width() * 2540 / 72)), b = int(std::lround(request.sheet.height() * 2540 / 72));
+        if (pwg_media_t *media = pwgMediaForSize(std::min(a, b), std::max(a, b)))
+            add("media", QString::fromUtf8(media->pwg));
+        add("orientation-requested", a > b ? QStringLiteral("4") : QStringLiteral("3"));  // landscape, portrait
+    }
+    add("copies", QString::number(std::max(1, request.copies)));
+    add("collate", request.collate ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!request.pageRanges.isEmpty())
+        add("page-ranges", request.pageRanges);
+    if (request.reverse)
+        add("outputorder", QStringLiteral("reverse"));
+    return count;
+}
+
 } // namespace
 
 CupsJob::CupsJob(QObject *parent) : QObject(parent) {}
@@ -150,6 +175,56 @@ void CupsJob::end(bool accepted, const QString &message)
     QMetaObject::invokeMethod(this, [this, accepted, message] { emit finished(accepted, message); }, Qt::QueuedConnection);
 }
 
+namespace {
+
+struct Outcome
+{
+    bool accepted;
+    QString message;
+};
+
+// Follows a job until the printer has it, or a while.
+Outcome follow(Connection &c, int id, const QString &queueName, const std::atomic<bool> &cancel,
+               const std::function<void(const QString &)> &say)
+{
+    const auto until = std::chrono::steady_clock::now() + kFollowFor;
+    const QByteArray queue = queueName.toUtf8();
+    while (std::chrono::steady_clock::now() < until) {
+        if (cancel) {
+            cupsCancelDestJob(c.http, c.dest, id);
+            return {false, QStringLiteral("Stopped: job %1 is cancelled.").arg(id)};
+        }
+        const JobState s = jobState(c.http, id);
+        if (s.known)
+            say(QStringLiteral("job %1: %2").arg(id).arg(stateWord(s.state)));
+        const QString why = !s.message.isEmpty() ? s.message : s.reasons;
+        switch (s.state) {
+        case IPP_JSTATE_COMPLETED:
+            return {true, QStringLiteral("Job %1 is %2 on %3.").arg(id).arg(stateWord(s.state), queueName)};
+        case IPP_JSTATE_PROCESSING:
+            break;  // its filters and the printer may still refuse it
+        case IPP_JSTATE_CANCELED:
+        case IPP_JSTATE_ABORTED:
+        case IPP_JSTATE_STOPPED:
+            return {false, QStringLiteral("Job %1 on %2 was %3: %4").arg(id).arg(queueName, stateWord(s.state), why)};
+        case IPP_JSTATE_PENDING:
+        case IPP_JSTATE_HELD: {
+            QString stopped;
+            if (printerStopped(c.http, queue, stopped))
+                return {false, QStringLiteral("The printer %1 is stopped%2: job %3 waits in its queue until the "
+                                              "printer is started again.")
+                                   .arg(queueName, stopped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(stopped))
+                                   .arg(id)};
+            break;
+        }
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+    return {true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(queueName)};
+}
+
+} // namespace
+
 void CupsJob::run(const Request &request)
 {
     Connection c;
@@ -160,26 +235,8 @@ void CupsJob::run(const Request &request)
     if (!file.open(QIODevice::ReadOnly))
         return end(false, QStringLiteral("%1 cannot be read: %2").arg(request.file, file.errorString()));
 
-    // The options, as IPP names them; the media by its size (PWG's self-describing name).
-    int count = 0;
     cups_option_t *options = nullptr;
-    auto add = [&](const char *name, const QString &value) {
-        count = cupsAddOption(name, value.toUtf8().constData(), count, &options);
-    };
-    add("sides", request.sides);
-    if (request.sheet.isValid()) {
-        // Media are named upright; a landscape sheet is the same medium turned.
-        const int a = int(std::lround(request.sheet.width() * 2540 / 72)), b = int(std::lround(request.sheet.height() * 2540 / 72));
-        if (pwg_media_t *media = pwgMediaForSize(std::min(a, b), std::max(a, b)))
-            add("media", QString::fromUtf8(media->pwg));
-        add("orientation-requested", a > b ? QStringLiteral("4") : QStringLiteral("3"));  // landscape, portrait
-    }
-    add("copies", QString::number(std::max(1, request.copies)));
-    add("collate", request.collate ? QStringLiteral("true") : QStringLiteral("false"));
-    if (!request.pageRanges.isEmpty())
-        add("page-ranges", request.pageRanges);
-    if (request.reverse)
-        add("outputorder", QStringLiteral("reverse"));
+    const int count = jobOptions(request, &options);
 
     int id = 0;
     const QByteArray title = request.title.toUtf8();
@@ -209,42 +266,11 @@ void CupsJob::run(const Request &request)
     if (!written || status > IPP_STATUS_OK_CONFLICTING)
         return end(false, QStringLiteral("%1 did not take job %2: %3").arg(request.queue).arg(id).arg(lastError()));
 
-    // Followed until the printer has it.
-    const auto until = std::chrono::steady_clock::now() + kFollowFor;
-    const QByteArray queue = request.queue.toUtf8();
-    while (std::chrono::steady_clock::now() < until) {
-        if (m_cancel) {
-            cupsCancelDestJob(c.http, c.dest, id);
-            return end(false, QStringLiteral("Stopped: job %1 is cancelled.").arg(id));
-        }
-        const JobState s = jobState(c.http, id);
-        if (s.known)
-            say(QStringLiteral("job %1: %2").arg(id).arg(stateWord(s.state)));
-        const QString why = !s.message.isEmpty() ? s.message : s.reasons;
-        switch (s.state) {
-        case IPP_JSTATE_COMPLETED:
-            return end(true, QStringLiteral("Job %1 is %2 on %3.").arg(id).arg(stateWord(s.state), request.queue));
-        case IPP_JSTATE_PROCESSING:
-            break;  // its filters and the printer may still refuse it
-        case IPP_JSTATE_CANCELED:
-        case IPP_JSTATE_ABORTED:
-        case IPP_JSTATE_STOPPED:
-            return end(false, QStringLiteral("Job %1 on %2 was %3: %4").arg(id).arg(request.queue, stateWord(s.state), why));
-        case IPP_JSTATE_PENDING:
-        case IPP_JSTATE_HELD: {
-            QString stopped;
-            if (printerStopped(c.http, queue, stopped))
-                return end(false, QStringLiteral("The printer %1 is stopped%2: job %3 waits in its queue until the "
-                                                 "printer is started again.")
-                                      .arg(request.queue, stopped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(stopped))
-                                      .arg(id));
-            break;
-        }
-        }
-        std::this_thread::sleep_for(kPoll);
-    }
-    end(true, QStringLiteral("Job %1 is on its way to %2.").arg(id).arg(request.queue));
+    const Outcome outcome = follow(c, id, request.queue, m_cancel, [this](const QString &state) { say(state); });
+    end(outcome.accepted, outcome.message);
 }
+
+// Follows a job until the printer has it: whether it was accepted, and what to say.
 
 PrinterAbilities askPrinter(const QString &queue)
 {
