@@ -138,8 +138,10 @@ class WindowsTest(RealInputCase):
         desktop.key('Down', 'Down', 'Return')
         self.described(sheets, 'Sheet 1 of 2, front: page 1')
         self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'long edge'))
-        # Cut and stack cannot be had with step and repeat.
-        self.assertFalse(p.enabled(p.find('check box', 'Cut and stack', sheets)))
+        # Cut and stack cannot be had with step and repeat, and says why to a screen reader too.
+        stack = p.find('check box', 'Cut and stack', sheets)
+        self.assertFalse(p.enabled(stack))
+        self.assertIn('exclude each other', stack.description or '')
 
     def test_a_quarto_chosen_by_a_person_is_made_and_told_how_to_fold(self):
         document = self.pdf('colours.pdf', 8)
