@@ -1,6 +1,7 @@
 // Booklets as a binder meets them: the sheets the real tool writes are printed two-sided (in
 // a model of the printer turning each sheet), stacked, folded and read back page by page.
 #include "outputpdf.h"
+#include "samplefiles.h"
 #include "samplepdf.h"
 #include "toolrun.h"
 
@@ -118,7 +119,7 @@ QStringList readFolded(const QList<Side> &sides, const QSizeF &sheet, const QStr
 
 } // namespace
 
-class TestBinding : public QObject
+class TestBinding : public QObject, private SampleFiles
 {
     Q_OBJECT
 
@@ -133,15 +134,6 @@ private slots:
     void bookletSides_data();
     void bookletSides();
     void bookletCreep();
-
-private:
-    QString path(const QString &name) const { return dir->filePath(name); }
-    QString sample(const QString &name, int pages)
-    {
-        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages)));
-        return path(name);
-    }
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 void TestBinding::bookletsReadInOrderWhenFolded_data()

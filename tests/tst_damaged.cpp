@@ -1,6 +1,7 @@
 // Damaged, cut short and encrypted input: imposed as far as it can be read, said in words,
 // and never an output that no reader can open.
 #include "outputpdf.h"
+#include "samplefiles.h"
 #include "samplepdf.h"
 #include "toolrun.h"
 
@@ -36,7 +37,7 @@ int pagesMuPdfReads(const QString &mutool, const QString &pdf)
 
 } // namespace
 
-class TestDamaged : public QObject
+class TestDamaged : public QObject, private SampleFiles
 {
     Q_OBJECT
 
@@ -50,14 +51,6 @@ private slots:
     void cutShortAsADownloadThatStopped_data();
     void cutShortAsADownloadThatStopped();
 
-private:
-    QString path(const QString &name) const { return dir->filePath(name); }
-    QString sample(const QString &name, int pages, const SamplePage &page = SamplePage())
-    {
-        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages), page));
-        return path(name);
-    }
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 void TestDamaged::damagedAndEncryptedInput_data()

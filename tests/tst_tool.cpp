@@ -4,6 +4,7 @@
 #include "options.h"
 #include "pagerange.h"
 #include "outputpdf.h"
+#include "samplefiles.h"
 #include "samplepdf.h"
 #include "toolrun.h"
 
@@ -68,7 +69,7 @@ QString describe(const QRectF &r)
 
 } // namespace
 
-class TestTool : public QObject
+class TestTool : public QObject, private SampleFiles
 {
     Q_OBJECT
 
@@ -102,14 +103,6 @@ private slots:
     void hugeSheetUsesUserUnit_data();
     void hugeSheetUsesUserUnit();
 
-private:
-    QString path(const QString &name) const { return dir->filePath(name); }
-    QString sample(const QString &name, int pages, const SamplePage &page = SamplePage())
-    {
-        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages), page));
-        return path(name);
-    }
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 

@@ -2,6 +2,7 @@
 // a kill, a full disk), names it refuses, progress and exit codes.
 #include "impose.h"
 #include "outputpdf.h"
+#include "samplefiles.h"
 #include "samplepdf.h"
 #include "toolrun.h"
 
@@ -19,7 +20,7 @@
 #include <sys/resource.h>
 #endif
 
-class TestToolFiles : public QObject
+class TestToolFiles : public QObject, private SampleFiles
 {
     Q_OBJECT
 
@@ -39,14 +40,6 @@ private slots:
     void killedToolLeavesNothing();
     void progressWhileReading();
 
-private:
-    QString path(const QString &name) const { return dir->filePath(name); }
-    QString sample(const QString &name, int pages, const SamplePage &page = SamplePage())
-    {
-        writeSamplePdf(path(name).toStdString(), std::vector<SamplePage>(size_t(pages), page));
-        return path(name);
-    }
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 void TestToolFiles::progressAndExitCodes()
