@@ -13,6 +13,13 @@
 
 using Stored = QList<QPair<QString, QString>>;
 
+// Stores each key with its value, as the program would.
+static void storeAll(const Stored &stored)
+{
+    for (const auto &kv : stored)
+        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+}
+
 class TestOptionsString : public QObject
 {
     Q_OBJECT
@@ -117,8 +124,7 @@ void TestOptionsString::fromSettingsAndLayout()
     QFETCH(Stored, stored);
     QFETCH(LayoutValues, layout);
     QFETCH(QString, expected);
-    for (const auto &kv : stored)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(stored);
     const SettingsFile file;
     QCOMPARE(buildOptionsString(PageOptions::fromSettings(file), layout), expected);
 }
@@ -184,8 +190,7 @@ void TestOptionsString::sheetOptionsAddWords()
 {
     QFETCH(Stored, stored);
     QFETCH(QString, added);
-    for (const auto &kv : stored)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(stored);
     Sheetwin w;
     QCOMPARE(w.GetSetParameter(), QStringLiteral(" -rt 0  -order H  -per 2*2") + added);
 }
@@ -208,8 +213,7 @@ void TestOptionsString::calibrationWords()
     QFETCH(QString, options);
     QFETCH(Stored, sheet);
     QFETCH(QString, words);
-    for (const auto &kv : sheet)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(sheet);
     const QStringList args = calibrationArguments(options, SheetOptions::fromSettings(SettingsFile()), QStringLiteral("out.pdf"));
     QCOMPARE(args.join(QLatin1Char(' ')), words + QStringLiteral(" -- out.pdf"));
 }
@@ -332,8 +336,7 @@ void TestOptionsString::everySheetControl()
     QFETCH(QString, option);
     QFETCH(QString, words);
     const QString base = QStringLiteral(" -rt 0  -order H  -per 2*2");
-    for (const auto &kv : before)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(before);
     {
         SheetsWindow sheets;
         sheets.show();
@@ -356,8 +359,7 @@ void TestOptionsString::everySheetControl()
 
     // The other way: the value stored, a new window shows it.
     env = std::make_unique<TestEnv>();
-    for (const auto &kv : before)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(before);
     TestEnv::store(key.toLatin1().constData(), value);
     SheetsWindow again;
     QCOMPARE(shownBy(again.findChild<QWidget *>(control)), value);
@@ -398,8 +400,7 @@ void TestOptionsString::rulesGreyOutWithTheirReason()
     QFETCH(Stored, stored);
     QFETCH(QString, control);
     QFETCH(QString, why);
-    for (const auto &kv : stored)
-        TestEnv::store(kv.first.toLatin1().constData(), kv.second);
+    storeAll(stored);
     SheetsWindow sheets;
     QWidget *box = sheets.findChild<QWidget *>(control);
     QVERIFY(box);
