@@ -109,6 +109,94 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
     sheets->close();
 }
 
+// The main window with the samples dropped on it and a 3 by 2 layout.
+void mainWindowPicture(Sheetwin *window, const QStringList &samples, const QDir &out)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &sample : samples)
+        urls << QUrl::fromLocalFile(QFileInfo(sample).absoluteFilePath());
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
+    window->ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
+    window->ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("2"));
+    window->ui->lineEdit_x->setText(QStringLiteral("4"));
+    window->ui->lineEdit_y->setText(QStringLiteral("4"));
+    window->ui->lineEdit_left->setText(QStringLiteral("5"));
+    window->ui->lineEdit_top->setText(QStringLiteral("5"));
+    window->ui->tableWidget_Files->setItem(0, 2, new QTableWidgetItem(QStringLiteral("ok")));
+    window->resize(900, 640);
+    save(window, out.filePath(QStringLiteral("mainwindow.png")));
+
+}
+
+// The layout preview alone for a few layouts.
+void previewPictures(Sheetwin *window, const QDir &out)
+{
+    struct PreviewCase { const char *file, *preset, *cols, *rows; QRadioButton *order; const char *margin, *gutter; };
+    const PreviewCase cases[] = {
+        {"preview-2x2-h.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "0", "0"},
+        {"preview-3x2-vr.png", "Custom", "3", "2", window->ui->radioButton_verticalreversed, "0", "0"},
+        {"preview-margins-gutters.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "10", "5"},
+        {"preview-10x10.png", "Custom", "10", "10", window->ui->radioButton_horizontal, "0", "0"},
+    };
+    for (const PreviewCase &c : cases) {
+        window->ui->comboBox_pagers_per_sheet->setCurrentText(QString::fromLatin1(c.preset));
+        window->ui->lineEdit_pages_per_sheet_horizontal->setText(QString::fromLatin1(c.cols));
+        window->ui->lineEdit_pages_per_sheet_vertical->setText(QString::fromLatin1(c.rows));
+        c.order->click();
+        for (QLineEdit *e : {window->ui->lineEdit_left, window->ui->lineEdit_right, window->ui->lineEdit_top,
+                             window->ui->lineEdit_bottom})
+            e->setText(QString::fromLatin1(c.margin));
+        window->ui->lineEdit_x->setText(QString::fromLatin1(c.gutter));
+        window->ui->lineEdit_y->setText(QString::fromLatin1(c.gutter));
+        QApplication::processEvents();
+        window->ui->frame_preview->grab().save(out.filePath(QString::fromLatin1(c.file)));
+    }
+
+}
+
+void dialogPictures(const QDir &out)
+{
+    Setting setting;
+    save(&setting, out.filePath(QStringLiteral("setting.png")));
+    about box;
+    save(&box, out.filePath(QStringLiteral("about.png")));
+
+}
+
+// A run of the real tool (found beside this program) in which the last file, `failing`, fails,
+// with the reason's tool tip.
+void runPicture(Sheetwin *window, const QString &failing, const QDir &out)
+{
+    window->addFilesFromCommandLine({failing});
+    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("2x2"));
+    window->ui->radioButton_horizontal->click();
+    QTemporaryDir results;
+    window->ui->lineEdit_OutputPath->setText(results.path());
+    window->On_Button_Start();
+    while (g_bProcess)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    QTableWidget *table = window->ui->tableWidget_Files;
+    const int last = table->rowCount() - 1;
+    const QRect cell = table->visualItemRect(table->item(last, 0));
+    QToolTip::showText(table->viewport()->mapToGlobal(cell.center()), table->item(last, 2)->toolTip(), table);
+    QApplication::processEvents();
+    QThread::msleep(300);
+    QApplication::processEvents();
+    // The whole screen area of the window, so that the tool tip shows too; a window
+    // grab where the platform has no screen to grab from.
+    const QRect area = window->frameGeometry();
+    QPixmap shot = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (shot.isNull() || shot.toImage().pixelColor(5, 5) == QColor(Qt::black))
+        shot = window->grab();
+    shot.save(out.filePath(QStringLiteral("run.png")));
+}
+
 int main(int argc, char *argv[])
 {
     if (argc < 3) {
@@ -135,83 +223,15 @@ int main(int argc, char *argv[])
 
     writeSetting(SettingKey::OutputFolder, QDir::toNativeSeparators(out.absolutePath()));
     auto *window = new Sheetwin;
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString &sample : samples)
-        urls << QUrl::fromLocalFile(QFileInfo(sample).absoluteFilePath());
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
-    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &drop);
-    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
-    window->ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("3"));
-    window->ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("2"));
-    window->ui->lineEdit_x->setText(QStringLiteral("4"));
-    window->ui->lineEdit_y->setText(QStringLiteral("4"));
-    window->ui->lineEdit_left->setText(QStringLiteral("5"));
-    window->ui->lineEdit_top->setText(QStringLiteral("5"));
-    window->ui->tableWidget_Files->setItem(0, 2, new QTableWidgetItem(QStringLiteral("ok")));
-    window->resize(900, 640);
-    save(window, out.filePath(QStringLiteral("mainwindow.png")));
-
-    // The preview alone for a few layouts.
-    struct PreviewCase { const char *file, *preset, *cols, *rows; QRadioButton *order; const char *margin, *gutter; };
-    const PreviewCase cases[] = {
-        {"preview-2x2-h.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "0", "0"},
-        {"preview-3x2-vr.png", "Custom", "3", "2", window->ui->radioButton_verticalreversed, "0", "0"},
-        {"preview-margins-gutters.png", "2x2", "2", "2", window->ui->radioButton_horizontal, "10", "5"},
-        {"preview-10x10.png", "Custom", "10", "10", window->ui->radioButton_horizontal, "0", "0"},
-    };
-    for (const PreviewCase &c : cases) {
-        window->ui->comboBox_pagers_per_sheet->setCurrentText(QString::fromLatin1(c.preset));
-        window->ui->lineEdit_pages_per_sheet_horizontal->setText(QString::fromLatin1(c.cols));
-        window->ui->lineEdit_pages_per_sheet_vertical->setText(QString::fromLatin1(c.rows));
-        c.order->click();
-        for (QLineEdit *e : {window->ui->lineEdit_left, window->ui->lineEdit_right, window->ui->lineEdit_top,
-                             window->ui->lineEdit_bottom})
-            e->setText(QString::fromLatin1(c.margin));
-        window->ui->lineEdit_x->setText(QString::fromLatin1(c.gutter));
-        window->ui->lineEdit_y->setText(QString::fromLatin1(c.gutter));
-        QApplication::processEvents();
-        window->ui->frame_preview->grab().save(out.filePath(QString::fromLatin1(c.file)));
-    }
-
-    Setting setting;
-    save(&setting, out.filePath(QStringLiteral("setting.png")));
-    about box;
-    save(&box, out.filePath(QStringLiteral("about.png")));
-    setting.hide();
-    box.hide();
-
+    mainWindowPicture(window, samples, out);
+    previewPictures(window, out);
+    dialogPictures(out);
     if (!document.isEmpty())
         sheetsPictures(window, document, out);
 
     // A run of the real tool (found beside this program) in which the last file fails.
-    if (!failing.isEmpty()) {
-        window->addFilesFromCommandLine({failing});
-        window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("2x2"));
-        window->ui->radioButton_horizontal->click();
-        QTemporaryDir results;
-        window->ui->lineEdit_OutputPath->setText(results.path());
-        window->On_Button_Start();
-        while (g_bProcess)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        QTableWidget *table = window->ui->tableWidget_Files;
-        const int last = table->rowCount() - 1;
-        const QRect cell = table->visualItemRect(table->item(last, 0));
-        QToolTip::showText(table->viewport()->mapToGlobal(cell.center()), table->item(last, 2)->toolTip(), table);
-        QApplication::processEvents();
-        QThread::msleep(300);
-        QApplication::processEvents();
-        // The whole screen area of the window, so that the tool tip shows too; a window
-        // grab where the platform has no screen to grab from.
-        const QRect area = window->frameGeometry();
-        QPixmap shot = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-        if (shot.isNull() || shot.toImage().pixelColor(5, 5) == QColor(Qt::black))
-            shot = window->grab();
-        shot.save(out.filePath(QStringLiteral("run.png")));
-    }
+    if (!failing.isEmpty())
+        runPicture(window, failing, out);
     window->close();
     return 0;
 }
