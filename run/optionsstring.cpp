@@ -7,6 +7,22 @@
 namespace {
 
 const QString kOne = QStringLiteral("1");
+
+// The switches of the options string and the controls that give them: the main window's and
+// the page options', then the sheets window's.
+struct SwitchControl
+{
+    const char *option, *control;
+};
+const SwitchControl kSwitchControls[] = {
+    {"-l", "Left margin"},       {"-r", "Right margin"},  {"-t", "Top margin"}, {"-b", "Bottom margin"},
+    {"-gx", "Gutter X"},         {"-gy", "Gutter Y"},     {"-per", "Pages per Sheet"},
+    {"-order", "Order"},         {"-rt", "Angle"},        {"-pr", "Page Num."},
+    {"-scale", "Scale"},         {"-size", "Page Size"},  {"-addline", "Line Color"},
+#define PLYJOIN_SHEET_OPTION_WORDS(name, member, key, value, control, option, words) {option, words},
+    PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_WORDS)
+#undef PLYJOIN_SHEET_OPTION_WORDS
+};
 const QString kZero = QStringLiteral("0");
 
 // A colour component clamped to 0..255; a text that is no number passes unchanged.
@@ -406,34 +422,23 @@ QString sheetOptionsWords(const SheetOptions &o)
 
 QString ruleInWindowWords(const std::string &reason)
 {
+    // Each switch as a word of its own (not "-b" in "-booklet"), compiled once.
+    static const QList<QPair<QRegularExpression, QString>> kWords = [] {
+        QList<QPair<QRegularExpression, QString>> words;
+        for (const SwitchControl &c : kSwitchControls)
+            words.append({QRegularExpression(QStringLiteral("(?<![\\w-])%1(?![\\w-])")
+                                                 .arg(QRegularExpression::escape(QLatin1String(c.option)))),
+                          QLatin1Char('"') + QLatin1String(c.control) + QLatin1Char('"')});
+        return words;
+    }();
     QString text = QString::fromStdString(reason);
-    static const struct { const char *option, *control; } kSwitches[] = {
-        {"-per", "Pages per Sheet"}, {"-scale", "Scale"}, {"-size", "Page Size"},
-#define PLYJOIN_SHEET_OPTION_SWITCH(name, member, key, value, control, option, words) {option, words},
-        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_SWITCH)
-#undef PLYJOIN_SHEET_OPTION_SWITCH
-    };
-    for (const auto &c : kSwitches) {
-        const QRegularExpression word(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(QLatin1String(c.option))));
-        text.replace(word, QLatin1Char('"') + QLatin1String(c.control) + QLatin1Char('"'));
-    }
+    for (const auto &[word, control] : kWords)
+        text.replace(word, control);
     return text;
 }
 
 QString inWindowWords(const QString &reason)
 {
-    // The switches of the options string and the controls that give them: the main window's
-    // and the page options', then the sheets window's.
-    static const struct { const char *option, *control; } kControls[] = {
-        {"-l", "Left margin"},         {"-r", "Right margin"},     {"-t", "Top margin"},
-        {"-b", "Bottom margin"},       {"-gx", "Gutter X"},        {"-gy", "Gutter Y"},
-        {"-per", "Pages per Sheet"},   {"-order", "Order"},        {"-rt", "Angle"},
-        {"-pr", "Page Num."},          {"-scale", "Scale"},        {"-size", "Page Size"},
-        {"-addline", "Line Color"},
-#define PLYJOIN_SHEET_OPTION_WORDS(name, member, key, value, control, option, words) {option, words},
-        PLYJOIN_SHEET_OPTIONS(PLYJOIN_SHEET_OPTION_WORDS)
-#undef PLYJOIN_SHEET_OPTION_WORDS
-    };
     static const QRegularExpression after(QStringLiteral("\\(after (-[a-z]+)\\)"));
     QString text = reason;
     // A way out the tool names by its switch and value, named by the control and its choice.
@@ -445,7 +450,7 @@ QString inWindowWords(const QString &reason)
     qsizetype from = 0;
     while ((m = after.match(text, from)).hasMatch()) {
         QString control;
-        for (const auto &c : kControls) {
+        for (const SwitchControl &c : kSwitchControls) {
             if (m.captured(1) == QLatin1String(c.option))
                 control = QLatin1String(c.control);
         }
