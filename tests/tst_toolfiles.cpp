@@ -1,6 +1,7 @@
 // pdfplyjoin's files and its word to the caller: an output whole or not at all (failures,
 // a kill, a full disk), names it refuses, progress and exit codes.
 #include "impose.h"
+#include "inputfile.h"
 #include "outputpdf.h"
 #include "samplefiles.h"
 #include "samplepdf.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <qpdf/FileInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
@@ -39,7 +41,8 @@ private slots:
     void dashNamedFiles();
     void killedToolLeavesNothing();
     void progressWhileReading();
-
+    void inputReadAsQpdfsOwnFile_data();
+    void inputReadAsQpdfsOwnFile();
 };
 
 void TestToolFiles::progressAndExitCodes()
@@ -211,6 +214,75 @@ void TestToolFiles::progressWhileReading()
             beforeWriting.insert(percent);
     }, [](const std::string &) {});
     QVERIFY2(beforeWriting.size() >= 20, qPrintable(QString::number(beforeWriting.size())));
+}
+
+void TestToolFiles::inputReadAsQpdfsOwnFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("lines ended by LF, CR and CR LF") << QByteArray("1 0 obj\n<< >>\rendobj\r\n\r\n2 0 obj\n");
+    QTest::newRow("ends in line ends") << QByteArray("%%EOF\r\n\n\r");
+    QTest::newRow("no line end") << QByteArray("startxref 99");
+    QTest::newRow("one byte") << QByteArray("\n");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("over many windows") << QByteArray("stream\r\nx y z\n").repeated(9);
+}
+
+// The tool's own reading of the input (in windows of its own, here of 5 bytes so that every
+// step crosses one) against qpdf's standard file: the same bytes, places and line ends, from
+// every place in the file and past its end.
+void TestToolFiles::inputReadAsQpdfsOwnFile()
+{
+    QFETCH(QByteArray, bytes);
+    const QString name = path(QStringLiteral("in.pdf"));
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    const std::string file = name.toStdString();
+    InputFile ours(file, 5);
+    FileInputSource theirs(file.c_str());
+    QStringList said[2];
+    int side = 0;
+    for (InputSource *in : {static_cast<InputSource *>(&ours), static_cast<InputSource *>(&theirs)}) {
+        QStringList &log = said[side++];
+        auto note = [&](const char *what, qint64 value) {
+            log << QStringLiteral("%1=%2 at %3 last %4").arg(what).arg(value).arg(in->tell()).arg(in->getLastOffset());
+        };
+        std::string got;
+        auto readN = [&](size_t n) {
+            got.assign(n, '\0');
+            got.resize(in->read(got.data(), n));
+            log << QStringLiteral("read %1: [%2] at %3 last %4")
+                       .arg(n).arg(QString::fromStdString(got).toHtmlEscaped()).arg(in->tell()).arg(in->getLastOffset());
+        };
+        // A step that throws is said as such (a place before the start).
+        auto step = [&](const std::function<void()> &f) {
+            try {
+                f();
+            } catch (const std::exception &) {
+                log << QStringLiteral("threw at %1").arg(in->tell());
+            }
+        };
+        for (qint64 from = 0; from <= bytes.size() + 2; ++from) {
+            in->seek(from, SEEK_SET);
+            note("line end", in->findAndSkipNextEOL());
+            readN(3);
+            if (!got.empty())  // qpdf gives back only what it has just read
+                in->unreadCh(got.back());
+            readN(12);
+            in->seek(from, SEEK_SET);
+            if (from <= bytes.size())  // a line starts in the file
+                log << QString::fromStdString(in->readLine(4));
+            step([&] { in->seek(-2, SEEK_CUR); });
+            readN(1);
+            in->seek(-qMin<qint64>(from, bytes.size()), SEEK_END);
+            readN(7);
+            readN(40);
+            readN(0);
+        }
+        in->rewind();
+        readN(size_t(bytes.size()) + 1);
+    }
+    QCOMPARE(said[0], said[1]);
 }
 
 QTEST_MAIN(TestToolFiles)

@@ -1,6 +1,7 @@
 #include "impose.h"
 
 #include "cutshort.h"
+#include "inputfile.h"
 #include "output.h"
 #include "pdfsheets.h"
 
@@ -156,7 +157,7 @@ std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &dama
     auto pdf = std::make_unique<QPDF>();
     pdf->setSuppressWarnings(true);
     try {
-        pdf->processFile(o.files.input.c_str());
+        pdf->processInputSource(std::make_shared<InputFile>(o.files.input));
     } catch (QPDFExc &e) {
         if (e.getErrorCode() == qpdf_e_password)
             throw ImposeError(o.files.input + " is encrypted and needs a password");
