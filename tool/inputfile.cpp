@@ -9,20 +9,15 @@
 #include <cstring>
 
 InputFile::InputFile(const std::string &path, size_t window)
-    : m_name(path), m_file(QUtil::safe_fopen(path.c_str(), "rb")), m_window(std::max<size_t>(window, 1))
+    : m_name(path), m_file(QUtil::safe_fopen(path.c_str(), "rb"), &std::fclose), m_window(std::max<size_t>(window, 1))
 {
     // The file is read in windows of its own: the system's buffer would only be copied.
-    std::setvbuf(m_file, nullptr, _IONBF, 0);
-    if (QUtil::seek(m_file, 0, SEEK_END) != 0)
+    std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
+    if (QUtil::seek(m_file.get(), 0, SEEK_END) != 0)
         QUtil::throw_system_error("seek to the end of " + m_name);
-    m_size = QUtil::tell(m_file);
+    m_size = QUtil::tell(m_file.get());
     if (m_size < 0)
         QUtil::throw_system_error("find the size of " + m_name);
-}
-
-InputFile::~InputFile()
-{
-    std::fclose(m_file);
 }
 
 std::string const &InputFile::getName() const
@@ -60,24 +55,18 @@ bool InputFile::fill(qpdf_offset_t at)
 {
     m_start = at;
     m_length = 0;
-    if (at >= m_size)
-        return false;
-    if (QUtil::seek(m_file, at, SEEK_SET) != 0)
-        QUtil::throw_system_error("seek to " + m_name + ", offset " + std::to_string(at));
-    const size_t want = size_t(std::min<qpdf_offset_t>(qpdf_offset_t(m_window.size()), m_size - at));
-    m_length = std::fread(m_window.data(), 1, want, m_file);
-    if (m_length == 0 && std::ferror(m_file))
-        throw QPDFExc(qpdf_e_system, m_name, "", at, "read " + std::to_string(want) + " bytes");
+    if (at < m_size)
+        m_length = readAt(at, m_window.data(), size_t(std::min(qpdf_offset_t(m_window.size()), m_size - at)));
     return m_length > 0;
 }
 
-size_t InputFile::readDirect(char *buffer, size_t length)
+size_t InputFile::readAt(qpdf_offset_t at, char *buffer, size_t length)
 {
-    if (QUtil::seek(m_file, m_pos, SEEK_SET) != 0)
-        QUtil::throw_system_error("seek to " + m_name + ", offset " + std::to_string(m_pos));
-    const size_t got = std::fread(buffer, 1, length, m_file);
-    if (got == 0 && std::ferror(m_file))
-        throw QPDFExc(qpdf_e_system, m_name, "", m_pos, "read " + std::to_string(length) + " bytes");
+    if (QUtil::seek(m_file.get(), at, SEEK_SET) != 0)
+        QUtil::throw_system_error("seek to " + m_name + ", offset " + std::to_string(at));
+    const size_t got = std::fread(buffer, 1, length, m_file.get());
+    if (got == 0 && std::ferror(m_file.get()))
+        throw QPDFExc(qpdf_e_system, m_name, "", at, "read " + std::to_string(length) + " bytes");
     return got;
 }
 
@@ -89,7 +78,7 @@ size_t InputFile::read(char *buffer, size_t length)
         if (!inWindow(m_pos)) {
             // What fills a window or more goes straight to the caller (a stream's data).
             if (length - done >= m_window.size()) {
-                const size_t got = readDirect(buffer + done, length - done);
+                const size_t got = readAt(m_pos, buffer + done, length - done);
                 if (got == 0)
                     break;
                 m_pos += qpdf_offset_t(got);

@@ -3,6 +3,7 @@
 #include <qpdf/InputSource.hh>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,6 @@ class InputFile : public InputSource
 public:
     // Opens the file; a file that cannot be opened throws as qpdf's own files do.
     explicit InputFile(const std::string &path, size_t window = 64 * 1024);
-    ~InputFile() override;
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
 
@@ -31,11 +31,11 @@ public:
 private:
     // The window moved to start at `at`; false where nothing is left to read there.
     bool fill(qpdf_offset_t at);
-    size_t readDirect(char *buffer, size_t length);
+    size_t readAt(qpdf_offset_t at, char *buffer, size_t length);
     bool inWindow(qpdf_offset_t at) const { return at >= m_start && at < m_start + qpdf_offset_t(m_length); }
 
     std::string m_name;
-    std::FILE *m_file = nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> m_file;
     qpdf_offset_t m_size = 0;
     qpdf_offset_t m_pos = 0;
     std::vector<char> m_window;
