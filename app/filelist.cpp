@@ -171,3 +171,37 @@ void Sheetwin::openFile()
         return;
     openDocument(item->text());
 }
+
+void Sheetwin::takePrintedJobs(bool showNewest)
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    int newest = -1;
+    for (const PrintedJob &job : m_printedJobs->waiting()) {
+        const int rows = table->rowCount();
+        addDroppedFile(job.pdf);
+        if (table->rowCount() == rows)
+            continue;  // listed already
+        newest = rows;
+        // What the job asked for goes with its row.
+        const QString asked = tr("Printed to \"Tavrell PDF Plyjoin\": %1").arg(job.describe());
+        QTableWidgetItem *name = table->item(rows, 0);
+        name->setToolTip(job.pdf + QLatin1Char('\n') + asked);
+        name->setData(Qt::AccessibleDescriptionRole, asked);
+    }
+    if (newest < 0 || !showNewest || g_bProcess)
+        return;
+    table->setCurrentCell(newest, 0);
+    raise();
+    activateWindow();
+    On_Button_Preview();
+}
+
+void Sheetwin::forgetPrintedJob(const QString &path)
+{
+    m_printedJobs->forget(path);
+}
+
+std::optional<PrintedJob> Sheetwin::printedJobOf(const QString &path) const
+{
+    return m_printedJobs->jobOf(path);
+}

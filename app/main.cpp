@@ -7,11 +7,15 @@
 
 #ifndef Q_OS_WIN
 #include "app/singleinstance.h"
+#include "peer.h"
 #include "userplaces.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpSocket>
+#include <QTimer>
+#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -22,19 +26,55 @@ namespace {
 const char kLicence[] = "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>";
 
 #ifndef Q_OS_WIN
-// The printer that opens jobs here, where it is installed (on PATH) and not running yet.
-void startPrinterApplication()
+bool printerRuns(const QString &runtime)
+{
+    const int fd = peer::connectToUsersSocket(userplaces::printerSocket(runtime.toStdString()), getuid());
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+}
+
+// The user's printer "Tavrell PDF Plyjoin", started where it does not run (beside this
+// program, else on PATH); the window says where it cannot be reached.
+void startPrinter(Sheetwin *window, const QString &runtime, const QString &why)
 {
     if (qEnvironmentVariableIsSet("PLYJOIN_NO_PRINTER"))
         return;
-    const QString printer = QStandardPaths::findExecutable(QStringLiteral("plyjoin-printer"));
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("plyjoin-printer"));
+    const QString printer = QFileInfo(beside).isExecutable() ? beside
+                                                             : QStandardPaths::findExecutable(QStringLiteral("plyjoin-printer"));
     if (printer.isEmpty())
         return;
-    QTcpSocket probe;
-    probe.connectToHost(QStringLiteral("localhost"), quint16(userplaces::printerPort()));
-    if (probe.waitForConnected(300))
+    const QString cannot = QObject::tr("The printer \"Tavrell PDF Plyjoin\" cannot be reached: %1. What applications print "
+                                       "to it waits until it runs; it starts with this program, or with "
+                                       "\"plyjoin-printer server\".");
+    if (runtime.isEmpty()) {
+        window->sayInPane(cannot.arg(why));
         return;
-    QProcess::startDetached(printer, {QStringLiteral("server")});
+    }
+    if (printerRuns(runtime))
+        return;
+    // Of its own: it keeps nothing of this program's (its output, its terminal) open.
+    QProcess start;
+    start.setProgram(printer);
+    start.setArguments({QStringLiteral("server")});
+    start.setStandardInputFile(QProcess::nullDevice());
+    start.setStandardOutputFile(QProcess::nullDevice());
+    start.setStandardErrorFile(QProcess::nullDevice());
+    start.startDetached();
+    auto *poll = new QTimer(window);
+    auto *since = new QElapsedTimer;
+    since->start();
+    QObject::connect(poll, &QTimer::timeout, window, [=] {
+        const bool runs = printerRuns(runtime);
+        if (!runs && since->elapsed() < 10000)
+            return;
+        if (!runs)
+            window->sayInPane(cannot.arg(QObject::tr("it did not start")));
+        poll->deleteLater();
+        delete since;
+    });
+    poll->start(200);
 }
 #endif
 
@@ -52,7 +92,8 @@ int main(int argc, char *argv[])
             return 0;
         } else if (arg == "--help") {
             std::printf("Usage: plyjoin [FILE...]\n"
-                        "Opens Tavrell PDF Plyjoin with the PDF files named listed.\n"
+                        "Opens Tavrell PDF Plyjoin with the PDF files named on its command line listed.\n"
+                        "What applications print to the printer \"Tavrell PDF Plyjoin\" is listed too.\n"
                         "  --help      this text\n"
                         "  --version   the version and the licence\n");
             return 0;
@@ -66,36 +107,27 @@ int main(int argc, char *argv[])
     g_qStrSettingInfoFileName = GetSettingInfoFileName();
     QStringList files = QCoreApplication::arguments().mid(1);
     files.removeAll(QStringLiteral("--"));
+    const bool forJobs = files.removeAll(QStringLiteral("--jobs")) > 0;
 #ifndef Q_OS_WIN
-    // One program a user: a second start hands its files (absolute, for the first program's
-    // folder may be another) to the first.
-    SingleInstance instance;
-    {
-        QStringList words;
-        for (const QString &file : files)
-            words << (file == QLatin1String("--jobs") ? file : QFileInfo(file).absoluteFilePath());
-        if (instance.handedToAnother(words.isEmpty() ? QStringList{QStringLiteral("--raise")} : words))
-            return 0;
-    }
+    // Started by the printer for jobs while a program of this user's runs: they go to it.
+    // Every other start opens a window of its own.
+    std::string why;
+    const QString runtime = QString::fromStdString(userplaces::runtimeFolder(true, &why));
+    SingleInstance instance(runtime);
+    if (forJobs && instance.handOverJobs())
+        return 0;
 #endif
-    files.removeAll(QStringLiteral("--jobs"));
     Sheetwin *window = new Sheetwin;
     window->addFilesFromCommandLine(files);
     window->showNormal();
 #ifndef Q_OS_WIN
-    QObject::connect(&instance, &SingleInstance::wordsReceived, window, [window](const QStringList &words) {
-        for (const QString &word : words) {
-            if (word == QLatin1String("--jobs"))
-                window->takePrintedJobs();
-            else if (word != QLatin1String("--raise"))
-                window->addFilesFromCommandLine({word});
-        }
-        window->raise();
-        window->activateWindow();
-    });
     instance.listen();
-    startPrinterApplication();
+    QObject::connect(&instance, &SingleInstance::wordsReceived, window, [window](const QStringList &words) {
+        if (words.contains(QStringLiteral("--jobs")))
+            window->takePrintedJobs(true);
+    });
+    startPrinter(window, runtime, QString::fromStdString(why));
 #endif
-    window->takePrintedJobs();
+    window->takePrintedJobs(forJobs);
     return app.exec();
 }

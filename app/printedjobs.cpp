@@ -1,10 +1,4 @@
-// Jobs printed to the printer application (printer/): each waits in the user's jobs folder,
-// in a folder of its own, as a PDF named by its title. They are listed as rows whenever the
-// printer application says a new one came, and at start those the program had not shown yet
-// (it ended before it could); the newest is shown in the sheets window, in front. A job's
-// file stays until its row is removed.
-#include "app/sheetwin.h"
-#include "ui_sheetwin.h"
+#include "app/printedjobs.h"
 
 #ifndef Q_OS_WIN
 #include "userplaces.h"
@@ -13,6 +7,124 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace {
+
+// A paper's PWG name ("iso_a4_210x297mm") as people name it: "A4", "Letter", "Envelope #10",
+// else its size.
+QString paperWords(const QString &pwg)
+{
+    static const QRegularExpression form(QStringLiteral("^[a-z]+_([a-z0-9.-]+)_([0-9.]+)x([0-9.]+)(mm|in)$"));
+    const QRegularExpressionMatch m = form.match(pwg);
+    if (!m.hasMatch())
+        return pwg;
+    const QString name = m.captured(1);
+    static const QRegularExpression iso(QStringLiteral("^(a|b|c|ra|sra)[0-9]+$"));
+    if (iso.match(name).hasMatch() || name == QLatin1String("dl"))
+        return name.toUpper();
+    if (name == QLatin1String("number-10"))
+        return QStringLiteral("Envelope #10");
+    if (!name.contains(QLatin1Char('-')) && !name.at(0).isDigit())
+        return name.at(0).toUpper() + name.mid(1);
+    return QStringLiteral("%1 x %2 %3").arg(m.captured(2), m.captured(3), m.captured(4));
+}
+
+// The desktop's trash, made where it is missing: Qt 6.4 "moves a file to the trash" into
+// ./files of the working folder where it cannot make the trash's folder. A file that did not
+// land in a trash comes back.
+bool moveToTrash(const QString &file)
+{
+#ifndef Q_OS_WIN
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+#endif
+    QString trashed;
+    if (!QFile::moveToTrash(file, &trashed))
+        return false;
+    const QString where = QDir::cleanPath(QFileInfo(trashed).absoluteFilePath());
+    if (QDir::isAbsolutePath(trashed) && where.contains(QLatin1String("Trash")))
+        return true;
+    QFile::rename(where, file);
+    return false;
+}
+
+} // namespace
+
+QString PrintedJob::describe() const
+{
+    QStringList words;
+    words << (copies == 1 ? QObject::tr("1 copy") : QObject::tr("%1 copies").arg(copies));
+    if (sides == QLatin1String("two-sided-long-edge"))
+        words << QObject::tr("two-sided (long edge)");
+    else if (sides == QLatin1String("two-sided-short-edge"))
+        words << QObject::tr("two-sided (short edge)");
+    else if (sides == QLatin1String("one-sided"))
+        words << QObject::tr("one-sided");
+    if (!media.isEmpty())
+        words << paperWords(media);
+    return words.join(QStringLiteral(", "));
+}
+
+PrintedJobs::PrintedJobs(QString folder, QObject *parent) : QObject(parent), m_folder(std::move(folder)) {}
+
+QList<PrintedJob> PrintedJobs::waiting() const
+{
+    QList<PrintedJob> jobs;
+    if (m_folder.isEmpty())
+        return jobs;
+    // Folders named by their time: the oldest first. A folder whose name begins with a dot
+    // is still being written.
+    const QFileInfoList folders = QDir(m_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &folder : folders) {
+        const QFileInfoList pdfs = QDir(folder.filePath()).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+        if (pdfs.isEmpty())
+            continue;
+        if (const auto job = jobOf(pdfs.first().absoluteFilePath()))
+            jobs.append(*job);
+    }
+    return jobs;
+}
+
+std::optional<PrintedJob> PrintedJobs::jobOf(const QString &path) const
+{
+    if (m_folder.isEmpty())
+        return std::nullopt;
+    const QFileInfo file(path);
+    const QString folder = QDir::cleanPath(file.absolutePath());
+    // Only a PDF right inside a job's own folder, right inside the jobs folder.
+    const QString attributes = folder + QStringLiteral("/job.ini");
+    if (QDir::cleanPath(QFileInfo(folder).absolutePath()) != QDir::cleanPath(m_folder) || !QFileInfo::exists(attributes)
+        || file.suffix() != QLatin1String("pdf"))
+        return std::nullopt;
+    PrintedJob job;
+    job.pdf = QDir::cleanPath(file.absoluteFilePath());
+    QFile ini(attributes);
+    if (ini.open(QIODevice::ReadOnly)) {
+        // "key=value" lines.
+        for (const QByteArray &line : ini.readAll().split('\n')) {
+            const int equals = line.indexOf('=');
+            const QByteArray key = line.left(equals);
+            const QString value = QString::fromUtf8(line.mid(equals + 1));
+            if (key == "copies")
+                job.copies = qMax(1, value.toInt());
+            else if (key == "sides")
+                job.sides = value;
+            else if (key == "media")
+                job.media = value;
+        }
+    }
+    return job;
+}
+
+bool PrintedJobs::forget(const QString &path) const
+{
+    const auto job = jobOf(path);
+    if (!job || (QFileInfo::exists(job->pdf) && !moveToTrash(job->pdf)))
+        return false;
+    QDir(QFileInfo(job->pdf).absolutePath()).removeRecursively();
+    return true;
+}
 
 QString printedJobsFolder()
 {
@@ -21,60 +133,4 @@ QString printedJobsFolder()
 #else
     return QString::fromStdString(userplaces::jobsFolder());
 #endif
-}
-
-void Sheetwin::takePrintedJobs()
-{
-    const QString folder = printedJobsFolder();
-    const QDir jobs(folder);
-    if (folder.isEmpty() || !jobs.exists())
-        return;
-    QTableWidget *table = ui->tableWidget_Files;
-    int newest = -1;
-    // Folders named by their time: the oldest first. A folder whose name begins with a dot
-    // is still being written.
-    for (const QFileInfo &job : jobs.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        // A job once shown as a row is acknowledged: it comes back only until then (a program
-        // that ended before it could show it).
-        const QString acknowledged = QDir(job.filePath()).filePath(QStringLiteral("shown"));
-        const QFileInfoList pdfs = QDir(job.filePath()).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
-        if (pdfs.isEmpty() || QFileInfo::exists(acknowledged))
-            continue;
-        const int rows = table->rowCount();
-        addDroppedFile(QDir::fromNativeSeparators(pdfs.first().absoluteFilePath()));
-        if (table->rowCount() > rows) {
-            newest = table->rowCount() - 1;
-            QFile mark(acknowledged);
-            mark.open(QIODevice::WriteOnly);
-        }
-    }
-    // What the printer application could not do for itself, said once.
-    const QString note = QDir(jobs.filePath(QStringLiteral(".."))).filePath(QStringLiteral("queue-needed.txt"));
-    QFile said(note);
-    if (said.open(QIODevice::ReadOnly)) {
-        const QString command = QString::fromUtf8(said.readAll()).trimmed();
-        said.close();
-        ui->textEdit->setPlainText(tr("The printer \"Tavrell PDF Plyjoin\" could not be added to the system's printers. "
-                                      "An administrator adds it with:\n%1").arg(command));
-        QFile::rename(note, note + QStringLiteral(".said"));
-    }
-    if (newest < 0 || g_bProcess)
-        return;
-    table->setCurrentCell(newest, 0);
-    raise();
-    activateWindow();
-    On_Button_Preview();
-}
-
-void Sheetwin::forgetPrintedJob(const QString &path)
-{
-    const QString folder = QDir::cleanPath(printedJobsFolder());
-    if (folder.isEmpty() || folder == QLatin1String("."))
-        return;
-    const QFileInfo file(path);
-    const QString job = QDir::cleanPath(file.absolutePath());
-    // Only a job's own folder, right inside the jobs folder, goes.
-    if (QDir::cleanPath(QFileInfo(job).absolutePath()) != folder || !QFileInfo(job + QStringLiteral("/job.ini")).exists())
-        return;
-    QDir(job).removeRecursively();
 }

@@ -43,7 +43,8 @@ void setToolButton(QToolButton *button, const QString &text, const QString &imag
 
 } // namespace
 
-Sheetwin::Sheetwin(QWidget *parent) : QMainWindow(parent), ui(new Ui_Sheetwin)
+Sheetwin::Sheetwin(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui_Sheetwin), m_printedJobs(new PrintedJobs(printedJobsFolder(), this))
 {
     ui->setupUi(this);
     useFormFont(this);
@@ -383,6 +384,11 @@ void Sheetwin::ClearnInfo()
     QTableWidget *table = ui->tableWidget_Files;
     for (int row = 0; row < table->rowCount(); ++row)
         table->setItem(row, 2, new QTableWidgetItem(QString()));
+}
+
+void Sheetwin::sayInPane(const QString &text)
+{
+    ui->textEdit->setPlainText(text);
 }
 
 void Sheetwin::warn(const QString &text)

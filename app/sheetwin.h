@@ -13,6 +13,7 @@
 // refreshSheets gives it the row's file and the options string of every change.
 #pragma once
 
+#include "app/printedjobs.h"
 #include "run/optionsstring.h"
 #include "run/toolcontract.h"
 
@@ -24,6 +25,8 @@
 #include <QModelIndex>
 #include <QPointer>
 #include <QProcess>
+
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -72,11 +75,15 @@ public:
     // Lists the files named on the command line (or by the desktop's "Open with") by the
     // rules of a drop; names that are no existing PDF file are skipped.
     void addFilesFromCommandLine(const QStringList &paths);
-    // Lists the jobs printed to the printer application that are not listed yet, and shows
-    // the newest in the sheets window (app/printedjobs.cpp).
-    void takePrintedJobs();
-    // A printed job whose row went: its folder goes too.
+    // Lists the jobs printed to the printer application that are not listed yet (every job
+    // waiting, at every start); with `showNewest`, the newest of them in the sheets window.
+    void takePrintedJobs(bool showNewest);
+    // A printed job whose row went: its PDF goes to the trash, its folder goes.
     void forgetPrintedJob(const QString &path);
+    // The printed job whose PDF `path` is, where it is one.
+    std::optional<PrintedJob> printedJobOf(const QString &path) const;
+    // A word about the program's surroundings (the printer) in the tool-output pane.
+    void sayInPane(const QString &text);
 
 public slots:
     void On_Button_About();
@@ -155,7 +162,5 @@ private:
     QString m_rowOutput;    // what the row being run writes
     bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
     QString m_bookletGrid = QStringLiteral("one fold");
+    PrintedJobs *m_printedJobs = nullptr;
 };
-
-// The folder printed jobs wait in.
-QString printedJobsFolder();

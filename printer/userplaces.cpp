@@ -26,35 +26,80 @@ std::string home()
     return h;
 }
 
+std::string dataFolder()
+{
+    const std::string data = !env("XDG_DATA_HOME").empty() ? env("XDG_DATA_HOME") : home() + "/.local/share";
+    return data + "/plyjoin";
+}
+
+// A folder of this user's that others may not write in (the root of a runtime folder).
+bool isUsersFolder(const std::string &path, uid_t uid)
+{
+    struct stat st;
+    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
+           && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 } // namespace
 
 std::string jobsFolder()
 {
     if (!env("PLYJOIN_JOBS").empty())
         return env("PLYJOIN_JOBS");
-    const std::string data = !env("XDG_DATA_HOME").empty() ? env("XDG_DATA_HOME") : home() + "/.local/share";
-    return data + "/plyjoin/jobs";
+    return dataFolder() + "/jobs";
 }
 
-std::string programSocket()
+std::string spoolFolder()
 {
-    const std::string runtime = env("XDG_RUNTIME_DIR");
-    if (!runtime.empty())
-        return runtime + "/plyjoin.socket";
-    return "/tmp/plyjoin-" + std::to_string(getuid()) + ".socket";
+    return dataFolder() + "/printer-spool";
 }
 
-int printerPort()
+bool isPrivateFolderOf(const std::string &path, uid_t uid)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
+           && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+std::string runtimeFolder(bool make, std::string *why)
+{
+    const uid_t uid = getuid();
+    std::string folder;
+    const std::string session = env("XDG_RUNTIME_DIR");
+    const std::string root = env("PLYJOIN_RUNTIME_ROOT").empty() ? "/run/user" : env("PLYJOIN_RUNTIME_ROOT");
+    const std::string perUser = root + "/" + std::to_string(uid);
+    if (isUsersFolder(session, uid))
+        folder = session + "/plyjoin";
+    else if (isUsersFolder(perUser, uid))
+        folder = perUser + "/plyjoin";
+    else
+        folder = "/tmp/plyjoin-" + std::to_string(uid);
+    if (make && mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        if (why)
+            *why = "the folder " + folder + " cannot be made";
+        return std::string();
+    }
+    if (!isPrivateFolderOf(folder, uid)) {
+        if (why)
+            *why = "the folder " + folder + " is not this user's own";
+        return std::string();
+    }
+    return folder;
+}
+
+std::string printerSocket(const std::string &runtime)
+{
+    return runtime + "/printer.sock";
+}
+
+std::string programSocket(const std::string &runtime)
+{
+    return runtime + "/program.sock";
+}
+
+int preferredPrinterPort()
 {
     return 49152 + int(getuid() % 16000);
-}
-
-std::string queueName()
-{
-    std::string user = "user";
-    if (const passwd *pw = getpwuid(getuid()))
-        user = pw->pw_name;
-    return "Plyjoin-" + user;
 }
 
 bool makePrivateFolder(const std::string &path)

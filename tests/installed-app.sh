@@ -18,7 +18,9 @@ printf '[SettingInfo]\nOutputFolder=%s\nInputFolder=%s\n' "$tmp/out" "$tmp/in" \
   > "$tmp/appdata/DIVAdedovuViduvuzoraSettingInfo.ini"
 
 cd "$tmp/elsewhere"
-export APPDATA=$tmp/appdata
+export APPDATA=$tmp/appdata PLYJOIN_JOBS=$tmp/jobs
+# The printer application has tests of its own; none is left running here.
+export PLYJOIN_NO_PRINTER=1
 unset QT_QPA_PLATFORM
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$here/drive-installed-app.sh" \
   "$tmp/prefix/bin/plyjoin" "$tmp/out/sample.pdf"

@@ -1,12 +1,17 @@
 // Loaded into the tool with LD_PRELOAD to make system calls fail as a full or odd file
 // system would: SHIM_FSYNC=fail makes fsync fail with EIO, SHIM_TMPFILE=none makes opening
-// a file without a name fail as on a file system that cannot make one.
+// a file without a name fail as on a file system that cannot make one. Into the printer, to
+// end it at a given moment: SHIM_KILL_AT_RENAME=TEXT kills the process (SIGKILL, as a crash or
+// a power cut would) when it renames a file whose name holds TEXT.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <csignal>
+#include <cstdio>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +68,14 @@ int open64(const char *path, int flags, ...)
     const int fd = openWith("open64", path, flags, args);
     va_end(args);
     return fd;
+}
+
+int rename(const char *from, const char *to)
+{
+    const char *text = std::getenv("SHIM_KILL_AT_RENAME");
+    if (text && *text && std::strstr(from, text))
+        kill(getpid(), SIGKILL);
+    return next<int (*)(const char *, const char *)>("rename")(from, to);
 }
 
 }

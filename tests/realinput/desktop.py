@@ -29,7 +29,9 @@ def end_processes(processes, grace=10):
 class Desktop:
     """Xvfb, openbox and a session bus, started together and ended together."""
 
-    def __init__(self, width=1280, height=1024):
+    def __init__(self, width=1280, height=1024, runtime_root=None):
+        """`runtime_root`: the folder the users' runtime folders are in (as /run/user); the
+        desktop's is USER-ID in it, the user's alone."""
         self.folder = tempfile.mkdtemp(prefix='plyjoin-desktop-')
         self.processes = []
         read_fd, write_fd = os.pipe()
@@ -40,8 +42,12 @@ class Desktop:
             number = pipe.readline().strip()
         if not number:
             raise RuntimeError('Xvfb did not start')
-        runtime = os.path.join(self.folder, 'runtime')
+        if not runtime_root:
+            runtime_root = os.path.join(self.folder, 'run')
+            os.mkdir(runtime_root, 0o755)
+        runtime = os.path.join(runtime_root, str(os.getuid()))
         os.mkdir(runtime, 0o700)
+        self.runtime = runtime
         self.env = dict(os.environ, DISPLAY=':' + number, XDG_RUNTIME_DIR=runtime)
         for name in ('WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'DBUS_SESSION_BUS_ADDRESS', 'SESSION_MANAGER'):
             self.env.pop(name, None)

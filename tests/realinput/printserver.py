@@ -52,7 +52,11 @@ def _running(name):
 class PrintServer:
     QUEUES = ('duplex', 'simplex')
 
-    def __init__(self):
+    def __init__(self, backend=None):
+        """`backend`: the backend "plyjoin" to install as the package does (the queue
+        "Tavrell_PDF_Plyjoin" is added with add_plyjoin_queue); its users' runtime folders are
+        in `runtime_root`."""
+        self.backend = backend
         for program in ('cupsd', 'ippeveprinter', 'lpadmin', 'cupsenable', 'avahi-daemon', 'dbus-daemon'):
             if not shutil.which(program) and not os.path.exists('/usr/sbin/' + program):
                 raise Unavailable('%s is not installed' % program)
@@ -60,6 +64,8 @@ class PrintServer:
             raise Unavailable('starting the system bus, avahi-daemon and cupsd needs root')
         self.folder = tempfile.mkdtemp(prefix='plyjoin-cups-')
         os.chmod(self.folder, 0o755)
+        self.runtime_root = os.path.join(self.folder, 'run')
+        os.mkdir(self.runtime_root, 0o755)
         self.processes = []
         self.started_bus = self.started_avahi = False
         try:
@@ -127,11 +133,24 @@ class PrintServer:
             f.write('Listen localhost:%d\nLogLevel warn\nBrowsing No\nDefaultAuthType None\nWebInterface No\n'
                     '<Location />\n  Order allow,deny\n  Allow all\n</Location>\n'
                     '<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n' % self.port)
+        # CUPS's programs, and the backend "plyjoin" as the package installs it (root's alone,
+        # so that CUPS runs it as root).
+        serverbin = os.path.join(self.folder, 'serverbin')
+        os.makedirs(os.path.join(serverbin, 'backend'))
+        for name in os.listdir('/usr/lib/cups'):
+            if name != 'backend':
+                os.symlink(os.path.join('/usr/lib/cups', name), os.path.join(serverbin, name))
+        for name in os.listdir('/usr/lib/cups/backend'):
+            os.symlink(os.path.join('/usr/lib/cups/backend', name), os.path.join(serverbin, 'backend', name))
+        if self.backend:
+            shutil.copy(self.backend, os.path.join(serverbin, 'backend', 'plyjoin'))
+            os.chmod(os.path.join(serverbin, 'backend', 'plyjoin'), 0o700)
         with open(os.path.join(conf, 'cups-files.conf'), 'w') as f:
             f.write('ServerRoot %s\nRequestRoot %s/spool\nTempDir %s/tmp\nCacheDir %s/cache\nStateDir %s/state\n'
                     'ErrorLog %s/log/error_log\nAccessLog %s/log/access_log\nPageLog %s/log/page_log\n'
-                    'ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nUser lp\nGroup lp\nSystemGroup root\n'
-                    % ((conf,) + (self.folder,) * 7))
+                    'ServerBin %s\nDataDir /usr/share/cups\nUser lp\nGroup lp\nSystemGroup root\n'
+                    'SetEnv PLYJOIN_RUNTIME_ROOT %s\n'
+                    % ((conf,) + (self.folder,) * 7 + (serverbin, self.runtime_root)))
         self._spawn(['cupsd', '-f', '-c', os.path.join(conf, 'cupsd.conf'), '-s', os.path.join(conf, 'cups-files.conf')],
                     'cupsd.log')
         if not _wait(lambda: b'is running' in subprocess.run(['lpstat', '-h', self.server, '-r'],
@@ -140,6 +159,14 @@ class PrintServer:
         for queue, (uri, _) in self.printers.items():
             subprocess.run(['lpadmin', '-h', self.server, '-p', queue, '-E', '-v', uri, '-m', 'everywhere'], check=True)
         subprocess.run(['lpadmin', '-h', self.server, '-d', 'duplex'], check=True)
+
+    def add_plyjoin_queue(self, ppd):
+        """The machine's queue "Tavrell_PDF_Plyjoin", as the package makes it."""
+        subprocess.run(['lpadmin', '-h', self.server, '-p', 'Tavrell_PDF_Plyjoin', '-D', 'Tavrell PDF Plyjoin',
+                        '-v', 'plyjoin:/', '-P', ppd, '-E'], check=True, capture_output=True)
+
+    def remove_queue(self, queue):
+        subprocess.run(['lpadmin', '-h', self.server, '-x', queue], capture_output=True)
 
     @staticmethod
     def free_port():

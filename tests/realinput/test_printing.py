@@ -5,7 +5,6 @@
 # Where the server cannot be set up (not root), the tests say why and are skipped; with
 # PLYJOIN_REQUIRE_PRINT_TESTS set (CI), that is a failure.
 import os
-import pwd
 import re
 import signal
 import subprocess
@@ -19,6 +18,8 @@ from printserver import PrintServer, Unavailable  # noqa: E402
 from steps import RealInputCase  # noqa: E402
 
 BIN = None
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+QUEUE = 'Tavrell_PDF_Plyjoin'
 desktop = None
 server = None
 unavailable = None
@@ -27,13 +28,13 @@ unavailable = None
 def setUpModule():
     global desktop, server, unavailable
     try:
-        server = PrintServer()
+        server = PrintServer(backend=os.path.join(BIN, 'plyjoin-backend'))
     except Unavailable as e:
         unavailable = str(e)
         if os.environ.get('PLYJOIN_REQUIRE_PRINT_TESTS'):
             raise RuntimeError('the print server is needed here: %s' % e)
         return
-    desktop = Desktop(1920, 1080)
+    desktop = Desktop(1920, 1080, runtime_root=server.runtime_root)
     RealInputCase.desktop = desktop
     RealInputCase.bin = BIN
 
@@ -184,30 +185,27 @@ class PrintingTest(RealInputCase):
         self.assertEqual(pages_of(jobs[2][1]), [[]], 'the blank sheet goes last')
 
     def test_printed_from_any_application_it_opens_as_a_row(self):
-        # The printer application, started as the user would have it at login; it makes its
-        # CUPS queue itself. CUPS's own lp prints to it while the program does not run.
-        port = server.free_port()
+        # The machine's queue as the package makes it, and the user's printer, started as the
+        # program starts it. CUPS's own lp prints to it while the program does not run.
+        server.add_plyjoin_queue(os.path.join(SOURCE, 'printer', 'plyjoin.ppd'))
         env = dict(self.desktop.env, APPDATA=self.appdata, PLYJOIN_JOBS=self.jobs, CUPS_SERVER=server.server,
-                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb', QT_ACCESSIBILITY='1')
-        printer = subprocess.Popen([os.path.join(self.bin, 'plyjoin-printer'), 'server', '-o', 'server-port=%d' % port,
-                                    '-o', 'listen-hostname=localhost', '-o',
-                                    'spool-directory=' + os.path.join(self.folder, 'printer-spool')],
-                                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb', QT_ACCESSIBILITY='1',
+                   XDG_DATA_HOME=os.path.join(self.folder, 'data'))
+        printer_program = os.path.join(self.bin, 'plyjoin-printer')
+        printer = subprocess.Popen([printer_program, 'server'], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
         try:
-            queue = 'Plyjoin-' + pwd.getpwuid(os.getuid()).pw_name
-            self.assertTrue(self.desktop.wait(lambda: ('localhost:%d' % port) in subprocess.run(
-                ['lpstat', '-h', server.server, '-v', queue], capture_output=True, text=True).stdout, 30),
-                'the printer application made no queue')
-            attributes = subprocess.run(['ipptool', '-tv', 'ipp://localhost:%d/ipp/print' % port,
-                                         'get-printer-attributes.test'], capture_output=True, text=True).stdout
+            uri = lambda: subprocess.run([printer_program, 'uri'], env=env, capture_output=True, text=True).stdout.strip()
+            self.assertTrue(self.desktop.wait(lambda: uri() != '', 20), 'the printer did not start')
+            attributes = subprocess.run(['ipptool', '-tv', uri(), 'get-printer-attributes.test'],
+                                        capture_output=True, text=True).stdout
             formats = re.search(r'document-format-supported \([^)]*\) = (\S+)', attributes).group(1).split(',')
             for wanted in ('application/pdf', 'image/jpeg', 'image/pwg-raster'):
                 self.assertIn(wanted, formats)
             document = self.pdf('six.pdf', 6)
-            before = set(os.listdir('/proc'))
             sent = time.time()
-            subprocess.run(['lp', '-h', server.server, '-d', queue, '-t', 'Quarterly report', document], check=True,
-                           capture_output=True)
+            subprocess.run(['lp', '-h', server.server, '-d', QUEUE, '-t', 'Quarterly report', '-n', '2', document],
+                           check=True, capture_output=True)
             self.program = Program.attach(self.desktop, 'plyjoin', 60)
             self.assertIsNotNone(self.program, 'the program did not start with the job')
             p = self.program
@@ -215,6 +213,8 @@ class PrintingTest(RealInputCase):
             row = p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main, timeout=30)
             self.assertIsNotNone(row)
             print('\nfrom lp to the row on screen: %.2f s (the program started meanwhile)' % (time.time() - sent))
+            # What the job asked for goes with its row.
+            self.assertIn('2 copies', row.description or '')
             sheets = p.window('Sheets - Quarterly report.pdf', timeout=20)
             self.assertIsNotNone(sheets, 'the sheets window did not open')
             # Printed from there on a real printer: the imposed sheets arrive.
@@ -222,7 +222,7 @@ class PrintingTest(RealInputCase):
             since = server.received_count('duplex')
             p.click(p.find('push button', 'Print', sheets))
             dialog = p.window('Print the sheets')
-            printers = p.find('combo box', lambda n: n in server.QUEUES or (n or '').startswith('Plyjoin'), dialog)
+            printers = p.find('combo box', lambda n: n in server.QUEUES or (n or '').startswith('Tavrell'), dialog)
             if printers.name != 'duplex':
                 p.click(printers)
                 p.click(p.find('list item', 'duplex', dialog))
@@ -232,7 +232,7 @@ class PrintingTest(RealInputCase):
             self.assertEqual(pages_of(printed), [[1, 2, 3, 4], [5, 6]])
             # A second job joins the same window: no second program.
             sent = time.time()
-            subprocess.run(['lp', '-h', server.server, '-d', queue, '-t', 'Minutes', document], check=True,
+            subprocess.run(['lp', '-h', server.server, '-d', QUEUE, '-t', 'Minutes', document], check=True,
                            capture_output=True)
             self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith('Minutes.pdf'), self.main, timeout=30))
             print('from lp to the row on screen, the program running: %.2f s' % (time.time() - sent))
@@ -240,8 +240,8 @@ class PrintingTest(RealInputCase):
             # A picture sent straight to the printer becomes a row of one page.
             picture = os.path.join(self.folder, 'photo')
             subprocess.run(['pdftoppm', '-jpeg', '-r', '20', '-f', '1', '-l', '1', document, picture], check=True)
-            subprocess.run(['ipptool', '-t', '-f', picture + '-1.jpg', '-d', 'filetype=image/jpeg',
-                            'ipp://localhost:%d/ipp/print' % port, 'print-job.test'], check=True, capture_output=True)
+            subprocess.run(['ipptool', '-t', '-f', picture + '-1.jpg', '-d', 'filetype=image/jpeg', uri(),
+                            'print-job.test'], check=True, capture_output=True)
             self.assertTrue(self.desktop.wait(lambda: len([d for d in os.listdir(self.jobs) if not d.startswith('.')]) == 3, 30))
             jpeg_job = sorted(d for d in os.listdir(self.jobs) if not d.startswith('.'))[-1]
             made = [f for f in os.listdir(os.path.join(self.jobs, jpeg_job)) if f.endswith('.pdf')][0]
@@ -251,8 +251,7 @@ class PrintingTest(RealInputCase):
         finally:
             os.killpg(printer.pid, signal.SIGTERM)
             printer.wait(10)
-            subprocess.run(['lpadmin', '-h', server.server, '-x', 'Plyjoin-' + pwd.getpwuid(os.getuid()).pw_name],
-                           capture_output=True)
+            server.remove_queue(QUEUE)
 
     def test_a_stopped_queue_is_said_and_nothing_is_left(self):
         server.stop_queue('simplex')

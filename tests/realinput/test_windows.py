@@ -160,24 +160,35 @@ class WindowsTest(RealInputCase):
         p.click(p.find('check box', 'Spine marks', sheets))
         self.assertTrue(desktop.wait(lambda: self.stored('SpineMarks') == '1'))
 
-    def test_a_printed_job_not_yet_shown_comes_back_at_the_next_start(self):
-        # A job the printer application kept while the program had ended: listed at start,
-        # in the sheets window; once shown, not again.
+    def test_a_printed_job_is_listed_at_every_start_until_its_row_is_removed(self):
+        # A job the printer application kept: listed at every start, whether it was shown or
+        # the program was ended before it could be; its row removed, the PDF goes to the
+        # desktop's trash, where a slip of the hand can be undone, and the job's folder goes.
         job = os.path.join(self.jobs, '20260101-120000-5-1')
         os.makedirs(job)
         shutil.copy(self.pdf('colours.pdf', 4), os.path.join(job, 'Quarterly report.pdf'))
         with open(os.path.join(job, 'job.ini'), 'w') as f:
-            f.write('title=Quarterly report\n')
-        self.start()
+            f.write('title=Quarterly report\ncopies=2\nsides=two-sided-long-edge\nmedia=iso_a4_210x297mm\n')
+        data = os.path.join(self.folder, 'data')
+        for _ in range(2):
+            self.start(env={'XDG_DATA_HOME': data})
+            p = self.program
+            row = p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main)
+            self.assertIsNotNone(row)
+            self.assertEqual(row.description, 'Printed to "Tavrell PDF Plyjoin": 2 copies, two-sided (long edge), A4')
+            p.stop()
+        self.start(env={'XDG_DATA_HOME': data})
         p = self.program
-        self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main))
-        self.assertIsNotNone(p.window('Sheets - Quarterly report.pdf'))
+        p.click(p.find('table cell', lambda n: (n or '').endswith('Quarterly report.pdf'), self.main))
+        desktop.key('Delete')
+        self.assertTrue(desktop.wait(lambda: not os.path.exists(job)), 'the job\'s folder stayed')
+        self.assertTrue(os.path.exists(os.path.join(data, 'Trash', 'files', 'Quarterly report.pdf')),
+                        'the PDF is not in the trash')
         p.stop()
-        self.start()
+        self.start(env={'XDG_DATA_HOME': data})
         time.sleep(1)
-        with self.assertRaises(AssertionError, msg='a job shown before came back'):
+        with self.assertRaises(AssertionError, msg='a removed job came back'):
             self.program.find('table cell', lambda n: (n or '').endswith('.pdf'), self.main, timeout=1)
-        self.assertTrue(os.path.exists(os.path.join(job, 'Quarterly report.pdf')), 'the job went with the program')
 
     def test_tab_reaches_every_control_in_reading_order(self):
         document = self.pdf('colours.pdf', 12)
