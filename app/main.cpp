@@ -6,16 +6,12 @@
 #include <QFileInfo>
 
 #ifndef Q_OS_WIN
+#include "app/printerlink.h"
 #include "app/singleinstance.h"
-#include "peer.h"
 #include "userplaces.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTimer>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -26,55 +22,11 @@ namespace {
 const char kLicence[] = "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>";
 
 #ifndef Q_OS_WIN
-bool printerRuns(const QString &runtime)
+// The printer's program beside this one (as installed and as built), else on PATH.
+QString printerProgram()
 {
-    const int fd = peer::connectToUsersSocket(userplaces::printerSocket(runtime.toStdString()), getuid());
-    if (fd >= 0)
-        ::close(fd);
-    return fd >= 0;
-}
-
-// The user's printer "Tavrell PDF Plyjoin", started where it does not run (beside this
-// program, else on PATH); the window says where it cannot be reached.
-void startPrinter(Sheetwin *window, const QString &runtime, const QString &why)
-{
-    if (qEnvironmentVariableIsSet("PLYJOIN_NO_PRINTER"))
-        return;
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("plyjoin-printer"));
-    const QString printer = QFileInfo(beside).isExecutable() ? beside
-                                                             : QStandardPaths::findExecutable(QStringLiteral("plyjoin-printer"));
-    if (printer.isEmpty())
-        return;
-    const QString cannot = QObject::tr("The printer \"Tavrell PDF Plyjoin\" cannot be reached: %1. What applications print "
-                                       "to it waits until it runs; it starts with this program, or with "
-                                       "\"plyjoin-printer server\".");
-    if (runtime.isEmpty()) {
-        window->sayInPane(cannot.arg(why));
-        return;
-    }
-    if (printerRuns(runtime))
-        return;
-    // Of its own: it keeps nothing of this program's (its output, its terminal) open.
-    QProcess start;
-    start.setProgram(printer);
-    start.setArguments({QStringLiteral("server")});
-    start.setStandardInputFile(QProcess::nullDevice());
-    start.setStandardOutputFile(QProcess::nullDevice());
-    start.setStandardErrorFile(QProcess::nullDevice());
-    start.startDetached();
-    auto *poll = new QTimer(window);
-    auto *since = new QElapsedTimer;
-    since->start();
-    QObject::connect(poll, &QTimer::timeout, window, [=] {
-        const bool runs = printerRuns(runtime);
-        if (!runs && since->elapsed() < 10000)
-            return;
-        if (!runs)
-            window->sayInPane(cannot.arg(QObject::tr("it did not start")));
-        poll->deleteLater();
-        delete since;
-    });
-    poll->start(200);
+    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable(QStringLiteral("plyjoin-printer"));
 }
 #endif
 
@@ -126,7 +78,11 @@ int main(int argc, char *argv[])
         if (words.contains(QStringLiteral("--jobs")))
             window->takePrintedJobs(true);
     });
-    startPrinter(window, runtime, QString::fromStdString(why));
+    // The user's printer, started where it does not run; said in the window where it cannot be.
+    PrinterLink printer(runtime, QString::fromStdString(why));
+    QObject::connect(&printer, &PrinterLink::unreachable, window, &Sheetwin::sayInPane);
+    if (!qEnvironmentVariableIsSet("PLYJOIN_NO_PRINTER") && !printerProgram().isEmpty())
+        printer.start(printerProgram());
 #endif
     window->takePrintedJobs(forJobs);
     return app.exec();

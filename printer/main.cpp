@@ -44,6 +44,7 @@
 #include <set>
 #include <string>
 #include <sys/file.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +81,36 @@ const char *localePaper()
     const auto width = reinterpret_cast<std::intptr_t>(nl_langinfo(_NL_PAPER_WIDTH));
     const auto height = reinterpret_cast<std::intptr_t>(nl_langinfo(_NL_PAPER_HEIGHT));
     return width == 216 && height == 279 ? "na_letter_8.5x11in" : "iso_a4_210x297mm";
+}
+
+// The machine's queue offers its paper (the machine's) where an application must choose one:
+// for this user, the paper of the user's locale, where that is another and the user has not
+// chosen one for the queue.
+void offerLocalePaper()
+{
+    pwg_media_t *paper = pwgMediaForPWG(localePaper());
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    cups_dest_t *queue = cupsGetDest(userplaces::kQueueName, nullptr, count, dests);
+    cups_size_t size{};
+    cups_dinfo_t *info = queue ? cupsCopyDestInfo(CUPS_HTTP_DEFAULT, queue) : nullptr;
+    pwg_media_t *now = info && cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, queue, info, 0, &size)
+                           ? pwgMediaForPWG(size.media)
+                           : nullptr;
+    if (info)
+        cupsFreeDestInfo(info);
+    // The user's own choice is kept: an lpoptions line for the queue names one.
+    const char *home = std::getenv("HOME");
+    std::ifstream own(std::string(home ? home : "") + "/.cups/lpoptions");
+    bool chosen = false;
+    for (std::string line; std::getline(own, line);)
+        chosen = chosen || (line.find(userplaces::kQueueName) != std::string::npos
+                            && (line.find("PageSize=") != std::string::npos || line.find("media=") != std::string::npos));
+    if (queue && paper && paper->ppd && now && std::strcmp(now->pwg, paper->pwg) != 0 && !chosen) {
+        queue->num_options = cupsAddOption("PageSize", paper->ppd, queue->num_options, &queue->options);
+        cupsSetDests2(CUPS_HTTP_DEFAULT, count, dests);
+    }
+    cupsFreeDests(count, dests);
 }
 
 std::string attribute(pappl_job_t *job, const char *name)
@@ -472,8 +503,11 @@ bool writeTextFile(const std::string &path, const std::string &text)
 bool keepUp(pappl_system_t *system, void *)
 {
     userplaces::makePrivateFolder(g_places.spool);
+    // The session's state as logind keeps it ($PLYJOIN_SESSIONS names the folder for tests).
     static const std::string session = std::getenv("XDG_SESSION_ID") ? std::getenv("XDG_SESSION_ID") : "";
-    static const std::string state = "/run/systemd/sessions/" + session;
+    static const std::string sessions = std::getenv("PLYJOIN_SESSIONS") ? std::getenv("PLYJOIN_SESSIONS")
+                                                                          : "/run/systemd/sessions";
+    static const std::string state = sessions + "/" + session;
     static const bool tracked = !session.empty() && access(state.c_str(), R_OK) == 0;
     if (tracked) {
         std::ifstream file(state);
@@ -636,6 +670,7 @@ int serve(int argc, char *argv[])
     papplPrinterSetMaxActiveJobs(printer, 0);
     papplPrinterSetMaxCompletedJobs(printer, 100);
     papplSystemAddTimerCallback(system, 0, 2, keepUp, nullptr);
+    std::thread(offerLocalePaper).detach();
     if (recovered > 0)
         papplSystemAddTimerCallback(system, time(nullptr) + 1, 0, tellOfRecovered, nullptr);
     papplSystemRun(system);

@@ -1,4 +1,7 @@
 // The input file table and the output folder row, driven through the real window.
+#ifndef Q_OS_WIN
+#include "app/printerlink.h"
+#endif
 #include "app/sheetwin.h"
 #include "app/sizetext.h"
 #include "testenv.h"
@@ -59,6 +62,10 @@ private slots:
     void doubleClickOpensOnce();
     void viewActionOpensCurrentRow();
     void slotsDoNothingDuringRun();
+    void printedJobsListedUntilTheirRowGoes_data();
+    void printedJobsListedUntilTheirRowGoes();
+    void printerUnreachableIsSaid_data();
+    void printerUnreachableIsSaid();
 
 private:
     QString makeFile(const QString &name, qint64 size);
@@ -413,6 +420,101 @@ void TestFileList::slotsDoNothingDuringRun()
     // A drop still adds rows.
     drop(w, {QUrl::fromLocalFile(makeFile("b.pdf", 10))});
     QCOMPARE(w.ui->tableWidget_Files->rowCount(), 2);
+}
+
+void TestFileList::printedJobsListedUntilTheirRowGoes_data()
+{
+    QTest::addColumn<QByteArray>("attributes");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("all asked for") << QByteArray("copies=2\nsides=two-sided-long-edge\nmedia=iso_a4_210x297mm\n")
+                                   << "2 copies, two-sided (long edge), A4";
+    QTest::newRow("nothing asked for") << QByteArray("title=x\n") << "1 copy";
+    QTest::newRow("Letter, short edge") << QByteArray("sides=two-sided-short-edge\nmedia=na_letter_8.5x11in\n")
+                                        << "1 copy, two-sided (short edge), Letter";
+    QTest::newRow("an envelope") << QByteArray("media=na_number-10_4.125x9.5in\n") << "1 copy, Envelope #10";
+    QTest::newRow("a photo size") << QByteArray("media=na_index-4x6_4x6in\n") << "1 copy, 4 x 6 in";
+}
+
+void TestFileList::printedJobsListedUntilTheirRowGoes()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the printer application is for Linux");
+#endif
+    QFETCH(QByteArray, attributes);
+    QFETCH(QString, said);
+    // A job the printer kept, in the user's jobs folder.
+    const QString jobs = env->path(QStringLiteral("jobs")), job = jobs + QStringLiteral("/20260101-120000-5-1-1");
+    const QString pdf = makeFile(QStringLiteral("jobs/20260101-120000-5-1-1/Quarterly report.pdf"), 100);
+    QFile ini(job + QStringLiteral("/job.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(attributes);
+    ini.close();
+    qputenv("PLYJOIN_JOBS", jobs.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", env->path(QStringLiteral("data")).toLocal8Bit());
+    // Listed at every start, shown or not; what it asked for goes with its row.
+    for (int start = 0; start < 2; ++start) {
+        Sheetwin w;
+        w.takePrintedJobs(false);
+        QCOMPARE(column(w, 0), QStringList{pdf});
+        QCOMPARE(w.ui->tableWidget_Files->item(0, 0)->data(Qt::AccessibleDescriptionRole).toString(),
+                 QStringLiteral("Printed to \"Tavrell PDF Plyjoin\": ") + said);
+    }
+    // Its row removed: the PDF to the trash, the job's folder gone; not listed again.
+    {
+        Sheetwin w;
+        w.takePrintedJobs(false);
+        w.ui->tableWidget_Files->setCurrentCell(0, 0);
+        w.On_Button_RemoveFile();
+    }
+    QVERIFY(!QFileInfo::exists(job));
+    QVERIFY(QFileInfo::exists(env->path(QStringLiteral("data/Trash/files/Quarterly report.pdf"))));
+    Sheetwin w;
+    w.takePrintedJobs(false);
+    QCOMPARE(w.ui->tableWidget_Files->rowCount(), 0);
+    qunsetenv("PLYJOIN_JOBS");
+    qunsetenv("XDG_DATA_HOME");
+}
+
+void TestFileList::printerUnreachableIsSaid_data()
+{
+#ifndef Q_OS_WIN
+    QTest::addColumn<bool>("runtime");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("said");  // a word of what the window says; empty: nothing
+    QTest::newRow("no private runtime folder") << false << PLYJOIN_PRINTER_PATH << "not this user's own";
+    QTest::newRow("a printer that does not answer") << true << "/bin/true" << "it did not start";
+    QTest::newRow("a program that is not there") << true << "/nonexistent/plyjoin-printer" << "could not be started";
+    QTest::newRow("the printer") << true << PLYJOIN_PRINTER_PATH << "";
+#endif
+}
+
+void TestFileList::printerUnreachableIsSaid()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the printer application is for Linux");
+#else
+    QFETCH(bool, runtime);
+    QFETCH(QString, program);
+    QFETCH(QString, said);
+    const QString folder = env->path(QStringLiteral("run/plyjoin"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", env->path(QStringLiteral("run")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", env->path(QStringLiteral("data")).toLocal8Bit());
+    PrinterLink link(runtime ? folder : QString(), QStringLiteral("the folder /tmp/plyjoin-0 is not this user's own"));
+    QSignalSpy spy(&link, &PrinterLink::unreachable);
+    link.start(program, 3000);
+    if (said.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(link.runs(), 5000);
+        QProcess::execute(program, {QStringLiteral("stop")});
+        QCOMPARE(spy.count(), 0);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QVERIFY2(spy.at(0).at(0).toString().contains(said), qPrintable(spy.at(0).at(0).toString()));
+    }
+    qunsetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_DATA_HOME");
+#endif
 }
 
 QTEST_MAIN(TestFileList)

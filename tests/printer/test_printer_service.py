@@ -487,6 +487,26 @@ class PrinterService(unittest.TestCase):
         self.stop_printer()
         self.start_printer()
 
+    def test_it_ends_with_its_session_and_one_runs_at_a_time(self):
+        self.stop_printer()
+        sessions = os.path.join(self.folder, 'sessions')
+        os.makedirs(sessions, exist_ok=True)
+        with open(os.path.join(sessions, 'c7'), 'w') as f:
+            f.write('UID=0\nSTATE=active\n')
+        self.start_printer({'XDG_SESSION_ID': 'c7', 'PLYJOIN_SESSIONS': sessions})
+        # A second start (the next log-in's) finds the first and leaves it be.
+        second = subprocess.run([os.path.join(BIN, 'plyjoin-printer'), 'server'], env=self.env, capture_output=True,
+                                text=True, timeout=20)
+        self.assertEqual(second.returncode, 0)
+        self.assertIn('runs already', second.stdout)
+        self.assertIsNone(self.printer.poll())
+        # The session ends (the user logs out): the printer ends with it.
+        with open(os.path.join(sessions, 'c7'), 'w') as f:
+            f.write('UID=0\nSTATE=closing\n')
+        self.assertTrue(wait(lambda: self.printer.poll() is not None, 15), 'the printer outlived its session')
+        self.assertIsNone(self.uri())
+        self.start_printer()
+
     def test_conformance(self):
         # CUPS's own test files, in a folder with the documents they name.
         folder = os.path.join(self.folder, 'ipptool')
