@@ -38,6 +38,11 @@ void Sheetwin::setUpRun()
     });
     connect(m_run, &RunController::toolOutput, this, &Sheetwin::echo);
     connect(m_run, &RunController::progressChanged, ui->progressBar, &QProgressBar::setValue);
+    connect(m_run, &RunController::rowWarned, this, [this](int, const QStringList &warnings) {
+        m_rowWarnings.clear();
+        for (const QString &w : warnings)
+            m_rowWarnings << inWindowWords(w);
+    });
     connect(m_run, &RunController::rowFinished, this, [this](int row, bool ok, const QString &reason) {
         iNowConvertIndex = row;
         isexecuteok = ok ? 1 : 0;
@@ -178,7 +183,13 @@ int Sheetwin::ExeEnd()
             // The reason stays with its row; the pane shows the latest.
             result->setToolTip(m_rowFailure);
             ui->textEdit->setPlainText(m_rowFailure);
+        } else if (!m_rowWarnings.isEmpty()) {
+            // Made, but not whole: what was lost stays with the row, and the pane says it.
+            const QString said = tr("Made with warnings:") + QLatin1Char('\n') + m_rowWarnings.join(QLatin1Char('\n'));
+            result->setToolTip(said);
+            ui->textEdit->setPlainText(ui->textEdit->toPlainText() + QLatin1Char('\n') + said);
         }
+        m_rowWarnings.clear();
         table->setItem(iNowConvertIndex, 2, result);
     }
     isexecuteok = 0;

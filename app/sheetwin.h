@@ -159,6 +159,7 @@ private:
     RunController *m_run = nullptr;
     QPointer<SheetsWindow> m_sheets;
     QString m_rowFailure;   // why the row that just ended failed
+    QStringList m_rowWarnings;  // what the tool warned of while it made the row
     QString m_rowOutput;    // what the row being run writes
     bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
     QString m_bookletGrid = QStringLiteral("one fold");

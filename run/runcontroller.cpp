@@ -43,8 +43,12 @@ bool RunController::startRow()
     process->setGrace(m_grace);
     connect(process, &ToolProcess::said, this, &RunController::readOutput);
     connect(process, &ToolProcess::ended, this, [this, process](const ToolEnd &end) {
-        if (process == m_process)  // else a late signal of a process already handled
-            finishRow(end.ok, end.reason);
+        if (process != m_process)  // a late signal of a process already handled
+            return;
+        const QStringList warnings = toolWarnings(end.errors);
+        if (!warnings.isEmpty())
+            emit rowWarned(m_row, warnings);
+        finishRow(end.ok, end.reason);
     });
     emit rowStarted(m_row);
     process->run(job.program, job.arguments, QIODevice::ReadWrite);

@@ -61,6 +61,9 @@ signals:
     void rowStarted(int row);
     void progressChanged(int percent);
     void toolOutput(const QString &chunk);
+    // What the tool warned of while it made a row (pages it could not read, a damaged file
+    // repaired), said before the row's end: a row that is "ok" may still have lost something.
+    void rowWarned(int row, const QStringList &warnings);
     // `reason` says why a row failed, in the words of the tool or the system.
     void rowFinished(int row, bool ok, const QString &reason);
 

@@ -203,7 +203,9 @@ void TestRun::threeRowsOkFailOk()
     w.ui->lineEdit_OutputPath->setText(outDir);
     addRows(w, {input("one.pdf", "echo 'Tavrell processing 100%'; echo result=OK\n"),
                 input("two.pdf", "echo 'Tavrell processing 5%'; echo 'pdfplyjoin: two.pdf is encrypted and needs a password' >&2\n"),
-                input("three.pdf", "echo result=OK; exit 3\n")});
+                input("three.pdf", "echo result=OK; exit 3\n"),
+                input("four.pdf", "echo 'pdfplyjoin: warning: four.pdf: pages 3-5 had no readable content and are blank'"
+                                  " >&2; echo result=OK\n")});
     QTest::mouseClick(w.ui->toolButton_Start, Qt::LeftButton);
     QVERIFY(g_bProcess);
     QCOMPARE(w.ui->toolButton_Start->text(), QStringLiteral("Stop"));
@@ -212,12 +214,15 @@ void TestRun::threeRowsOkFailOk()
     QVERIFY(!w.delallAction->isEnabled());
     QVERIFY(w.ui->lineEdit_OutputPath->isReadOnly());
     waitIdle(w);
-    QCOMPARE(results(w), (QStringList{"ok", "fail", "ok"}));
-    // Why a row failed stays with its row.
+    QCOMPARE(results(w), (QStringList{"ok", "fail", "ok", "ok"}));
+    // Why a row failed stays with its row; so does what a row that was made lost.
     QCOMPARE(w.ui->tableWidget_Files->item(1, 2)->toolTip(), QStringLiteral("two.pdf is encrypted and needs a password"));
     QVERIFY(w.ui->tableWidget_Files->item(0, 2)->toolTip().isEmpty());
+    const QString lost = QStringLiteral("Made with warnings:\nfour.pdf: pages 3-5 had no readable content and are blank");
+    QCOMPARE(w.ui->tableWidget_Files->item(3, 2)->toolTip(), lost);
+    QVERIFY2(w.ui->textEdit->toPlainText().endsWith(lost), qPrintable(w.ui->textEdit->toPlainText()));
     const QStringList runs = loggedRuns();
-    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs.size(), 4);
     QVERIFY(runs[0].endsWith(QStringLiteral("--\n") + QDir::toNativeSeparators(env->path("in/one.pdf")) + QLatin1Char('\n')
                              + outDir + QDir::separator() + QStringLiteral("one.pdf\n")));
     QVERIFY(runs[0].startsWith(QStringLiteral("-rt\n0\n-order\nH\n-per\n2*2\n")));

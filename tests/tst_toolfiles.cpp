@@ -183,12 +183,17 @@ void TestToolFiles::killedToolLeavesNothing()
     QProcess p;
     p.start(QStringLiteral(PDFPLYJOIN_PATH), {"-per", "2*2", in, outDir.filePath(QStringLiteral("out.pdf"))});
     static const QRegularExpression progress(QStringLiteral("processing (\\d+)%"));
-    QByteArray seen;
     bool writing = false;
+    // Only what came since the last read is looked at (a line cut between reads waits for
+    // its end): the whole output scanned again after every read would take longer and
+    // longer.
+    QByteArray unread;
     while (!writing && p.waitForReadyRead(60000)) {
-        seen += p.readAllStandardOutput();
-        for (auto it = progress.globalMatch(QString::fromLatin1(seen)); it.hasNext();)
+        unread += p.readAllStandardOutput();
+        const int end = unread.lastIndexOf('\n') + 1;
+        for (auto it = progress.globalMatch(QString::fromLatin1(unread.left(end))); it.hasNext();)
             writing = writing || it.next().captured(1).toInt() > 60;
+        unread.remove(0, end);
     }
     QVERIFY(writing);
     ::kill(pid_t(p.processId()), SIGKILL);

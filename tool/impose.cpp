@@ -96,11 +96,75 @@ bool saysItIsPdf(const std::string &path)
     return head.find("%PDF-") != std::string::npos;
 }
 
-// What qpdf noticed while reading, said as the tool's warnings.
-void passWarnings(QPDF &pdf, const WarnFn &warn)
+// What qpdf noticed while reading a damaged file (often one warning for each object it
+// repaired, hundreds of them), summed up in one line: each kind once, with how often.
+class QpdfWarnings
 {
-    for (const QPDFExc &w : pdf.getWarnings())
-        warn(w.what());
+public:
+    void take(QPDF &pdf)
+    {
+        for (const QPDFExc &w : pdf.getWarnings()) {
+            const std::string detail = w.getMessageDetail().empty() ? w.what() : w.getMessageDetail();
+            auto it = std::find_if(m_kinds.begin(), m_kinds.end(), [&](const auto &k) { return k.first == detail; });
+            if (it == m_kinds.end())
+                m_kinds.emplace_back(detail, 1);
+            else
+                ++it->second;
+            ++m_count;
+        }
+    }
+    // The line, once: "IN: qpdf warned of can't find startxref; expected endstream (12 times)".
+    void say(const std::string &input, const WarnFn &warn)
+    {
+        if (m_count == 0)
+            return;
+        std::string line = input + ": qpdf warned of ";
+        const size_t shown = std::min<size_t>(m_kinds.size(), 6);
+        for (size_t i = 0; i < shown; ++i) {
+            line += (i ? "; " : "") + m_kinds[i].first;
+            if (m_kinds[i].second > 1)
+                line += " (" + std::to_string(m_kinds[i].second) + " times)";
+        }
+        if (m_kinds.size() > shown)
+            line += "; and " + std::to_string(m_kinds.size() - shown) + " more kinds";
+        warn(line + " (" + std::to_string(m_count) + (m_count == 1 ? " warning)" : " warnings in all)"));
+        m_kinds.clear();
+        m_count = 0;
+    }
+
+private:
+    std::vector<std::pair<std::string, size_t>> m_kinds;
+    size_t m_count = 0;
+};
+
+// Page numbers from 1 as a person reads them: "page 31", "pages 38-76", "pages 2, 5-9 and 12".
+std::string pageList(const std::vector<int> &indexes)
+{
+    std::vector<std::string> runs;
+    for (size_t i = 0; i < indexes.size();) {
+        size_t j = i;
+        while (j + 1 < indexes.size() && indexes[j + 1] == indexes[j] + 1)
+            ++j;
+        runs.push_back(std::to_string(indexes[i] + 1) + (j > i ? "-" + std::to_string(indexes[j] + 1) : ""));
+        i = j + 1;
+    }
+    std::string text = indexes.size() == 1 ? "page " : "pages ";
+    for (size_t i = 0; i < runs.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ") + runs[i];
+    return text;
+}
+
+// A damaged document's pages whose drawing was lost: said once, by number; where no page can
+// be read, the file is refused rather than imposed as blank sheets.
+void sayUnreadablePages(QPDF &pdf, const Options &o, PagesRead &read, const WarnFn &warn)
+{
+    const std::vector<int> blank = unreadablePages(pdf, read);
+    if (blank.empty())
+        return;
+    if (blank.size() == read.size())
+        throw ImposeError("no page of " + o.files.input + " could be read: the content of every page is lost");
+    warn(o.files.input + ": " + pageList(blank) + (blank.size() == 1 ? " had" : " had")
+         + " no readable content and " + (blank.size() == 1 ? "is" : "are") + " blank");
 }
 
 // The pages qpdf finds in a document, or 0 where its page tree cannot be walked.
@@ -152,7 +216,7 @@ std::unique_ptr<QPDF> openCutShort(const Options &o, const WarnFn &warn)
 }
 
 // Opens the input; `damaged` tells whether qpdf had to repair what it read.
-std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &damaged)
+std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, QpdfWarnings &said, bool &damaged)
 {
     auto pdf = std::make_unique<QPDF>();
     pdf->setSuppressWarnings(true);
@@ -163,16 +227,16 @@ std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, bool &dama
             throw ImposeError(o.files.input + " is encrypted and needs a password");
         if (!saysItIsPdf(o.files.input))
             throw ImposeError(o.files.input + " is not a PDF file (" + e.getMessageDetail() + ")");
-        passWarnings(*pdf, warn);
+        said.take(*pdf);
         if (std::unique_ptr<QPDF> mended = openCutShort(o, warn)) {
             damaged = true;
-            passWarnings(*mended, warn);
+            said.take(*mended);
             return mended;
         }
         throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
     }
     damaged = pdf->anyWarnings();
-    passWarnings(*pdf, warn);
+    said.take(*pdf);
     return pdf;
 }
 
@@ -235,14 +299,14 @@ void readAllObjects(QPDF &pdf, const std::map<QPDFObjGen, QPDFXRefEntry> &xref, 
 // back before it takes its name.
 SheetsMade makeAndWrite(QPDF &pdf, const Options &o, MadeIn where, bool damaged, OutputFile &output,
                         const std::map<QPDFObjGen, QPDFXRefEntry> &xref, const Stages &stages,
-                        const std::function<void(const std::string &)> &warn)
+                        const std::function<void(const std::string &)> &warn, QpdfWarnings &said, PagesRead &read)
 {
     // A proof of some sheets needs only the objects they show: qpdf reads objects when
     // they are first used, and the sheets are written from a new document of their own.
     if (where == MadeIn::Document && !o.files.proof)
         readAllObjects(pdf, xref, stages.stage(1, 40));
-    SheetsMade made = buildSheets(pdf, o, where, warn, stages.stage(40, 60));
-    passWarnings(pdf, warn);
+    SheetsMade made = buildSheets(pdf, o, where, warn, stages.stage(40, 60), &read);
+    said.take(pdf);
     QPDF *written = &pdf;
     if (made.document) {
         QPDFPageDocumentHelper pages(*made.document);
@@ -274,7 +338,7 @@ SheetsMade makeAndWrite(QPDF &pdf, const Options &o, MadeIn where, bool damaged,
     writer.setCompressStreams(false);
     writer.registerProgressReporter(std::make_shared<WriterProgress>(stages.stage(60, 99), output));
     writer.write();
-    passWarnings(pdf, warn);
+    said.take(pdf);
     if (check) {
         const size_t sheets = made.document ? made.sheets.size() : made.sides;
         const std::string why = unreadable(o.files.output, collected.bytes, sheets);
@@ -303,12 +367,24 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     stages.at(0);
 
     bool damaged = false;
-    std::unique_ptr<QPDF> document = openInput(o, warn, damaged);
+    // qpdf's warnings in one line, said however the run ends.
+    QpdfWarnings said;
+    struct Say
+    {
+        QpdfWarnings &said;
+        const std::string &input;
+        const WarnFn &warn;
+        ~Say() { said.say(input, warn); }
+    } sayAtTheEnd{said, o.files.input, warn};
+    std::unique_ptr<QPDF> document = openInput(o, warn, said, damaged);
+    PagesRead read;
+    if (damaged)
+        sayUnreadablePages(*document, o, read, warn);
     stages.at(1);
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = document->getXRefTable();
     SheetsMade made;
     try {
-        made = makeAndWrite(*document, o, MadeIn::Document, damaged, *output, xref, stages, warn);
+        made = makeAndWrite(*document, o, MadeIn::Document, damaged, *output, xref, stages, warn, said, read);
     } catch (QPDFExc &e) {
         // Reading all of a damaged file can fail where its pages can still be read, as qpdf's
         // own rewrite reads them: the pages alone, copied into a document of their own.
@@ -317,9 +393,13 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
             throw ImposeError("cannot read " + o.files.input + ": " + why);
         output = std::make_unique<OutputFile>(o.files.output);
         try {
-            document = openInput(o, [](const std::string &) {}, damaged);  // said the first time
+            QpdfWarnings again;  // said the first time
+            document = openInput(o, [](const std::string &) {}, again, damaged);
             damaged = true;
-            made = makeAndWrite(*document, o, MadeIn::NewDocument, damaged, *output, xref, stages, warn);
+            PagesRead fresh;
+            if (!read.empty())
+                unreadablePages(*document, fresh);
+            made = makeAndWrite(*document, o, MadeIn::NewDocument, damaged, *output, xref, stages, warn, again, fresh);
         } catch (QPDFExc &) {
             throw ImposeError("cannot read " + o.files.input + ": " + why);
         }
@@ -342,13 +422,19 @@ std::string keptLine(const Kept &k)
            + count(k.bookmarks, "bookmark", "bookmarks") + "; dropped: " + std::to_string(k.dropped);
 }
 
-std::unique_ptr<QPDF> openForProofs(const Options &o, const std::function<void(const std::string &)> &warn)
+std::unique_ptr<QPDF> openForProofs(const Options &o, const std::function<void(const std::string &)> &warn,
+                                    PagesRead &read)
 {
     std::error_code ec;
     if (!fs::is_regular_file(fs::u8path(o.files.input), ec))
         throw ImposeError("cannot read " + o.files.input + ": no such file");
     bool damaged = false;
-    return openInput(o, warn, damaged);
+    QpdfWarnings said;
+    std::unique_ptr<QPDF> document = openInput(o, warn, said, damaged);
+    if (damaged)
+        sayUnreadablePages(*document, o, read, warn);
+    said.say(o.files.input, warn);
+    return document;
 }
 
 std::string proofOf(QPDF &document, const Options &o, const std::function<void(const std::string &)> &warn,

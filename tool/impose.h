@@ -46,7 +46,10 @@ std::string keptLine(const Kept &kept);
 // Proofs from a document opened once (the sheets window's server): the input read, and then
 // for each request some sheets (options.files.proofSheets) made in a new document and written
 // into memory. Throws as impose() does.
-std::unique_ptr<QPDF> openForProofs(const Options &options, const std::function<void(const std::string &)> &warn);
+// `read` gets what reading found of the pages (a damaged file's lost pages, sized by their
+// neighbours), kept for every proof.
+std::unique_ptr<QPDF> openForProofs(const Options &options, const std::function<void(const std::string &)> &warn,
+                                    PagesRead &read);
 // `read` keeps what was read of the pages for the next proof of the same document.
 std::string proofOf(QPDF &document, const Options &options, const std::function<void(const std::string &)> &warn,
                     ImposeReport &report, PagesRead &read);

@@ -72,7 +72,7 @@ int serve(const std::string &input)
     PagesRead read;
     std::string openError;
     try {
-        document = openForProofs(base, [&opened](const std::string &w) { opened.push_back(w); });
+        document = openForProofs(base, [&opened](const std::string &w) { opened.push_back(w); }, read);
     } catch (const std::exception &e) {
         openError = e.what();
     }

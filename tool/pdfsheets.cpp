@@ -5,6 +5,8 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Count.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
@@ -106,6 +108,44 @@ PageFacts readFacts(QPDFPageObjectHelper &page, bool trim)
     if (unit.isNumber() && unit.getNumericValue() > 0 && std::isfinite(unit.getNumericValue()))
         f.userUnit = unit.getNumericValue();
     return f;
+}
+
+// Whether a page's drawing was lost: it names content that is cut off, or that could not be
+// recovered, and none of it can be read.
+bool drawingLost(QPDF &pdf, QPDFPageObjectHelper &page)
+{
+    QPDFObjectHandle object = page.getObjectHandle();
+    // A key whose value is a lost object reads as missing; the dictionary itself still has it.
+    const auto dictionary = object.getDictAsMap();
+    if (!dictionary.count("/Contents"))
+        return false;
+    const size_t warned = pdf.numWarnings();
+    QPDFObjectHandle contents = object.getKey("/Contents");
+    std::vector<QPDFObjectHandle> streams;
+    if (contents.isArray())
+        streams = contents.getArrayAsVector();
+    else
+        streams.push_back(contents);
+    bool read = false, lost = false;
+    for (QPDFObjectHandle &stream : streams) {
+        if (!stream.isStream()) {
+            lost = true;
+            continue;
+        }
+        Pl_Discard discard;
+        Pl_Count count("drawing", &discard);
+        const size_t before = pdf.numWarnings();
+        bool ok = false;
+        try {
+            ok = stream.pipeStreamData(&count, 0, qpdf_dl_generalized, true);
+        } catch (const std::exception &) {
+        }
+        if (ok && count.getCount() > 0)
+            read = true;
+        else if (!ok || pdf.numWarnings() > before)
+            lost = true;
+    }
+    return !read && (lost || pdf.numWarnings() > warned);
 }
 
 // The page's visible area, turn and unit.
@@ -391,6 +431,39 @@ std::string drawnOver(const SidePlan &side, const Marks &marks, double unit, int
 }
 
 } // namespace
+
+std::vector<int> unreadablePages(QPDF &pdf, PagesRead &read)
+{
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    read.resize(pages.size());
+    std::vector<int> unreadable;
+    std::vector<bool> sizeLost(pages.size(), false);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        PageFacts facts = readFacts(pages[i], true);
+        sizeLost[i] = !facts.mediaValid;
+        if (sizeLost[i] || drawingLost(pdf, pages[i]))
+            unreadable.push_back(int(i));
+        read[i] = facts;
+    }
+    // A page whose object was lost takes the size of the nearest page before it that has
+    // one, else after it.
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (!sizeLost[i])
+            continue;
+        std::optional<PageFacts> near;
+        for (size_t j = i; j-- > 0 && !near;)
+            if (!sizeLost[j])
+                near = read[j];
+        for (size_t j = i + 1; j < pages.size() && !near; ++j)
+            if (!sizeLost[j])
+                near = read[j];
+        if (near) {
+            near->trimValid = false;
+            read[i] = near;
+        }
+    }
+    return unreadable;
+}
 
 namespace {
 

@@ -56,3 +56,9 @@ using PagesRead = std::vector<std::optional<PageFacts>>;
 
 SheetsMade buildSheets(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
                        const StageProgress &progress, PagesRead *read = nullptr);
+
+// The pages of a damaged document (numbered from 0) whose drawing could not be read at all:
+// their content was cut off or could not be recovered, or their own object was (they have no
+// size). The latter take the size of the pages around them, in `read`. A page that has no
+// drawing by design (no /Contents, or an empty one) is not among them.
+std::vector<int> unreadablePages(QPDF &pdf, PagesRead &read);
