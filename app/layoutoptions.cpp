@@ -65,8 +65,8 @@ void Sheetwin::updatePreview()
 
     LayoutValues layout = layoutValues();
     if (m_booklet) {  // the sections' grid, whatever the grid edits hold
-        layout.columns = m_bookletGrid == QLatin1String("octavo") ? QStringLiteral("4") : QStringLiteral("2");
-        layout.rows = m_bookletGrid == QLatin1String("quarto") || m_bookletGrid == QLatin1String("octavo") ? QStringLiteral("2")
+        layout.columns = m_bookletGrid == Folds::Octavo ? QStringLiteral("4") : QStringLiteral("2");
+        layout.rows = m_bookletGrid != Folds::One ? QStringLiteral("2")
                                                                                                         : QStringLiteral("1");
         layout.order = FillOrder::Horizontal;
     }

@@ -3,7 +3,9 @@
 // The run flag, the row and its success mirror the controller's state.
 #include "app/sheetwin.h"
 #include "run/runcontroller.h"
+#include "run/windowwords.h"
 #include "settings/settingsfile.h"
+#include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
 #include "ui_sheetwin.h"
 
@@ -17,7 +19,28 @@ QString Sheetwin::GetSetParameter()
 {
     const SettingsFile file;
     return buildOptionsString(PageOptions::fromSettings(file), layoutValues())
-           + sheetOptionsWords(SheetOptions::fromSettings(file));
+           + sheetOptionsWords(readSheetChoices(file));
+}
+
+SheetChoices Sheetwin::sheetChoicesFor(int row) const
+{
+    SheetChoices choices = readSheetChoices(SettingsFile());
+    const QTableWidgetItem *item = row >= 0 && row < ui->tableWidget_Files->rowCount() ? ui->tableWidget_Files->item(row, 0)
+                                                                                       : nullptr;
+    const std::optional<PrintedJob> job = item ? printedJobOf(item->text()) : std::nullopt;
+    if (job && choices.bothSides == Duplex::None && !choices.booklet) {
+        if (job->sides == QLatin1String("two-sided-long-edge"))
+            choices.bothSides = Duplex::Long;
+        else if (job->sides == QLatin1String("two-sided-short-edge"))
+            choices.bothSides = Duplex::Short;
+    }
+    return choices;
+}
+
+QString Sheetwin::optionsFor(int row)
+{
+    return buildOptionsString(PageOptions::fromSettings(SettingsFile()), layoutValues())
+           + sheetOptionsWords(sheetChoicesFor(row));
 }
 
 void Sheetwin::setUpRun()
@@ -62,7 +85,7 @@ bool Sheetwin::planRow(int row, ToolJob &job)
              + toolCandidates(QDir::currentPath(), QCoreApplication::applicationDirPath()).join(QLatin1Char('\n')));
         return false;
     }
-    strParameter = GetSetParameter();
+    strParameter = optionsFor(row);
     const QTableWidgetItem *nameItem = table->item(row, 0);
     const QString input = QDir::toNativeSeparators(nameItem ? nameItem->text() : QString());
     const QString output = freeOutputPath(ui->lineEdit_OutputPath->text(), input);
@@ -137,7 +160,12 @@ void Sheetwin::refreshSheets()
     m_sheets->setTool(findTool(QDir::currentPath(), QCoreApplication::applicationDirPath()));
     const QTableWidgetItem *result = row < table->rowCount() ? table->item(row, 2) : nullptr;
     m_sheets->setMade(resultOf(row), result ? result->data(kOptionsRole).toString() : QString());
-    m_sheets->setSource(item ? QDir::toNativeSeparators(item->text()) : QString(), GetSetParameter());
+    // A printed job's sheets start with the two sides and the copies it asked for.
+    const std::optional<PrintedJob> job = item ? printedJobOf(item->text()) : std::nullopt;
+    const SheetChoices stored = readSheetChoices(SettingsFile()), forRow = sheetChoicesFor(row);
+    m_sheets->setPrintedJob(forRow.bothSides != stored.bothSides ? forRow.bothSides : Duplex::None,
+                            job ? job->copies : 1);
+    m_sheets->setSource(item ? QDir::toNativeSeparators(item->text()) : QString(), optionsFor(row));
 }
 
 void Sheetwin::On_Button_Start()

@@ -8,6 +8,7 @@
 #include "run/runcontroller.h"
 #include "setting.h"
 #include "settings/settingsfile.h"
+#include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
 #include "widgets/taborder.h"
 #include "ui_sheetwin.h"
@@ -26,6 +27,40 @@
 #include <QShortcut>
 
 bool g_bProcess = false;
+
+QStringList sheetOptionsSummary(const SheetChoices &chosen)
+{
+    const SheetChoices o = inEffect(chosen);
+    QStringList on;
+    if (o.booklet)
+        on << (o.fold == Folds::Quarto   ? QStringLiteral("booklet (quarto)")
+               : o.fold == Folds::Octavo ? QStringLiteral("booklet (octavo)")
+                                         : QStringLiteral("booklet"));
+    // A booklet is two-sided: its edge is said only where it is not the usual one.
+    if (o.bothSides != Duplex::None && !(o.booklet && o.bothSides == bookletEdge(Duplex::None)))
+        on << (o.bothSides == Duplex::Long ? QStringLiteral("both sides (long edge)")
+                                           : QStringLiteral("both sides (short edge)"));
+    if (o.stack)
+        on << QStringLiteral("cut and stack");
+    if (o.repeat)
+        on << QStringLiteral("step and repeat");
+    if (o.bleed)
+        on << QStringLiteral("bleed");
+    if (o.cropMarks)
+        on << QStringLiteral("crop marks");
+    if (o.frame)
+        on << QStringLiteral("frame");
+    if (o.slug)
+        on << QStringLiteral("slug line");
+    // The fit the person chose; one the others imply goes without saying.
+    if (chosen.fit == Fit::Actual)
+        on << QStringLiteral("actual size");
+    else if (chosen.fit == Fit::Shrink)
+        on << QStringLiteral("shrink only");
+    if (o.autoRotate)
+        on << QStringLiteral("pages turned to fit");
+    return on;
+}
 
 namespace {
 
@@ -80,8 +115,8 @@ Sheetwin::Sheetwin(QWidget *parent)
     tabInReadingOrder(this);
     setUpRun();
     InitAllChoice();
-    const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
-    m_booklet = stored.bookletOn();
+    const SheetChoices stored = readSheetChoices(SettingsFile());
+    m_booklet = stored.booklet;
     m_bookletGrid = stored.fold;
     applyBookletLook();
     showSheetOptionsOn(stored);
@@ -335,10 +370,10 @@ void Sheetwin::On_Button_Preview()
     refreshSheets();
 }
 
-void Sheetwin::followSheetOptions(const SheetOptions &options)
+void Sheetwin::followSheetOptions(const SheetChoices &options)
 {
     showSheetOptionsOn(options);
-    const bool booklet = options.bookletOn();
+    const bool booklet = options.booklet;
     if (booklet != m_booklet || options.fold != m_bookletGrid) {
         m_booklet = booklet;
         m_bookletGrid = options.fold;
@@ -359,11 +394,11 @@ void Sheetwin::applyBookletLook()
     }
 }
 
-void Sheetwin::showSheetOptionsOn(const SheetOptions &options)
+void Sheetwin::showSheetOptionsOn(const SheetChoices &options)
 {
     // Every run uses the sheet options, the sheets window open or not: the Preview button says
     // which are on, and a mark on its picture shows that some are.
-    const QStringList on = options.summary();
+    const QStringList on = sheetOptionsSummary(options);
     QString tip = tr("The real sheets of the current file, as Start would make them");
     if (!on.isEmpty())
         tip += QLatin1Char('\n') + tr("Sheet options on (every run uses them): %1").arg(on.join(QStringLiteral(", ")));

@@ -40,6 +40,10 @@ struct ToolJob;
 // True while a run is in progress; set and cleared by the run controller only.
 extern bool g_bProcess;
 
+// What of the sheet options is on, in words for a person: "booklet, crop marks"; empty when
+// nothing is. The Preview button says it.
+QStringList sheetOptionsSummary(const SheetChoices &chosen);
+
 class Sheetwin : public QMainWindow
 {
     Q_OBJECT
@@ -145,9 +149,13 @@ private:
     // The sheets window follows the current row, the layout and the page options.
     void refreshSheets();
     // A sheet option changed in the sheets window: a booklet shows in this window too.
-    void followSheetOptions(const SheetOptions &options);
+    void followSheetOptions(const SheetChoices &options);
     void applyBookletLook();
-    void showSheetOptionsOn(const SheetOptions &options);
+    void showSheetOptionsOn(const SheetChoices &options);
+    // The sheet options a row is run and shown with: the stored choices, and the two sides its
+    // printed job asked for where they say none.
+    SheetChoices sheetChoicesFor(int row) const;
+    QString optionsFor(int row);
     // Open Result: the output a row's run wrote (kept with its Result cell), opened when
     // the row reads "ok" and the file is there.
     static constexpr int kOutputRole = Qt::UserRole + 1;
@@ -162,6 +170,6 @@ private:
     QStringList m_rowWarnings;  // what the tool warned of while it made the row
     QString m_rowOutput;    // what the row being run writes
     bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
-    QString m_bookletGrid = QStringLiteral("one fold");
+    Folds m_bookletGrid = Folds::One;
     PrintedJobs *m_printedJobs = nullptr;
 };

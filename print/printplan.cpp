@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-Sides sidesOfSheets(const SheetOptions &o)
+Sides sidesOfSheets(const SheetChoices &o)
 {
-    const Duplex edge = o.edge();
+    const Duplex edge = inEffect(o).bothSides;
     return edge == Duplex::Long ? Sides::LongEdge : edge == Duplex::Short ? Sides::ShortEdge : Sides::OneSided;
 }
 

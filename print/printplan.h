@@ -8,14 +8,14 @@
 #include <QSizeF>
 #include <QString>
 
-struct SheetOptions;
+struct SheetChoices;
 
 // One-sided, or two-sided turned on the long or the short edge.
 enum class Sides { OneSided, LongEdge, ShortEdge };
 
 // The sides the sheets were made for: a booklet on the short edge unless told the long one,
 // two-sided N-up on the edge chosen, anything else one-sided.
-Sides sidesOfSheets(const SheetOptions &options);
+Sides sidesOfSheets(const SheetChoices &options);
 // IPP's name: "one-sided", "two-sided-long-edge", "two-sided-short-edge".
 QString sidesKeyword(Sides sides);
 // In words: "one-sided", "two-sided on the long edge".

@@ -78,7 +78,7 @@ QStringList proofArguments(const QString &options, const QString &sheets, const 
     return args;
 }
 
-QStringList calibrationArguments(const QString &options, const SheetOptions &sheet, const QString &output)
+QStringList calibrationArguments(const QString &options, const SheetChoices &sheet, const QString &output)
 {
     // The sheet size of the run: "-size Custom W UNIT H UNIT" in the options string.
     const QStringList words = QProcess::splitCommand(options);

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-struct SheetOptions;
+struct SheetChoices;
 
 // File name of the tool on this platform.
 QString toolFileName();
@@ -41,7 +41,7 @@ QList<QList<int>> sheetPagesIn(const QString &output);
 
 // The words that write the test sheet for measuring the back shift into `output`, for a
 // run with this options string and these sheet options: its sheet size, edge and shift.
-QStringList calibrationArguments(const QString &options, const SheetOptions &sheet, const QString &output);
+QStringList calibrationArguments(const QString &options, const SheetChoices &sheet, const QString &output);
 
 // Follows the tool's standard output chunk by chunk.
 class ToolOutputReader

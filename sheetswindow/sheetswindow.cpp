@@ -1,7 +1,10 @@
 #include "sheetswindow/sheetswindow.h"
 
 #include "run/optionsstring.h"
+#include "run/windowwords.h"
 #include "settings/settingsfile.h"
+#include "settings/sheetoptions.h"
+#include "sheetswindow/foldingwords.h"
 #include "print/papertab.h"
 #include "print/printjob.h"
 #include "print/turnstack.h"
@@ -192,12 +195,18 @@ QList<SheetsWindow::OptionControl> SheetsWindow::optionControls() const
     };
 }
 
-SheetOptions SheetsWindow::sheetOptions() const
+SheetChoices SheetsWindow::sheetOptions() const
 {
-    SheetOptions options;
-    for (const OptionControl &row : optionControls())
-        options.setTextOf(row.key, controlText(row.control));
-    return options;
+    return m_chosen;
+}
+
+SheetChoices SheetsWindow::shownOptions() const
+{
+    SheetChoices shown = inEffect(m_chosen);
+    // What a printed job asked for, where nothing else says otherwise: its two sides.
+    if (shown.bothSides == Duplex::None)
+        shown.bothSides = m_jobEdge;
+    return shown;
 }
 
 void SheetsWindow::setUpOptions()
@@ -209,24 +218,28 @@ void SheetsWindow::setUpOptions()
     ui->comboBox_Fit->addItems({QStringLiteral("fit"), QStringLiteral("actual size"), QStringLiteral("shrink only")});
     ui->comboBox_Fold->addItems({QStringLiteral("one fold"), QStringLiteral("quarto"), QStringLiteral("octavo")});
     {
-        const SheetOptions stored = SheetOptions::fromSettings(SettingsFile());
+        // Each control as the person left it (a length as typed), then what is in effect.
+        const SettingsFile file;
         for (const OptionControl &row : optionControls())
-            setControlText(row.control, stored.textOf(row.key));
+            setControlText(row.control, file.read(row.key));
+        m_chosen = readSheetChoices(file);
     }
     connect(ui->pushButton_Calibration, &QPushButton::clicked, this, &SheetsWindow::writeCalibrationSheet);
-    updateOptionsEnabled();
-    // Each control saves its key when it changes.
+    showChoices();
+    // A person's change is their choice, kept in the settings file; what the choices imply
+    // is shown beside them, never kept.
     for (const OptionControl &row : optionControls()) {
         onControlChanged(row.control, this, [this, row] {
-            writeSetting(row.key, controlText(row.control));
-            if (!m_implying)
-                followImpliedValues(row.key);
-            updateOptionsEnabled();
+            if (m_showing)
+                return;
+            const QString text = controlText(row.control);
+            setSheetOptionText(m_chosen, row.key, text);
+            writeSetting(row.key, text);
+            showChoices();
             updateBar();
-            emit sheetOptionsChanged(sheetOptions());
+            emit sheetOptionsChanged(m_chosen);
         });
     }
-    followImpliedValues("");
 }
 
 QWidget *SheetsWindow::optionControl(const char *key) const
@@ -238,40 +251,37 @@ QWidget *SheetsWindow::optionControl(const char *key) const
     return nullptr;
 }
 
-void SheetsWindow::followImpliedValues(const char *changed)
+void SheetsWindow::showChoices()
 {
-    m_implying = true;
-    const QList<ImpliedValue> implied = impliedValues(sheetOptions());
-    // A value set by the window whose reason has gone is given back, unless the person has
-    // chosen another meanwhile (then it is theirs).
-    for (auto it = m_impliedFrom.begin(); it != m_impliedFrom.end();) {
-        QWidget *control = optionControl(it.key().constData());
-        const bool stillImplied = std::any_of(implied.begin(), implied.end(), [&](const ImpliedValue &v) {
-            return it.key() == v.key && controlText(control) == v.value;
-        });
-        if (stillImplied) {
-            ++it;
-            continue;
-        }
-        if (qstrcmp(changed, it.key().constData()) != 0)
-            setControlText(control, it.value());
-        it = m_impliedFrom.erase(it);
+    m_showing = true;
+    const SheetChoices shown = shownOptions();
+    for (const OptionControl &row : optionControls()) {
+        const QString text = sheetOptionText(shown, row.key);
+        // A control keeps the person's own text for a value it reads as (a length as typed).
+        SheetChoices asShown = shown;
+        setSheetOptionText(asShown, row.key, controlText(row.control));
+        if (asShown != shown)
+            setControlText(row.control, text);
     }
-    for (const ImpliedValue &v : implied) {
-        QWidget *control = optionControl(v.key);
-        if (m_impliedFrom.contains(v.key) || controlText(control) != v.from)
-            continue;
-        m_impliedFrom.insert(v.key, v.from);
-        setControlText(control, v.value);
-    }
-    m_implying = false;
+    m_showing = false;
+    updateOptionsEnabled();
+}
+
+void SheetsWindow::setPrintedJob(Duplex edge, int copies)
+{
+    m_jobCopies = std::max(1, copies);
+    if (m_jobEdge == edge)
+        return;
+    m_jobEdge = edge;
+    showChoices();
+    updateBar();
 }
 
 void SheetsWindow::updateOptionsEnabled()
 {
     const bool booklet = ui->checkBox_Booklet->isChecked();
-    const SheetOptions options = sheetOptions();
-    const Chosen chosen = options.chosen();
+    const SheetChoices options = shownOptions();
+    const Chosen chosen = chosenOf(options);
     // Each group as the tool's rules have it: what has no effect with the rest is greyed out,
     // and says why.
     const auto follow = [](std::initializer_list<QWidget *> group, const std::string &why) {
@@ -293,11 +303,11 @@ void SheetsWindow::updateOptionsEnabled()
     ui->label_Fold->setEnabled(booklet);
     ui->comboBox_Fold->setEnabled(booklet);
     // Cut and stack with step and repeat, and either in a booklet, which has its own order.
-    for (const auto &[box, option, ticked] : {std::tuple{ui->checkBox_Stack, Switch::Stack, &SheetOptions::stack},
-                                              std::tuple{ui->checkBox_Repeat, Switch::Repeat, &SheetOptions::repeat}}) {
-        SheetOptions without = options;
-        without.*ticked = QStringLiteral("0");
-        follow({box}, box->isChecked() && !booklet ? std::string() : whyNot(without.chosen(), option));
+    for (const auto &[box, option, ticked] : {std::tuple{ui->checkBox_Stack, Switch::Stack, &SheetChoices::stack},
+                                              std::tuple{ui->checkBox_Repeat, Switch::Repeat, &SheetChoices::repeat}}) {
+        SheetChoices without = m_chosen;
+        without.*ticked = false;
+        follow({box}, box->isChecked() && !booklet ? std::string() : whyNot(chosenOf(without), option));
     }
     ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
     ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
@@ -334,7 +344,7 @@ void SheetsWindow::writeCalibrationSheet()
                                          QMessageBox::Yes);
         });
     });
-    process->run(tool, calibrationArguments(m_options, sheetOptions(), output));
+    process->run(tool, calibrationArguments(m_options, shownOptions(), output));
 }
 
 void SheetsWindow::setMade(const QString &file, const QString &options)
@@ -356,6 +366,7 @@ void SheetsWindow::preparePrinter(Sides made)
                          : made == Sides::ShortEdge ? QPrinter::DuplexShortSide
                                                     : QPrinter::DuplexNone);
     m_printer->setDocName(QFileInfo(m_input).fileName());
+    m_printer->setCopyCount(m_jobCopies);
 }
 
 void SheetsWindow::print()
@@ -367,7 +378,7 @@ void SheetsWindow::print()
     }
     if (m_input.isEmpty() || m_count <= 0 || !m_points.isValid())
         return;
-    const Sides made = sidesOfSheets(sheetOptions());
+    const Sides made = sidesOfSheets(shownOptions());
     preparePrinter(made);
     QPrintDialog dialog(m_printer.get(), this);
     dialog.setWindowTitle(tr("Print the sheets"));
@@ -614,12 +625,12 @@ void SheetsWindow::showMessage(const QString &message)
 
 void SheetsWindow::updateBar()
 {
-    const SheetOptions options = sheetOptions();
-    ui->label_FoldHow->setText(foldingInstruction(options, true));
-    ui->label_FoldHow->setToolTip(foldingInstruction(options));
+    const SheetChoices options = shownOptions();
+    // The folding, whole: the label wraps its lines at any width of the panel.
+    ui->label_FoldHow->setText(foldingInstruction(options));
     ui->label_FoldHow->setAccessibleDescription(foldingInstruction(options));
-    ui->label_FoldHow->setVisible(options.bookletOn());
-    const bool twoSided = options.twoSided();
+    ui->label_FoldHow->setVisible(options.booklet);
+    const bool twoSided = hasBacks(chosenOf(options));
     const bool shown = !m_input.isEmpty() && m_message.isEmpty() && m_count > 0;
     ui->label_Sheet->setText(m_input.isEmpty() ? QString() : sheetText(m_side, shown ? m_count : -1, twoSided));
     ui->label_Side->setText(twoSided && !m_input.isEmpty() ? sideText(m_side) : QString());

@@ -16,6 +16,7 @@
 
 #include "print/printjob.h"
 #include "run/optionsstring.h"
+#include "sheetchoices.h"
 #include "sheetswindow/proofmaker.h"
 
 #include <QHash>
@@ -60,8 +61,15 @@ public:
     QImage sideImage() const { return m_image; }
     // Why no side is shown; empty while one is.
     QString message() const { return m_message; }
-    // The sheet options as the panel shows them.
-    SheetOptions sheetOptions() const;
+    // The sheet options the person chose (as the settings file keeps them).
+    SheetChoices sheetOptions() const;
+    // The sheet options as they take effect and the panel shows them: what the choices
+    // imply, and the two sides a printed job asked for, beside the choices.
+    SheetChoices shownOptions() const;
+    // The file shown is a job printed to "Tavrell PDF Plyjoin" that asked for two sides on
+    // `edge`, and for `copies`: the sheets' Both sides and the print dialog's copies start
+    // there (Duplex::None, 1: it is no such job).
+    void setPrintedJob(Duplex edge, int copies = 1);
 
     ProofMaker &proofs() { return m_proofs; }
 
@@ -69,7 +77,7 @@ signals:
     // A newly rendered side is on screen.
     void sideShown(int side, int count);
     // A sheet option (booklet, marks) was changed and saved: the options string changes.
-    void sheetOptionsChanged(const SheetOptions &options);
+    void sheetOptionsChanged(const SheetChoices &options);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -95,11 +103,13 @@ private:
     };
     QList<OptionControl> optionControls() const;
     QWidget *optionControl(const char *key) const;
-    // Sets the values the options imply (impliedValues), and gives back those the window set
-    // by itself once their reason has gone; `changed` is the key the person just changed.
-    void followImpliedValues(const char *changed);
-    QHash<QByteArray, QString> m_impliedFrom;  // key: the value it had before the window set it
-    bool m_implying = false;
+    // Shows the options in effect in their controls (the choices and what they imply), without
+    // taking what is shown for a choice.
+    void showChoices();
+    SheetChoices m_chosen;             // what the person chose
+    Duplex m_jobEdge = Duplex::None;   // the two sides a printed job asked for
+    int m_jobCopies = 1;
+    bool m_showing = false;
     // The panel of sheet options: filled from the settings file, each change saved.
     void setUpOptions();
     void updateOptionsEnabled();

@@ -2,6 +2,7 @@
 // lists.
 #include "options.h"
 #include "pagerange.h"
+#include "sheetchoices.h"
 #include "toolrun.h"
 
 #include <QRegularExpression>
@@ -24,6 +25,9 @@ private slots:
     void commandLineErrors();
     void pageSelection_data();
     void pageSelection();
+    void sheetChoicesReadBackByTheTool_data();
+    void sheetChoicesReadBackByTheTool();
+    void aFoldedSectionHasBacks();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -169,6 +173,100 @@ void TestOptions::pageSelection()
         got = {-1};
     }
     QCOMPARE(got, expected);
+}
+
+namespace {
+
+constexpr double kMm = 72 / 25.4;
+
+// One sheet option chosen as the window keeps it, and what the tool must read of it.
+struct ChoiceCase
+{
+    const char *name;
+    void (*choose)(SheetChoices &);
+    bool (*read)(const Options &);
+};
+
+const ChoiceCase kChoiceCases[] = {
+    {"booklet", [](SheetChoices &c) { c.booklet = true; }, [](const Options &o) { return o.booklet.on; }},
+    {"signature", [](SheetChoices &c) { c.booklet = true, c.signature = 3; },
+     [](const Options &o) { return o.booklet.signatureSheets == 3; }},
+    {"creep in cm", [](SheetChoices &c) { c.booklet = true, c.creep = 0.15, c.creepUnit = "cm"; },
+     [](const Options &o) { return qFuzzyCompare(o.booklet.creep, 1.5 * kMm); }},
+    {"right to left", [](SheetChoices &c) { c.booklet = true, c.rightToLeft = true; },
+     [](const Options &o) { return o.booklet.rightToLeft; }},
+    {"quarto", [](SheetChoices &c) { c.booklet = true, c.fold = Folds::Quarto; },
+     [](const Options &o) { return o.booklet.fold == 8; }},
+    {"octavo", [](SheetChoices &c) { c.booklet = true, c.fold = Folds::Octavo; },
+     [](const Options &o) { return o.booklet.fold == 16; }},
+    {"spine marks", [](SheetChoices &c) { c.booklet = true, c.spineMarks = true; },
+     [](const Options &o) { return o.marks.spineMarks; }},
+    {"fold marks", [](SheetChoices &c) { c.booklet = true, c.foldMarks = true; },
+     [](const Options &o) { return o.marks.foldMarks; }},
+    {"sewing", [](SheetChoices &c) { c.booklet = true, c.sewing = 4; },
+     [](const Options &o) { return o.marks.sewingStations == 4; }},
+    {"crop marks in inches", [](SheetChoices &c) { c.cropMarks = true, c.cropMarksLength = 0.25, c.cropMarksUnit = "inch"; },
+     [](const Options &o) { return qFuzzyCompare(o.marks.cropMarks, 18.0); }},
+    {"frame", [](SheetChoices &c) { c.frame = true, c.frameWidth = 1.25; },
+     [](const Options &o) { return qFuzzyCompare(o.marks.frameWidth, 1.25); }},
+    {"both sides, long edge", [](SheetChoices &c) { c.bothSides = Duplex::Long; },
+     [](const Options &o) { return o.twoSided.duplex == Duplex::Long; }},
+    {"both sides, short edge", [](SheetChoices &c) { c.bothSides = Duplex::Short; },
+     [](const Options &o) { return o.twoSided.duplex == Duplex::Short; }},
+    {"a booklet for a long-edge printer", [](SheetChoices &c) { c.booklet = true, c.bothSides = Duplex::Long; },
+     [](const Options &o) { return o.twoSided.duplex == Duplex::Long; }},
+    {"back shift", [](SheetChoices &c) { c.bothSides = Duplex::Long, c.backShiftX = 1.5, c.backShiftY = -2; },
+     [](const Options &o) { return qFuzzyCompare(o.twoSided.backShiftX, 1.5 * kMm) && qFuzzyCompare(o.twoSided.backShiftY, -2 * kMm); }},
+    // A folded section has backs: its shift is kept.
+    {"back shift of a quarto", [](SheetChoices &c) { c.booklet = true, c.fold = Folds::Quarto, c.backShiftX = 2, c.backShiftY = 3; },
+     [](const Options &o) { return qFuzzyCompare(o.twoSided.backShiftX, 2 * kMm) && qFuzzyCompare(o.twoSided.backShiftY, 3 * kMm); }},
+    {"cut and stack", [](SheetChoices &c) { c.stack = true; }, [](const Options &o) { return o.room.stack; }},
+    {"step and repeat", [](SheetChoices &c) { c.repeat = true; }, [](const Options &o) { return o.room.repeat; }},
+    {"bleed", [](SheetChoices &c) { c.bleed = true, c.bleedLength = 2; },
+     [](const Options &o) { return o.room.trim && qFuzzyCompare(o.room.bleed, 2 * kMm); }},
+    {"cards with a bleed keep their size", [](SheetChoices &c) { c.repeat = true, c.bleed = true; },
+     [](const Options &o) { return o.sizing.fit == Fit::Actual; }},
+    {"slug line", [](SheetChoices &c) { c.slug = true; }, [](const Options &o) { return o.marks.slug; }},
+    {"actual size", [](SheetChoices &c) { c.fit = Fit::Actual; }, [](const Options &o) { return o.sizing.fit == Fit::Actual; }},
+    {"shrink only", [](SheetChoices &c) { c.fit = Fit::Shrink; }, [](const Options &o) { return o.sizing.fit == Fit::Shrink; }},
+    {"turned to fit", [](SheetChoices &c) { c.autoRotate = true; }, [](const Options &o) { return o.sizing.autoRotate; }},
+};
+
+} // namespace
+
+void TestOptions::sheetChoicesReadBackByTheTool_data()
+{
+    QTest::addColumn<int>("index");
+    for (size_t i = 0; i < std::size(kChoiceCases); ++i)
+        QTest::newRow(kChoiceCases[i].name) << int(i);
+}
+
+// The window's typed sheet options, written as the tool's words, read back by the tool's own
+// parser: each arrives, and nothing is said to have no effect.
+void TestOptions::sheetChoicesReadBackByTheTool()
+{
+    QFETCH(int, index);
+    const ChoiceCase &c = kChoiceCases[index];
+    SheetChoices choices;
+    c.choose(choices);
+    std::vector<std::string> args = toArguments(choices);
+    QString words;
+    for (const std::string &w : args)
+        words += QLatin1Char(' ') + QString::fromStdString(w);
+    args.insert(args.end(), {"-size", "A4", "--", "in.pdf", "out.pdf"});
+    const CommandLine cmd = parseCommandLine(args);
+    QVERIFY2(c.read(cmd.options), qPrintable(words));
+    QVERIFY2(cmd.warnings.empty(), cmd.warnings.empty() ? "" : cmd.warnings.front().c_str());
+    // Nothing chosen, nothing said.
+    QVERIFY(toArguments(SheetChoices()).empty());
+}
+
+// A section folded with -fold alone is printed on both sides: its back shift is kept.
+void TestOptions::aFoldedSectionHasBacks()
+{
+    const CommandLine cmd = parseCommandLine(words(QStringLiteral("-fold 8 -backshift 2 3 mm a b")));
+    QVERIFY(cmd.warnings.empty());
+    QVERIFY(qFuzzyCompare(cmd.options.twoSided.backShiftX, 2 * kMm));
 }
 
 QTEST_MAIN(TestOptions)

@@ -1,4 +1,6 @@
 // The options string handed to the tiling tool.
+#include "settings/sheetoptions.h"
+#include "run/windowwords.h"
 #include "app/sheetwin.h"
 #include "run/optionsstring.h"
 #include "sheetswindow/sheetswindow.h"
@@ -168,8 +170,8 @@ void TestOptionsString::sheetOptionsAddWords_data()
     QTest::newRow("shift with one side only") << Stored{{"BackShiftX", "2"}} << "";
     QTest::newRow("stack, bleed, slug, turned") << Stored{{"Stack", "1"}, {"Bleed", "1"}, {"Slug", "1"}, {"AutoRotate", "1"}}
                                                 << " -stack -bleed 3 mm -slug -autorotate";
-    QTest::newRow("step and repeat with a bleed fits as shown") << Stored{{"Repeat", "1"}, {"Bleed", "1"}}
-                                                                << " -repeat -bleed 3 mm -fit fit";
+    QTest::newRow("step and repeat with a bleed: the cards' own size") << Stored{{"Repeat", "1"}, {"Bleed", "1"}}
+                                                                       << " -repeat -bleed 3 mm -fit actual";
     QTest::newRow("actual size") << Stored{{"Fit", "actual size"}} << " -fit actual";
     QTest::newRow("stack and repeat: stack") << Stored{{"Stack", "1"}, {"Repeat", "1"}} << " -stack";
     QTest::newRow("no stack in a booklet") << Stored{booklet, {"Stack", "1"}} << " -booklet";
@@ -214,7 +216,7 @@ void TestOptionsString::calibrationWords()
     QFETCH(Stored, sheet);
     QFETCH(QString, words);
     storeAll(sheet);
-    const QStringList args = calibrationArguments(options, SheetOptions::fromSettings(SettingsFile()), QStringLiteral("out.pdf"));
+    const QStringList args = calibrationArguments(options, readSheetChoices(SettingsFile()), QStringLiteral("out.pdf"));
     QCOMPARE(args.join(QLatin1Char(' ')), words + QStringLiteral(" -- out.pdf"));
 }
 

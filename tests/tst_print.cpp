@@ -1,5 +1,6 @@
 // What printing asks of the printer, decided without one: the sides the sheets were made for,
 // and the two jobs of printing two-sided by hand.
+#include "settings/sheetoptions.h"
 #include "print/printplan.h"
 #include "print/turnstack.h"
 #include "run/optionsstring.h"
@@ -39,9 +40,9 @@ void TestPrint::sidesOfTheSheets()
     QFETCH(QString, booklet);
     QFETCH(QString, bothSides);
     QFETCH(QString, sides);
-    SheetOptions o;
-    o.booklet = booklet;
-    o.bothSides = bothSides;
+    SheetChoices o;
+    setSheetOptionText(o, "Booklet", booklet);
+    setSheetOptionText(o, "BothSides", bothSides);
     QCOMPARE(sidesKeyword(sidesOfSheets(o)), sides);
 }
 

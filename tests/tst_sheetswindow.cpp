@@ -38,6 +38,8 @@ private slots:
     void stoppedToolIsNoFailure();
     void theStayingToolFollowsTheFile();
     void closingEndsTheToolAndLeavesNothing();
+    void impliedValuesGoWithTheirReason_data();
+    void impliedValuesGoWithTheirReason();
 
 private:
     SheetsWindow *open(Sheetwin &w, const QStringList &files);
@@ -424,6 +426,49 @@ void TestSheets::closingEndsTheToolAndLeavesNothing()
     QVERIFY(!QFileInfo::exists(folder));
     QCOMPARE(QDir(env->dir->path()).entryList(QStringList{QStringLiteral("*.pdf")}, QDir::Files),
              QStringList{QStringLiteral("colours.pdf")});
+}
+
+void TestSheets::impliedValuesGoWithTheirReason_data()
+{
+    QTest::addColumn<QStringList>("reason");  // the boxes that imply the value
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("shown");       // the value shown while the reason holds
+    QTest::addColumn<QString>("word");        // the tool's word for it, gone with the reason
+    QTest::newRow("a booklet is printed on both sides") << QStringList{"checkBox_Booklet"} << "BothSides"
+                                                        << "short edge" << " -duplex";
+    QTest::newRow("cards with a bleed keep their size") << QStringList{"checkBox_Repeat", "checkBox_Bleed"} << "Fit"
+                                                        << "actual size" << " -fit";
+}
+
+// A value the window shows because of others is not kept as if the person had chosen it:
+// after a restart, taking its reason away takes it away too.
+void TestSheets::impliedValuesGoWithTheirReason()
+{
+    QFETCH(QStringList, reason);
+    QFETCH(QString, key);
+    QFETCH(QString, shown);
+    QFETCH(QString, word);
+    const QString pdf = colouredPdf(QStringLiteral("colours.pdf"), 4);
+    const auto control = [&key](SheetsWindow *sheets) {
+        return sheets->findChild<QComboBox *>(QStringLiteral("comboBox_") + key);
+    };
+    {
+        Sheetwin w;
+        SheetsWindow *sheets = open(w, {pdf});
+        QVERIFY(sheets);
+        for (const QString &box : reason)
+            sheets->findChild<QCheckBox *>(box)->click();
+        QCOMPARE(control(sheets)->currentText(), shown);
+        QCOMPARE(TestEnv::stored(key.toLatin1().constData()), QStringLiteral("<absent>"));
+    }
+    Sheetwin w;
+    SheetsWindow *sheets = open(w, {pdf});
+    QVERIFY(sheets);
+    QCOMPARE(control(sheets)->currentText(), shown);
+    sheets->findChild<QCheckBox *>(reason.first())->click();
+    QVERIFY(control(sheets)->currentText() != shown);
+    QVERIFY2(!w.GetSetParameter().contains(word), qPrintable(w.GetSetParameter()));
+    QVERIFY(settled(sheets));
 }
 
 QTEST_MAIN(TestSheets)

@@ -374,13 +374,12 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
 
 // The checks that look at more than one option, or at a value beside its limit; options that
 // have no effect with the others become warnings and are undone.
-void checkAcross(Options &o, const Given &given, std::vector<std::string> &warnings)
+void checkAcross(Options &o, const Given &given, std::vector<std::string> &warnings, Chosen &chosen)
 {
     if (o.room.bleed > kMaxBleedPoints)
         throw UsageError("the bleed \"" + given.bleed + "\" is larger than any page's (after -bleed)");
     if (std::fabs(o.twoSided.backShiftX) > kMaxShiftPoints || std::fabs(o.twoSided.backShiftY) > kMaxShiftPoints)
         throw UsageError("the shift \"" + given.backShift + "\" is larger than any printer's error (after -backshift)");
-    Chosen chosen;
     chosen.booklet = given.booklet;
     chosen.fold = given.fold;
     chosen.grid = given.grid;
@@ -468,7 +467,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
         if (files.size() != 1 || files[0].empty())
             throw UsageError("-calibrate takes OUTPUT only (pdfplyjoin -calibrate OUT.pdf)");
         o.files.output = files[0];
-        checkAcross(o, given, result.warnings);
+        checkAcross(o, given, result.warnings, result.chosen);
         result.action = Action::Calibrate;
         return result;
     }
@@ -480,7 +479,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     o.files.output = files[1];
     if (o.files.input.empty() || o.files.output.empty())
         throw UsageError("INPUT and OUTPUT must not be empty");
-    checkAcross(o, given, result.warnings);
+    checkAcross(o, given, result.warnings, result.chosen);
     return result;
 }
 

@@ -131,6 +131,8 @@ struct CommandLine
     Options options;
     // Options given that have no effect with the others, in words for the user.
     std::vector<std::string> warnings;
+    // What the rules saw chosen: the one place it is decided.
+    Chosen chosen;
 };
 
 CommandLine parseCommandLine(const std::vector<std::string> &args);
