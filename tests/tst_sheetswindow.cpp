@@ -40,6 +40,7 @@ private slots:
     void closingEndsTheToolAndLeavesNothing();
     void impliedValuesGoWithTheirReason_data();
     void impliedValuesGoWithTheirReason();
+    void aPrintedJobStartsAsItAsked();
 
 private:
     SheetsWindow *open(Sheetwin &w, const QStringList &files);
@@ -469,6 +470,44 @@ void TestSheets::impliedValuesGoWithTheirReason()
     QVERIFY(control(sheets)->currentText() != shown);
     QVERIFY2(!w.GetSetParameter().contains(word), qPrintable(w.GetSetParameter()));
     QVERIFY(settled(sheets));
+}
+
+// A job printed to "Tavrell PDF Plyjoin" two-sided, twice: its sheets start with backs on
+// the edge it asked for and the print dialog at two copies; nothing of it is stored.
+void TestSheets::aPrintedJobStartsAsItAsked()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the printer application is for Linux");
+#endif
+    const QString job = env->path(QStringLiteral("jobs/20260101-120000-5-1-1"));
+    QDir().mkpath(job);
+    QVERIFY(QFile::copy(colouredPdf(QStringLiteral("colours.pdf"), 8), job + QStringLiteral("/Minutes.pdf")));
+    QFile ini(job + QStringLiteral("/job.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("title=Minutes\ncopies=2\nsides=two-sided-long-edge\n");
+    ini.close();
+    qputenv("PLYJOIN_JOBS", env->path(QStringLiteral("jobs")).toLocal8Bit());
+    Sheetwin w;
+    w.takePrintedJobs(false);
+    qunsetenv("PLYJOIN_JOBS");
+    w.ui->tableWidget_Files->setCurrentCell(0, 0);
+    QTest::mouseClick(w.ui->toolButton_Preview, Qt::LeftButton);
+    SheetsWindow *sheets = w.findChild<SheetsWindow *>();
+    QVERIFY(sheets && settled(sheets));
+    QCOMPARE(sheets->ui->comboBox_BothSides->currentText(), QStringLiteral("long edge"));
+    QCOMPARE(sheets->ui->label_Side->text(), QStringLiteral("front"));
+    QVERIFY(w.GetSetParameter().contains(QStringLiteral(" -duplex long")) == false);
+    QCOMPARE(TestEnv::stored("BothSides"), QStringLiteral("<absent>"));
+    int copies = 0;
+    QTimer::singleShot(0, [&copies] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (auto *box = dialog ? dialog->findChild<QSpinBox *>(QStringLiteral("copies")) : nullptr)
+            copies = box->value();
+        if (dialog)
+            dialog->close();
+    });
+    QTest::mouseClick(sheets->ui->toolButton_Print, Qt::LeftButton);
+    QCOMPARE(copies, 2);
 }
 
 QTEST_MAIN(TestSheets)
