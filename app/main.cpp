@@ -51,8 +51,9 @@ int main(int argc, char *argv[])
             return 0;
         }
     }
-    chooseFontEngine();
-    QApplication app(argc, argv);
+    std::vector<char *> args = withFontEngine(argc, argv);
+    int count = int(args.size()) - 1;
+    QApplication app(count, args.data());
     // Desktop shells match the window to its desktop entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.tavrell.Plyjoin"));
     drawWordsAsWritten();

@@ -149,6 +149,7 @@ class TestFormWords : public QObject
     Q_OBJECT
 
 private slots:
+    void theFontEngineIsTheApplicationsOwn();
     void init() { env = std::make_unique<TestEnv>(); }
     void cleanup() { env.reset(); }
 
@@ -226,10 +227,23 @@ void TestFormWords::lettersAsWritten()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
 }
 
+// The font engine is named to the application alone: the programs the window starts (a PDF
+// viewer, the file manager) find no platform of its in their environment.
+void TestFormWords::theFontEngineIsTheApplicationsOwn()
+{
+#ifndef Q_OS_WIN
+    QSKIP("the font engine is chosen on Windows");
+#else
+    QVERIFY(!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("windows"));
+#endif
+}
+
 int main(int argc, char **argv)
 {
-    chooseFontEngine();
-    QApplication app(argc, argv);
+    std::vector<char *> args = withFontEngine(argc, argv);
+    int count = int(args.size()) - 1;
+    QApplication app(count, args.data());
     drawWordsAsWritten();
     TestFormWords test;
     return QTest::qExec(&test, argc, argv);

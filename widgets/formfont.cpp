@@ -1,5 +1,7 @@
 #include "widgets/formfont.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QWidget>
@@ -62,10 +64,16 @@ void useFormFont(QWidget *window)
     window->setFont(formFont());
 }
 
-void chooseFontEngine()
+std::vector<char *> withFontEngine(int argc, char *argv[])
 {
+    std::vector<char *> args(argv, argv + argc);
 #ifdef Q_OS_WIN
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
+    static char platform[] = "-platform", freetype[] = "windows:fontengine=freetype";
+    const bool named = qEnvironmentVariableIsSet("QT_QPA_PLATFORM")
+                       || std::any_of(args.begin(), args.end(), [](const char *a) { return qstrcmp(a, "-platform") == 0; });
+    if (!named)
+        args.insert(args.begin() + 1, {platform, freetype});
 #endif
+    args.push_back(nullptr);
+    return args;
 }

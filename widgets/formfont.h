@@ -9,6 +9,8 @@
 
 #include <QFont>
 
+#include <vector>
+
 class QWidget;
 
 QFont formFont();
@@ -19,6 +21,10 @@ void useFormFont(QWidget *window);
 // on the application's font, before any window.
 void drawWordsAsWritten();
 
-// Before the application object exists: on Windows, the font engine that draws every letter
-// whole (FreeType; Windows' own engine clips Tahoma's "f" to its advance under Wine).
-void chooseFontEngine();
+// The command line the application object is made with (to be kept while it lives, NUL
+// after the last): on Windows it names the font engine that draws every letter whole
+// (FreeType; Windows' own engine clips Tahoma's "f" to its advance under Wine), as a
+// "-platform" of the application's own: the programs it starts (a PDF viewer, the file
+// manager) do not inherit it. A platform named already (on the command line or in
+// QT_QPA_PLATFORM) is kept.
+std::vector<char *> withFontEngine(int argc, char *argv[]);
