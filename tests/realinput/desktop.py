@@ -110,14 +110,19 @@ class Desktop:
             time.sleep(step)
 
     # Real input: the pointer and the keyboard of the X server.
-    def click_at(self, x, y, button=1):
-        self.xdotool('mousemove', '--sync', str(int(x)), str(int(y)))
+    def move_to(self, x, y):
+        # xdotool's --sync waits for the pointer to move, which it never does where it is.
+        where = dict(w.split(':') for w in self.xdotool('getmouselocation', check=False).split() if ':' in w)
+        if (where.get('x'), where.get('y')) != (str(int(x)), str(int(y))):
+            self.xdotool('mousemove', '--sync', str(int(x)), str(int(y)))
         time.sleep(0.05)
+
+    def click_at(self, x, y, button=1):
+        self.move_to(x, y)
         self.xdotool('click', str(button))
 
     def double_click_at(self, x, y):
-        self.xdotool('mousemove', '--sync', str(int(x)), str(int(y)))
-        time.sleep(0.05)
+        self.move_to(x, y)
         self.xdotool('click', '--repeat', '2', '--delay', '80', '1')
 
     def key(self, *keys):

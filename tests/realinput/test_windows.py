@@ -66,19 +66,26 @@ class WindowsTest(RealInputCase):
         self.start(document)
         sheets = self.open_sheets(document)
         p = self.program
-        # Step and repeat with a bleed keeps cards at their size; without them the pages fit again.
+        # What the choices imply is shown beside them and never kept: step and repeat with a
+        # bleed keeps cards at their size; without them the pages fit again.
+        fit = p.find('combo box', None, sheets, described='Fit')
+        both = p.find('combo box', None, sheets, described='Both sides')
+        shows = lambda combo, text: desktop.wait(lambda: (combo.clear_cache(), combo.name)[1] == text)  # noqa: E731
         for name in ('Step and repeat', 'Bleed'):
             p.click(p.find('check box', name, sheets))
-        self.assertTrue(desktop.wait(lambda: self.stored('Fit') == 'actual size'), 'Fit did not turn to actual size')
+        self.assertTrue(shows(fit, 'actual size'), 'Fit shows %r' % fit.name)
+        self.assertIn(self.stored('Fit'), (None, 'fit'), 'what Fit showed was kept')
         for name in ('Bleed', 'Step and repeat'):
             p.click(p.find('check box', name, sheets))
-        self.assertTrue(desktop.wait(lambda: self.stored('Fit') == 'fit'), 'Fit stayed at %s' % self.stored('Fit'))
+        self.assertTrue(shows(fit, 'fit'), 'Fit shows %r' % fit.name)
         # A booklet is two-sided: Both sides shows its edge while it is on.
         p.click(p.find('check box', 'Booklet', sheets))
-        self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'short edge'), 'Both sides stayed off')
+        self.assertTrue(shows(both, 'short edge'), 'Both sides shows %r' % both.name)
         self.described(sheets, 'Sheet 1 of 1, front: pages 1 and 4')
+        self.assertIn(self.stored('BothSides'), (None, 'off'), 'what Both sides showed was kept')
         p.click(p.find('check box', 'Booklet', sheets))
-        self.assertTrue(desktop.wait(lambda: self.stored('BothSides') == 'off'), 'Both sides was not put back')
+        self.assertTrue(shows(both, 'off'), 'Both sides was not put back')
+        self.assertEqual(self.stored('Booklet'), '0')
 
     def test_tab_leaves_the_file_table_and_reads_each_group_in_order(self):
         document = self.pdf('colours.pdf', 2)
@@ -157,6 +164,20 @@ class WindowsTest(RealInputCase):
         how = p.find('label', 'How to fold', sheets)
         self.assertTrue(desktop.wait(lambda: 'across the middle' in ((how.clear_cache(), how.description)[1] or '')),
                         'the folding is not told: %r' % how.description)
+        # Shown whole, not only in a tool tip: from where page 1 lies to the folds to cut, all
+        # its lines however small the window is made (the panel scrolls instead).
+        heights = []
+        for size in ('900 640', '700 420'):
+            self.desktop.xdotool('windowsize', '--sync', self.desktop.xdotool('search', '--name', '^Sheets - ').split()[0],
+                                 *size.split())
+            time.sleep(0.5)
+            how.clear_cache()
+            shown = how.description or ''
+            self.assertTrue(shown.startswith('Hold the first sheet') and shown.endswith('at the head.'), shown)
+            how.clear_cache()
+            heights.append(how.queryComponent().getExtents(p.pyatspi.DESKTOP_COORDS).height)
+        self.assertGreater(heights[0], 100, 'the folding text is cut to %d pixels' % heights[0])
+        self.assertEqual(heights[1], heights[0], 'the folding text is squeezed in a small window')
         p.click(p.find('check box', 'Spine marks', sheets))
         self.assertTrue(desktop.wait(lambda: self.stored('SpineMarks') == '1'))
 
