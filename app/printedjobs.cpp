@@ -1,4 +1,5 @@
 #include "app/printedjobs.h"
+#include "print/papernames.h"
 
 #ifndef Q_OS_WIN
 #include "userplaces.h"
@@ -11,25 +12,6 @@
 #include <QStandardPaths>
 
 namespace {
-
-// A paper's PWG name ("iso_a4_210x297mm") as people name it: "A4", "Letter", "Envelope #10",
-// else its size.
-QString paperWords(const QString &pwg)
-{
-    static const QRegularExpression form(QStringLiteral("^[a-z]+_([a-z0-9.-]+)_([0-9.]+)x([0-9.]+)(mm|in)$"));
-    const QRegularExpressionMatch m = form.match(pwg);
-    if (!m.hasMatch())
-        return pwg;
-    const QString name = m.captured(1);
-    static const QRegularExpression iso(QStringLiteral("^(a|b|c|ra|sra)[0-9]+$"));
-    if (iso.match(name).hasMatch() || name == QLatin1String("dl"))
-        return name.toUpper();
-    if (name == QLatin1String("number-10"))
-        return QStringLiteral("Envelope #10");
-    if (!name.contains(QLatin1Char('-')) && !name.at(0).isDigit())
-        return name.at(0).toUpper() + name.mid(1);
-    return QStringLiteral("%1 x %2 %3").arg(m.captured(2), m.captured(3), m.captured(4));
-}
 
 // The desktop's trash, made where it is missing: Qt 6.4 "moves a file to the trash" into
 // ./files of the working folder where it cannot make the trash's folder. A file that did not
@@ -62,7 +44,7 @@ QString PrintedJob::describe() const
     else if (sides == QLatin1String("one-sided"))
         words << QObject::tr("one-sided");
     if (!media.isEmpty())
-        words << paperWords(media);
+        words << paperName(media);
     return words.join(QStringLiteral(", "));
 }
 

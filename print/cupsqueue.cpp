@@ -1,4 +1,5 @@
 #include "print/cupsqueue.h"
+#include "print/papernames.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -291,8 +292,10 @@ PrinterAbilities askPrinter(const QString &queue)
         cups_size_t size;
         if (!cupsGetDestMediaByIndex(c.http, c.dest, c.info, i, 0, &size) || size.width <= 0 || size.length <= 0)
             continue;
+        const char *localized = cupsLocalizeDestMedia(c.http, c.dest, c.info, 0, &size);
         Paper paper{QString::fromUtf8(size.media), QSizeF(size.width * perUnit, size.length * perUnit),
-                    QMarginsF(size.left * perUnit, size.top * perUnit, size.right * perUnit, size.bottom * perUnit)};
+                    QMarginsF(size.left * perUnit, size.top * perUnit, size.right * perUnit, size.bottom * perUnit),
+                    paperName(QString::fromUtf8(size.media), localized ? QString::fromUtf8(localized) : QString())};
         // The same paper with other margins (borderless) comes once, with its border.
         const bool seen = std::any_of(a.papers.begin(), a.papers.end(), [&paper](const Paper &p) {
             return std::fabs(p.size.width() - paper.size.width()) < 1 && std::fabs(p.size.height() - paper.size.height()) < 1;
@@ -319,8 +322,10 @@ PrinterAbilities askPrinter(const QString &queue)
     a.takesPdf = cupsCheckDestSupported(c.http, c.dest, c.info, "document-format", CUPS_FORMAT_PDF)
                  || cupsCheckDestSupported(c.http, c.dest, c.info, "document-format", CUPS_FORMAT_AUTO);
     if (ipp_attribute_t *copies = cupsFindDestSupported(c.http, c.dest, c.info, CUPS_COPIES)) {
-        int lower = 0;
-        a.maxCopies = ippGetRange(copies, 0, &lower);
+        // ippGetRange answers the lower bound and writes the upper one.
+        int upper = 0;
+        if (ippGetValueTag(copies) == IPP_TAG_RANGE && ippGetRange(copies, 0, &upper) >= 1)
+            a.maxCopies = upper;
     }
     return a;
 }

@@ -80,7 +80,7 @@ void PaperTab::setPrinter(const QString &name, const QList<Paper> &papers, const
     m_paper->clear();
     m_paper->addItem(tr("The paper in the printer"));
     for (const Paper &p : papers)
-        m_paper->addItem(QStringLiteral("%1 (%2)").arg(p.name, millimetres(p.size)), p.name);
+        m_paper->addItem(QStringLiteral("%1 (%2)").arg(p.words.isEmpty() ? p.name : p.words, millimetres(p.size)), p.name);
     update();
 }
 
@@ -115,6 +115,8 @@ void PaperTab::update()
             lines << tr("The printer's queue takes no PDF: choose another printer, or Print to File.");
         if (m_twoSided && !m_bothSides)
             lines << tr("The printer does not print on both sides: the sheets are printed two-sided by hand.");
+        else if (m_twoSided)
+            lines << tr("The printer prints both sides itself: the sheets go two-sided, as they were made.");
     }
     m_words->setText(lines.join(QLatin1Char('\n')));
     m_words->setAccessibleDescription(m_words->text());

@@ -1,5 +1,7 @@
 #include "print/printplan.h"
 
+#include "print/papernames.h"
+
 #include "run/optionsstring.h"
 #include "run/pageruns.h"
 
@@ -114,19 +116,6 @@ namespace {
 
 constexpr double kSameSize = 2;  // points: papers this close are the sheet's size
 
-QString shortName(const QString &name)
-{
-    // PWG's self-describing names: "na_letter_8.5x11in" says Letter, "iso_a4_210x297mm" A4.
-    static const struct { const char *pwg, *name; } kNames[] = {
-        {"na_letter", "Letter"}, {"na_legal", "Legal"}, {"na_ledger", "Ledger"}, {"iso_a3_", "A3"}, {"iso_a4_", "A4"},
-        {"iso_a5_", "A5"}, {"iso_a6_", "A6"}, {"iso_b4_", "B4"}, {"iso_b5_", "B5"}, {"jis_b4_", "JIS B4"},
-        {"jis_b5_", "JIS B5"}, {"na_executive", "Executive"}, {"na_invoice", "Statement"}};
-    for (const auto &n : kNames) {
-        if (name.startsWith(QLatin1String(n.pwg)))
-            return QLatin1String(n.name);
-    }
-    return name;
-}
 
 } // namespace
 
@@ -183,7 +172,8 @@ QString paperWords(const PaperChoice &choice)
 {
     if (!choice.found || choice.asTheyAre)
         return QString();
-    return QStringLiteral("printed on %1 at %2%").arg(shortName(choice.paper.name)).arg(std::lround(choice.scale * 100));
+    const QString paper = choice.paper.words.isEmpty() ? paperName(choice.paper.name) : choice.paper.words;
+    return QStringLiteral("printed on %1 at %2%").arg(paper).arg(std::lround(choice.scale * 100));
 }
 
 QString borderWords(const QRectF &ink, const QSizeF &sheet, const PaperChoice &choice)

@@ -75,9 +75,10 @@ QString stackTurnWords(const StackTurn &turn);
 // border it cannot print on, in points.
 struct Paper
 {
-    QString name;
+    QString name;    // the printer's (PWG) name
     QSizeF size;
     QMarginsF border;
+    QString words;   // as people name it ("A4", "Envelope #10"); empty: by its name
 };
 // Where the sheets are printed: on a paper of their own size as they are, or scaled to fit a
 // paper of the printer's, centred, turned as the sheet lies.

@@ -78,7 +78,9 @@ QString settingInfoFileNameFor(const QString &appdata, const QString &configDir)
     X(Duplex, "Duplex", "short edge")                                                      \
     /* Printers that lay their output face up, for two-sided printing by hand: "a;b". */  \
     X(FaceUpPrinters, "FaceUpPrinters", "")                                                \
-    X(FaceDownPrinters, "FaceDownPrinters", "")
+    X(FaceDownPrinters, "FaceDownPrinters", "")                                            \
+    /* The printer the sheets were last printed on (written once they are). */             \
+    X(LastPrinter, "LastPrinter", "")
 
 namespace SettingKey {
 #define PLYJOIN_SETTING_KEY(name, key, value) inline constexpr const char *name = key;

@@ -14,6 +14,9 @@
 #include "widgets/controltext.h"
 #include "widgets/desktopopen.h"
 #include "ui_sheetswindow.h"
+#ifndef Q_OS_WIN
+#include "userplaces.h"
+#endif
 
 #include <QAccessible>
 #include <QComboBox>
@@ -35,6 +38,13 @@
 #include <cmath>
 
 namespace {
+
+// The program's own printer's queue, which prints into the program: no place for its sheets.
+#ifdef Q_OS_WIN
+constexpr const char *kOwnQueue = "";
+#else
+constexpr const char *kOwnQueue = userplaces::kQueueName;
+#endif
 
 QString millimetres(double points)
 {
@@ -367,6 +377,19 @@ void SheetsWindow::preparePrinter(Sides made)
                                                     : QPrinter::DuplexNone);
     m_printer->setDocName(QFileInfo(m_input).fileName());
     m_printer->setCopyCount(m_jobCopies);
+    // The printer printed on last, where it is still there.
+    const QString last = readSetting(SettingKey::LastPrinter);
+    const QString own = QString::fromLatin1(kOwnQueue);
+    if (!last.isEmpty() && last != own && QPrinterInfo::availablePrinterNames().contains(last))
+        m_printer->setPrinterName(last);
+    else if (!own.isEmpty() && m_printer->printerName() == own) {
+        for (const QString &name : QPrinterInfo::availablePrinterNames()) {
+            if (name != own) {
+                m_printer->setPrinterName(name);
+                break;
+            }
+        }
+    }
 }
 
 void SheetsWindow::print()
@@ -385,6 +408,15 @@ void SheetsWindow::print()
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
                       | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setMinMax(1, m_count);
+    // The program's own printer is no place to print its sheets: they would come back here.
+    if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers"))) {
+        const int own = *kOwnQueue ? printers->findText(QString::fromLatin1(kOwnQueue)) : -1;
+        if (own >= 0) {
+            if (printers->currentIndex() == own && printers->count() > 1)
+                printers->setCurrentIndex(own == 0 ? 1 : 0);
+            printers->removeItem(own);
+        }
+    }
     // What the printer chosen can do with these sheets, asked of it before anything leaves.
     auto *paperTab = new PaperTab(m_points, inkOnSheet(m_image, m_points), made != Sides::OneSided);
     dialog.setOptionTabs({paperTab});
@@ -422,6 +454,8 @@ void SheetsWindow::print()
     }
     if (!chooseSides(r, made, paperTab->printsBothSides()))
         return;
+    if (!r.queue.isEmpty())
+        writeSetting(SettingKey::LastPrinter, r.queue);
     startPrintJob(r);
 }
 
@@ -442,26 +476,11 @@ bool SheetsWindow::chooseSides(PrintJob::Request &r, Sides made, bool printsBoth
                                         "two-sided by hand, the fronts first.")
                                          .arg(m_printer->printerName()));
             r.byHand = true;
-        } else if (chosen == Sides::OneSided) {
-            QMessageBox ask(QMessageBox::Question, tr("Print"),
-                            tr("The sheets are made to be printed on both sides (%1). Print them two-sided by hand: "
-                               "the fronts first, then the backs once you have turned the stack over?")
-                                .arg(sidesInWords(made)),
-                            QMessageBox::Cancel, this);
-            QPushButton *byHand = ask.addButton(tr("By hand"), QMessageBox::AcceptRole);
-            QPushButton *oneSided = ask.addButton(tr("One-sided"), QMessageBox::DestructiveRole);
-            ask.exec();
-            if (ask.clickedButton() == byHand)
-                r.byHand = true;
-            else if (ask.clickedButton() != oneSided)
-                return false;
-        } else if (chosen != made) {
-            if (QMessageBox::warning(this, tr("Print"),
-                                     tr("The sheets are made to be %1; printed %2, their backs come out upside down.")
-                                         .arg(sidesInWords(made), sidesInWords(chosen)),
-                                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
-                != QMessageBox::Ok)
-                return false;
+        } else {
+            // The printer chosen prints both sides itself: the sheets go as they were made,
+            // whatever the dialog's own two-sided setting kept from another printer says (the
+            // Paper tab says so). One question, one printer: they cannot disagree.
+            chosen = made;
         }
     }
     r.madeFor = made;

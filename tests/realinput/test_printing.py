@@ -130,6 +130,40 @@ class PrintingTest(RealInputCase):
         self.assertTrue(self.desktop.wait(lambda: 'The sheets are' in ((said.clear_cache(), said.description)[1] or '')))
         self.paper_said = said.description
 
+    def test_the_dialog_opens_on_the_last_printer_and_never_offers_the_programs_own(self):
+        # The machine's queue into this program is there too; the sheets go to the simplex
+        # printer first.
+        server.add_plyjoin_queue(os.path.join(SOURCE, 'printer', 'plyjoin.ppd'))
+        try:
+            document = self.pdf('colours.pdf', 8)
+            self.start_printing(document, 'simplex', **self.A4)
+            self.assertEqual(len(server.received('simplex', 1, self.since['simplex'])), 1)
+            self.assertEqual(self.stored('LastPrinter'), 'simplex')
+            p = self.program
+            sheets = p.window('Sheets - colours.pdf')
+            # Now both sides, on the long edge: the next dialog opens on the simplex printer;
+            # the duplex one is chosen by the mouse, and prints both sides itself, unasked.
+            p.click(p.find('combo box', None, sheets, described='Both sides'))
+            p.click(p.find('list item', 'long edge', sheets))
+            self.sheet_label(sheets, 'Sheet 1 of 1')
+            p.click(p.find('push button', 'Print', sheets))
+            dialog = p.window('Print the sheets')
+            printers = p.find('combo box', lambda n: n in server.QUEUES, dialog)
+            self.assertEqual(printers.name, 'simplex')
+            p.click(printers)
+            self.assertIsNotNone(p.find('list item', 'duplex', dialog))
+            with self.assertRaises(AssertionError, msg="the program's own printer is offered"):
+                p.find('list item', QUEUE, dialog, timeout=1)
+            p.click(p.find('list item', 'duplex', dialog))
+            self.assertTrue(self.desktop.wait(lambda: (printers.clear_cache(), printers.name)[1] == 'duplex'))
+            since = server.received_count('duplex')
+            p.click(p.find('push button', 'Print', dialog))
+            attributes, pdf = server.received('duplex', 1, since)[0]
+            self.assertEqual(attributes.get('IPP_SIDES'), 'two-sided-long-edge')
+            self.assertEqual(pages_of(pdf), [[1, 2, 3, 4], [6, 5, 8, 7]])
+        finally:
+            server.remove_queue(QUEUE)
+
     def test_two_by_two_one_sided(self):
         document = self.pdf('colours.pdf', 8)
         # Coloured pages to the sheet's edge: printed as they are, into the printer's border,
@@ -228,8 +262,9 @@ class PrintingTest(RealInputCase):
                 p.click(p.find('list item', 'duplex', dialog))
                 self.assertTrue(self.desktop.wait(lambda: (printers.clear_cache(), printers.name)[1] == 'duplex'))
             p.click(p.find('push button', 'Print', dialog))
-            _, printed = server.received('duplex', 1, since)[0]
+            attributes, printed = server.received('duplex', 1, since)[0]
             self.assertEqual(pages_of(printed), [[1, 2, 3, 4], [5, 6]])
+            self.assertEqual(attributes.get("IPP_COPIES"), "2", "the copies the job asked for")
             # A second job joins the same window: no second program.
             sent = time.time()
             subprocess.run(['lp', '-h', server.server, '-d', QUEUE, '-t', 'Minutes', document], check=True,
