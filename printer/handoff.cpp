@@ -333,13 +333,13 @@ bool tellProgram(const std::string &socketPath)
     return told;
 }
 
-void startProgram()
+pid_t startProgram()
 {
     // Beside this program (as installed and as built), else wherever PATH finds it;
     // $PLYJOIN_PROGRAM where set (tests).
-    std::string program = "plyjoin";
+    std::string name = "plyjoin";
     if (const char *named = std::getenv("PLYJOIN_PROGRAM"))
-        program = named;
+        name = named;
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {
@@ -347,26 +347,53 @@ void startProgram()
         std::string beside = self;
         beside = beside.substr(0, beside.rfind('/') + 1) + "plyjoin";
         if (!std::getenv("PLYJOIN_PROGRAM") && access(beside.c_str(), X_OK) == 0)
-            program = beside;
+            name = beside;
     }
-    // Detached twice over: the program outlives this one and leaves no zombie behind.
+    // Detached twice over: the program outlives this one and leaves no zombie behind. The
+    // middle process says the program's process id through a pipe.
+    int said[2];
+    if (pipe2(said, O_CLOEXEC) != 0)
+        return -1;
     const pid_t child = fork();
     if (child == 0) {
         setsid();
-        if (fork() == 0) {
+        const pid_t program = fork();
+        if (program == 0) {
             const int null = open("/dev/null", O_RDWR);
             if (null >= 0) {
                 dup2(null, 0);
                 dup2(null, 1);
                 dup2(null, 2);
             }
-            execlp(program.c_str(), program.c_str(), "--jobs", static_cast<char *>(nullptr));
+            execlp(name.c_str(), name.c_str(), "--jobs", static_cast<char *>(nullptr));
             _exit(127);
         }
+        (void)!::write(said[1], &program, sizeof program);
         _exit(0);
     }
-    if (child > 0)
+    close(said[1]);
+    pid_t program = -1;
+    if (child > 0) {
+        if (::read(said[0], &program, sizeof program) != ssize_t(sizeof program))
+            program = -1;
         waitpid(child, nullptr, 0);
+    }
+    close(said[0]);
+    return program;
+}
+
+bool programRuns(pid_t pid)
+{
+    if (pid <= 0)
+        return false;
+    // Not this printer's child: the system's process table says whether it runs.
+    std::FILE *stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!stat)
+        return false;
+    char state = 'X';
+    const int read = std::fscanf(stat, "%*d %*s %c", &state);
+    std::fclose(stat);
+    return read == 1 && state != 'Z' && state != 'X';
 }
 
 ProgramStarter::Outcome ProgramStarter::tellOrStart(Clock::time_point now)
@@ -376,9 +403,9 @@ ProgramStarter::Outcome ProgramStarter::tellOrStart(Clock::time_point now)
         m_started.reset();
         return Told;
     }
-    if (m_started && now - *m_started < m_patience)
+    if (m_started && now - *m_started < m_patience && m_runs(m_pid))
         return StartUnderWay;
-    m_start();
+    m_pid = m_start();
     m_started = now;
     return Started;
 }

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include <sys/types.h>
+
 struct ReceivedJob
 {
     int id = 0;
@@ -50,30 +52,36 @@ std::string documentFormat(const std::string &file);
 // Tells the running program of this user that jobs wait (its socket); false where none of
 // this user's listens there.
 bool tellProgram(const std::string &socket);
-// Starts the program (beside this one, else on PATH), detached, with --jobs.
-void startProgram();
+// Starts the program (beside this one, else on PATH), detached, with --jobs; its process id,
+// or -1 where it could not be started.
+pid_t startProgram();
+// Whether the process started runs still (and is not a zombie).
+bool programRuns(pid_t pid);
 
 // One start of the program at a time for a burst of jobs: a job that finds the program not
-// yet listening while a start is under way waits for it (the program lists every kept job
-// when it starts) instead of starting another.
+// yet listening while a start is under way (the program started runs, and has not taken
+// longer than the patience) waits for it: the program lists every kept job when it starts.
+// A program that ended before it was told of a job, closed by its user, is started again.
 class ProgramStarter
 {
 public:
     using Clock = std::chrono::steady_clock;
     enum Outcome { Told, Started, StartUnderWay };
-    ProgramStarter(std::function<bool()> tell, std::function<void()> start,
+    ProgramStarter(std::function<bool()> tell, std::function<pid_t()> start, std::function<bool(pid_t)> runs,
                    std::chrono::seconds patience = std::chrono::seconds(30))
-        : m_tell(std::move(tell)), m_start(std::move(start)), m_patience(patience)
+        : m_tell(std::move(tell)), m_start(std::move(start)), m_runs(std::move(runs)), m_patience(patience)
     {
     }
     Outcome tellOrStart(Clock::time_point now = Clock::now());
 
 private:
     std::function<bool()> m_tell;
-    std::function<void()> m_start;
+    std::function<pid_t()> m_start;
+    std::function<bool(pid_t)> m_runs;
     std::chrono::seconds m_patience;
     std::mutex m_mutex;
     std::optional<Clock::time_point> m_started;
+    pid_t m_pid = -1;
 };
 
 // At the printer's start, before it takes jobs: a job folder half-written is removed; a

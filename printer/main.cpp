@@ -614,7 +614,8 @@ int serve(int argc, char *argv[])
         return 1;
     }
     const std::string programSocket = userplaces::programSocket(g_places.runtime);
-    g_starter = std::make_unique<ProgramStarter>([programSocket] { return tellProgram(programSocket); }, startProgram);
+    g_starter = std::make_unique<ProgramStarter>([programSocket] { return tellProgram(programSocket); }, startProgram,
+                                                   programRuns);
     // What an ended printer left, before anything new comes.
     std::string said;
     const int recovered = recoverSpool(g_places.spool, g_places.jobs, said);

@@ -398,9 +398,10 @@ void TestPrinter::whatAnEndedPrinterLeftIsFinished()
 
 void TestPrinter::oneProgramStartForABurst()
 {
-    bool listening = false;
+    bool listening = false, runs = true;
     int starts = 0;
-    ProgramStarter starter([&] { return listening; }, [&] { ++starts; }, std::chrono::seconds(30));
+    ProgramStarter starter([&] { return listening; }, [&] { return pid_t(++starts); }, [&](pid_t) { return runs; },
+                           std::chrono::seconds(30));
     const auto t0 = ProgramStarter::Clock::now();
     QCOMPARE(starter.tellOrStart(t0), ProgramStarter::Started);
     // More jobs while the program starts: it lists them all when it does.
@@ -415,6 +416,14 @@ void TestPrinter::oneProgramStartForABurst()
     // A start that came to nothing is tried again after a while.
     QCOMPARE(starter.tellOrStart(t0 + std::chrono::seconds(40)), ProgramStarter::Started);
     QCOMPARE(starts, 3);
+    // Started for a job, listed it and was closed before another came: the next one starts it
+    // again at once.
+    runs = false;
+    QCOMPARE(starter.tellOrStart(t0 + std::chrono::seconds(41)), ProgramStarter::Started);
+    QCOMPARE(starts, 4);
+    // The process id of a program that runs, and of none.
+    QVERIFY(programRuns(getpid()));
+    QVERIFY(!programRuns(-1));
 }
 
 void TestPrinter::queueJobsRead_data()

@@ -307,6 +307,50 @@ class PrintingTest(RealInputCase):
             server.start_queue('simplex')
 
     @unittest.skipUnless(os.environ.get('PLYJOIN_PRINT_BENCH'), 'a benchmark: set PLYJOIN_PRINT_BENCH to run it')
+    def test_bench_lp_to_the_row_on_screen(self):
+        # From lp to the job's row on screen (read through the accessibility bus): with the
+        # program started for the job, and with the program running. Medians of five each.
+        server.add_plyjoin_queue(os.path.join(SOURCE, 'printer', 'plyjoin.ppd'))
+        env = dict(self.desktop.env, APPDATA=self.appdata, PLYJOIN_JOBS=self.jobs, CUPS_SERVER=server.server,
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb', QT_ACCESSIBILITY='1',
+                   XDG_DATA_HOME=os.path.join(self.folder, 'data'))
+        printer_program = os.path.join(self.bin, 'plyjoin-printer')
+        printer = subprocess.Popen([printer_program, 'server'], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
+        document = self.pdf('six.pdf', 6)
+        started, running = [], []
+        try:
+            uri = lambda: subprocess.run([printer_program, 'uri'], env=env, capture_output=True, text=True).stdout.strip()
+            self.assertTrue(self.desktop.wait(lambda: uri() != '', 20), 'the printer did not start')
+
+            def one(title, program=None):
+                sent = time.monotonic()
+                subprocess.run(['lp', '-h', server.server, '-d', QUEUE, '-t', title, document], check=True,
+                               capture_output=True)
+                p = program or Program.attach(self.desktop, 'plyjoin', 60)
+                main = p.window('Tavrell PDF Plyjoin')
+                self.assertIsNotNone(p.find('table cell', lambda n: (n or '').endswith(title + '.pdf'), main,
+                                            timeout=30, showing=False))
+                return p, time.monotonic() - sent
+            for i in range(5):
+                p, took = one('Started %d' % i)
+                started.append(took)
+                for j in range(5 if i == 4 else 0):
+                    running.append(one('Running %d' % j, p)[1])
+                if i < 4:
+                    p.stop()
+                    self.desktop.wait(lambda: Program.attach(self.desktop, 'plyjoin', 0.1) is None, 10)
+            self.program = p
+        finally:
+            os.killpg(printer.pid, signal.SIGTERM)
+            printer.wait(10)
+            server.remove_queue(QUEUE)
+        median = lambda values: sorted(values)[len(values) // 2]  # noqa: E731
+        print('\nlp to the row on screen: %.0f ms with the program started for the job (worst %.0f), '
+              '%.0f ms with it running (worst %.0f)' % (median(started) * 1000, max(started) * 1000,
+                                                       median(running) * 1000, max(running) * 1000), file=sys.stderr)
+
+    @unittest.skipUnless(os.environ.get('PLYJOIN_PRINT_BENCH'), 'a benchmark: set PLYJOIN_PRINT_BENCH to run it')
     def test_bench_a_hundred_page_booklet_from_the_click(self):
         # From the click on the dialog's Print to the job held by the print server (CUPS has
         # the job and its whole document), and to the printer's having it.
