@@ -116,6 +116,13 @@ void TestOptions::commandLineErrors_data()
     QTest::newRow("no such edge") << "-duplex sideways a b" << "\"sideways\"";
     QTest::newRow("stack and repeat") << "-stack -repeat a b" << "-stack and -repeat";
     QTest::newRow("calibrate with input") << "-calibrate a b" << "-calibrate";
+    QTest::newRow("cut and poster") << "-cut -poster 2*2 a b" << "-cut and -poster exclude each other";
+    QTest::newRow("a poster in a booklet") << "-booklet -poster A3 a b" << "-poster cannot go with";
+    QTest::newRow("no such scan") << "-cut -scan sideways a b" << "\"sideways\" is not a scan's order";
+    QTest::newRow("no such poster") << "-poster A9 a b" << "\"A9\" is neither a grid";
+    QTest::newRow("a poster of no size") << "-poster Custom 0 mm 1 mm a b" << "above 0";
+    QTest::newRow("a grid of no tiles") << "-poster 0*2 a b" << "\"0*2\"";
+    QTest::newRow("a negative overlap") << "-poster 2*2 -overlap -1 mm a b" << "\"-1\"";
 }
 
 void TestOptions::commandLineErrors()

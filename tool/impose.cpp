@@ -410,7 +410,7 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
     stages.at(100);
     if (keepDocument)
         *keepDocument = std::move(document);
-    return ImposeReport{made.sides, made.kept, made.proofPages, made.sizes};
+    return ImposeReport{made.sides, made.kept, made.proofPages, made.sizes, made.words};
 }
 
 std::string keptLine(const Kept &k)
@@ -451,6 +451,6 @@ std::string proofOf(QPDF &document, const Options &o, const std::function<void(c
     writer.setDecodeLevel(qpdf_dl_none);
     writer.setCompressStreams(false);
     writer.write();
-    report = ImposeReport{made.sides, made.kept, made.proofPages, made.sizes};
+    report = ImposeReport{made.sides, made.kept, made.proofPages, made.sizes, made.words};
     return std::move(collected.bytes);
 }

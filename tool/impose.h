@@ -28,6 +28,8 @@ struct ImposeReport
     std::vector<std::vector<int>> pages;
     // The selected pages' sizes where they differ: "sizes: 12 pages of 210 x 297 mm, 2 of ...".
     std::string sizes;
+    // With -sheets, what each page made is where it is no sheet of pages ("Tile B3 of 12").
+    std::vector<std::string> words;
 };
 
 // Imposes options.input into options.output, which appears only when complete. Warnings

@@ -543,6 +543,19 @@ void judgeSlugRoom(const Options &o, SheetPlan &plan)
 
 } // namespace
 
+Margins backMargins(const Options &o, bool portraitSheet)
+{
+    const bool folio = o.booklet.on && o.booklet.fold == 4;
+    const Duplex edge = o.booklet.on ? bookletEdge(o.twoSided.duplex) : o.twoSided.duplex;
+    const bool mirrorColumns = folio || printerAxis(edge, portraitSheet) == Axis::Upright;
+    Margins back = o.margins;
+    if (mirrorColumns)
+        std::swap(back.left, back.right);
+    else
+        std::swap(back.top, back.bottom);
+    return back;
+}
+
 SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected)
 {
     SheetPlan plan;
@@ -575,14 +588,7 @@ SheetPlan planSheets(const Options &o, const std::vector<PageGeometry> &selected
     // turned about its fold (and turned as a whole where the printer turns it the other way).
     const bool portrait = plan.layout.sheetHeight >= plan.layout.sheetWidth;
     plan.sides = planSides(o, selected.size(), portrait);
-    const bool folio = o.booklet.on && o.booklet.fold == 4;
-    const Duplex edge = o.booklet.on ? bookletEdge(o.twoSided.duplex) : o.twoSided.duplex;
-    const bool mirrorColumns = folio || printerAxis(edge, portrait) == Axis::Upright;
-    Margins back = o.margins;
-    if (mirrorColumns)
-        std::swap(back.left, back.right);
-    else
-        std::swap(back.top, back.bottom);
+    const Margins back = backMargins(o, portrait);
     plan.backLayout = computeLayout(plan.grid, back, o.sizing, o.marks.lines, sizes);
     plan.backMargins = back;
     plan.slug = o.marks.slug && o.margins.bottom >= kSlugRoom;

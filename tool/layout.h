@@ -163,6 +163,10 @@ struct SheetPlan
     std::vector<std::string> warnings;
 };
 
+// The margins of a back: the sheet turned over, its margins seen from the other side (left
+// and right swapped where the columns mirror, top and bottom where the rows do).
+Margins backMargins(const Options &options, bool portraitSheet);
+
 // Plans the sheets for the selected pages, in the order they are selected. Throws
 // LayoutError when no room is left, UsageError for a creep wider than the pages and for
 // pages at their own size larger than their cells with a bleed (they would cover the

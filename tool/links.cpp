@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace {
@@ -160,6 +161,70 @@ void LinkKeeper::place(int pageIndex, const Placement &placement)
         return;
     const std::vector<Placed> placed = firstTime ? moved(annots, placement) : copied(annots, pageIndex, placement);
     putOnSheet(placed, pageIndex, placement);
+}
+
+void LinkKeeper::placeParts(int pageIndex, const std::vector<Placement> &parts)
+{
+    if (parts.empty())
+        return;
+    m_first.emplace(pageIndex, parts.front());
+    m_parts[pageIndex] = parts;
+    QPDFObjectHandle annots = m_annots.at(size_t(pageIndex));
+    if (!annots.isInitialized())
+        return;
+    // Each annotation to the part holding most of it; a point (or a line) to the part it lies in.
+    const auto partOf = [&parts](const Box &rect) {
+        int best = -1;
+        double most = -1;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            const Box cut = intersection(rect, parts[i].visible);
+            if (!(cut.width() >= 0) || !(cut.height() >= 0))
+                continue;
+            const double area = std::max(cut.width(), 1e-9) * std::max(cut.height(), 1e-9);
+            if (area > most) {
+                most = area;
+                best = int(i);
+            }
+        }
+        return best;
+    };
+    std::vector<QPDFObjectHandle> groups(parts.size());
+    std::map<QPDFObjGen, int> partOfNote;
+    std::vector<QPDFObjectHandle> popups;
+    for (QPDFObjectHandle annot : annots.aitems()) {
+        if (!annot.isDictionary() || m_moved.count(annot.getObjGen()))
+            continue;
+        if (annot.getKey("/Subtype").isNameAndEquals("/Popup")) {
+            popups.push_back(annot);
+            continue;
+        }
+        Box rect;
+        const int part = rectOf(annot, rect) ? partOf(rect) : -1;
+        if (part < 0) {
+            m_moved.insert(annot.getObjGen());
+            m_dropped.push_back(describe(annot, pageIndex) + " outside every part of the page shown");
+            continue;
+        }
+        partOfNote[annot.getObjGen()] = part;
+        if (!groups[size_t(part)].isInitialized())
+            groups[size_t(part)] = QPDFObjectHandle::newArray();
+        groups[size_t(part)].appendItem(annot);
+    }
+    for (QPDFObjectHandle popup : popups) {
+        QPDFObjectHandle parent = popup.getKey("/Parent");
+        const auto found = parent.isIndirect() ? partOfNote.find(parent.getObjGen()) : partOfNote.end();
+        Box rect;
+        const int part = found != partOfNote.end() ? found->second : rectOf(popup, rect) ? partOf(rect) : -1;
+        if (part < 0)
+            continue;  // a window whose note is not kept: nothing opens it
+        if (!groups[size_t(part)].isInitialized())
+            groups[size_t(part)] = QPDFObjectHandle::newArray();
+        groups[size_t(part)].appendItem(popup);
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (groups[i].isInitialized())
+            putOnSheet(moved(groups[i], parts[i]), pageIndex, parts[i]);
+    }
 }
 
 std::vector<LinkKeeper::Placed> LinkKeeper::moved(QPDFObjectHandle annots, const Placement &placement)
@@ -349,7 +414,7 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
         if (placed == m_first.end())
             placed = std::prev(m_first.end());
     }
-    const Placement &p = placed->second;
+    const Placement &p = exact ? placementFor(index->second, placed->second, dest) : placed->second;
     const Box &v = p.visible;
     // The page's top-left corner as it stands on the sheet.
     const Box area = p.cm.apply(v);
@@ -382,6 +447,51 @@ QPDFObjectHandle LinkKeeper::retarget(QPDFObjectHandle dest, bool nearest) const
                                            real(r.y0, p.decimals), real(r.x1, p.decimals), real(r.y1, p.decimals)});
     }
     return xyz(area.x0, area.y1, QPDFObjectHandle::newNull());  // /Fit, /FitB and the unknown
+}
+
+const Placement &LinkKeeper::placementFor(int pageIndex, const Placement &first, QPDFObjectHandle dest) const
+{
+    const auto found = m_parts.find(pageIndex);
+    if (found == m_parts.end())
+        return first;
+    const std::vector<Placement> &parts = found->second;
+    // The destination's point on the page: either coordinate may be left open.
+    const double open = std::numeric_limits<double>::quiet_NaN();
+    double x = open, y = open;
+    const std::string type = dest.getArrayNItems() > 1 && dest.getArrayItem(1).isName() ? dest.getArrayItem(1).getName() : "/Fit";
+    auto arg = [&](int i) { return dest.getArrayNItems() > i ? numberOr(dest.getArrayItem(i), open) : open; };
+    if (type == "/XYZ") {
+        x = arg(2), y = arg(3);
+    } else if (type == "/FitH" || type == "/FitBH") {
+        y = arg(2);
+    } else if (type == "/FitV" || type == "/FitBV") {
+        x = arg(2);
+    } else if (type == "/FitR") {
+        x = (arg(2) + arg(4)) / 2, y = (arg(3) + arg(5)) / 2;
+    }
+    if (std::isnan(x) && std::isnan(y))
+        return parts.front();
+    // The part that holds it (of those that touch it, the one whose top left corner is
+    // nearest, as a destination at a part's corner means that part), else the nearest.
+    const auto distance = [&](const Box &b) {
+        const double dx = std::isnan(x) ? 0 : std::max({b.x0 - x, 0.0, x - b.x1});
+        const double dy = std::isnan(y) ? 0 : std::max({b.y0 - y, 0.0, y - b.y1});
+        return std::hypot(dx, dy);
+    };
+    const auto corner = [&](const Box &b) {
+        return std::hypot(std::isnan(x) ? 0 : x - b.x0, std::isnan(y) ? 0 : y - b.y1);
+    };
+    const Placement *best = &parts.front();
+    double bestDistance = distance(best->visible), bestCorner = corner(best->visible);
+    for (const Placement &part : parts) {
+        const double d = distance(part.visible), c = corner(part.visible);
+        if (d < bestDistance - 1e-6 || (std::fabs(d - bestDistance) <= 1e-6 && c < bestCorner - 1e-6)) {
+            best = &part;
+            bestDistance = d;
+            bestCorner = c;
+        }
+    }
+    return *best;
 }
 
 bool LinkKeeper::retargetKey(QPDFObjectHandle item, const char *key, bool nearest) const

@@ -42,6 +42,13 @@ public:
     // every placement, in sheet order.
     void place(int pageIndex, const Placement &placement);
 
+    // A page shown in parts on several new pages (sheets cut apart into their cells, a page
+    // enlarged across a poster's tiles), each part its `visible` area: each annotation goes,
+    // moved, with the part that holds most of it (a note's window with its note), and a
+    // destination leads to the part that holds its point. Call once for every such page, with
+    // all its parts in the output's order, instead of place().
+    void placeParts(int pageIndex, const std::vector<Placement> &parts);
+
     // Points destinations at the sheets and tidies the form. Call once, after every
     // placement and after the sheets replaced the old page tree.
     void finish();
@@ -67,6 +74,9 @@ private:
     // and `nearest` is false. With `nearest`, such a destination goes to the nearest
     // following placed page (or, after the last one, the nearest preceding).
     QPDFObjectHandle retarget(QPDFObjectHandle dest, bool nearest) const;
+    // The placement of a page that a destination on it leads to: of a page in parts, the part
+    // that holds the destination's point.
+    const Placement &placementFor(int pageIndex, const Placement &first, QPDFObjectHandle dest) const;
     // Points item[key], a destination or a GoTo action holding one, at a sheet by replacing
     // it with a new object (the old one may be shared). False when its page was left out:
     // the key is then removed. A destination that names no page of the document is left.
@@ -93,6 +103,7 @@ private:
     std::vector<QPDFObjectHandle> m_annots;   // each page's annotations, or none
     std::map<QPDFObjGen, int> m_pageIndex;
     std::map<int, Placement> m_first;  // first placement of each placed page
+    std::map<int, std::vector<Placement>> m_parts;  // the parts of a page shown in parts
     std::unique_ptr<QPDFAcroFormDocumentHelper> m_form;  // only for pages placed twice
     struct Annotation
     {

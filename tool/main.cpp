@@ -107,11 +107,13 @@ int serve(const std::string &input)
                 const std::string pdf = proofOf(*document, cmd.options,
                                                 [&warnings](const std::string &w) { warnings.push_back(w); }, report, read);
                 std::string head = "sheets=" + std::to_string(report.sheets) + "\n";
-                for (const std::vector<int> &pages : report.pages) {
+                for (size_t n = 0; n < report.pages.size(); ++n) {
                     head += "pages=";
-                    for (size_t i = 0; i < pages.size(); ++i)
-                        head += (i ? "," : "") + std::to_string(pages[i]);
+                    for (size_t i = 0; i < report.pages[n].size(); ++i)
+                        head += (i ? "," : "") + std::to_string(report.pages[n][i]);
                     head += "\n";
+                    if (n < report.words.size())
+                        head += "shows=" + oneLine(report.words[n]) + "\n";
                 }
                 for (const std::string &w : warnings)
                     head += "pdfplyjoin: warning: " + oneLine(w) + "\n";
@@ -199,10 +201,12 @@ int main(int argc, char *argv[])
     if (cmd.action == Action::Run) {
         if (cmd.options.files.proof) {
             std::printf("sheets=%zu\n", report.sheets);
-            for (const std::vector<int> &pages : report.pages) {
+            for (size_t n = 0; n < report.pages.size(); ++n) {
                 std::string line = "pages=";
-                for (size_t i = 0; i < pages.size(); ++i)
-                    line += (i ? "," : "") + std::to_string(pages[i]);
+                for (size_t i = 0; i < report.pages[n].size(); ++i)
+                    line += (i ? "," : "") + std::to_string(report.pages[n][i]);
+                if (n < report.words.size())
+                    line += "\nshows=" + report.words[n];
                 std::printf("%s\n", line.c_str());
             }
         } else {

@@ -9,6 +9,14 @@ const char kInBooklet[] = "-stack and -repeat are ignored in a booklet, which ha
 const char kBookletOnly[] = "-signature, -creep and -rtl are ignored without -booklet";
 const char kBinderMarks[] = "-spinemarks, -sewing and -foldmarks are ignored without -booklet or -fold: no sheet is folded";
 const char kBackShift[] = "-backshift is ignored without -duplex or -booklet: no sheet has a back";
+const char kCutAndPoster[] = "-cut and -poster exclude each other: one cuts sheets into pages, the other a page into sheets";
+const char kPosterOrder[] = "-poster cannot go with -booklet, -fold, -stack or -repeat: a poster's sheets have an order of their own";
+const char kScan[] = "-scan is ignored without -cut and -duplex or -booklet: no sheet has a back to scan";
+const char kDropBlank[] = "-dropblank is ignored without -cut or -poster";
+const char kPosterOnly[] = "-overlap and -overview are ignored without -poster";
+const char kMarksCut[] = "-cropmarks, -frame, -slug and -addline are ignored with -cut: the pages cut out carry no marks";
+const char kMarksPoster[] = "-cropmarks, -frame, -slug and -addline are ignored with -poster, which marks its sheets itself";
+const char kBinderMarksCut[] = "-spinemarks, -sewing and -foldmarks are ignored with -cut: the pages cut out carry no marks";
 
 } // namespace
 
@@ -22,6 +30,10 @@ std::string refusal(const Chosen &c)
     // as in any booklet.
     if (c.fold && (c.stack || c.repeat || (c.grid && !c.booklet)))
         return kFold;
+    if (c.cut && c.poster)
+        return kCutAndPoster;
+    if (c.poster && (c.booklet || c.fold || c.stack || c.repeat))
+        return kPosterOrder;
     return std::string();
 }
 
@@ -37,7 +49,16 @@ std::string whyNot(const Chosen &c, Switch option)
         break;
     case Switch::Fold: with.fold = true; break;
     case Switch::BookletOnly: return c.booklet || c.fold ? std::string() : kBookletOnly;
-    case Switch::BinderMarks: return c.booklet || c.fold ? std::string() : kBinderMarks;
+    case Switch::BinderMarks:
+        if (c.cut)
+            return kBinderMarksCut;
+        return c.booklet || c.fold ? std::string() : kBinderMarks;
+    case Switch::Cut: with.cut = true; break;
+    case Switch::Poster: with.poster = true; break;
+    case Switch::Scan: return c.cut && hasBacks(c) ? std::string() : kScan;
+    case Switch::DropBlank: return c.cut || c.poster ? std::string() : kDropBlank;
+    case Switch::PosterOnly: return c.poster ? std::string() : kPosterOnly;
+    case Switch::Marks: return c.cut ? kMarksCut : c.poster ? kMarksPoster : std::string();
     case Switch::BackShift: return hasBacks(c) ? std::string() : kBackShift;
     case Switch::Scale: with.scale = true; break;
     case Switch::Size: with.sheetSize = true; break;
@@ -52,7 +73,7 @@ Fit defaultFit(const Chosen &c)
 
 bool hasBacks(const Chosen &c)
 {
-    return c.booklet || c.fold || c.duplex;
+    return !c.poster && (c.booklet || c.fold || c.duplex);
 }
 
 Duplex bookletEdge(Duplex asked)

@@ -23,11 +23,16 @@ struct Chosen
     bool sheetSize = false;  // -size
     bool scale = false;      // -scale
     bool duplex = false;     // -duplex
+    bool cut = false;        // -cut
+    bool poster = false;     // -poster
 };
 
 // The options the rules speak of: refused beside others, or of no effect without them (the
 // booklet's own options, the binder's marks, the back shift).
-enum class Switch { Stack, Repeat, Fold, Scale, Size, BookletOnly, BinderMarks, BackShift };
+// With -cut and -poster: the scan's order, leaving out blank pages, a poster's own options,
+// and the marks drawn beside the pages.
+enum class Switch { Stack, Repeat, Fold, Scale, Size, BookletOnly, BinderMarks, BackShift, Cut, Poster, Scan,
+                    DropBlank, PosterOnly, Marks };
 
 // Why the options chosen cannot go together, in the tool's words; empty when they can.
 std::string refusal(const Chosen &chosen);

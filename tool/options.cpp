@@ -151,7 +151,46 @@ struct Given
     bool grid = false, order = false, signature = false, creep = false, rtl = false, scale = false, fit = false;
     bool fold = false, binderMarks = false, booklet = false;
     bool calibrate = false;
+    bool scan = false, dropBlank = false, overlap = false, overview = false, size = false, duplex = false;
+    bool margins = false;  // any of -l, -r, -t, -b
     std::string bleed, backShift;  // as written
+};
+
+// A grid word, "3*2" (also 3x2): columns and rows.
+bool readGrid(const std::string &word, const std::string &option, Grid &grid)
+{
+    const size_t star = word.find_first_of("*xX");
+    if (star == std::string::npos)
+        throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after " + option + ")");
+    grid.columns = gridCount(word.substr(0, star), word);
+    grid.rows = gridCount(word.substr(star + 1), word);
+    return true;
+}
+
+// Whether a word is a grid ("2*1", "3x4"), as an optional value.
+bool looksLikeGrid(const std::string &word)
+{
+    const size_t star = word.find_first_of("*xX");
+    return star != std::string::npos && star > 0 && star + 1 < word.size()
+           && word.find_first_not_of("0123456789", 0) == star
+           && word.find_first_not_of("0123456789", star + 1) == std::string::npos;
+}
+
+// The sheet sizes by name, portrait, in millimetres: those of -size, and the large ones a
+// poster may have.
+struct NamedSize
+{
+    const char *name;
+    double width, height;
+};
+const NamedSize kSheetSizes[] = {
+    {"A3", 297, 420}, {"A4", 210, 297}, {"A5", 148, 210}, {"B4", 250, 353}, {"B5", 176, 250},
+    {"Letter", 215.9, 279.4}, {"Legal", 215.9, 355.6}, {"Ledger", 279.4, 431.8},
+};
+const NamedSize kPosterSizes[] = {
+    {"A0", 841, 1189}, {"A1", 594, 841}, {"A2", 420, 594}, {"A3", 297, 420}, {"A4", 210, 297},
+    {"B0", 1000, 1414}, {"B1", 707, 1000}, {"B2", 500, 707}, {"B3", 353, 500},
+    {"Ledger", 279.4, 431.8}, {"ArchC", 457.2, 609.6}, {"ArchD", 609.6, 914.4}, {"ArchE", 914.4, 1219.2},
 };
 
 // The margins and gutters: one length each.
@@ -171,12 +210,7 @@ struct OptionRow
 const OptionRow kOptions[] = {
     {"-per", [](const std::string &option, Words &words, Options &o, Given &given) {
          given.grid = true;
-         const std::string &word = words.take(option);
-         const size_t star = word.find_first_of("*xX");
-         if (star == std::string::npos)
-             throw UsageError("\"" + word + "\" is not a grid such as 3*2 (after -per)");
-         o.grid.columns = gridCount(word.substr(0, star), word);
-         o.grid.rows = gridCount(word.substr(star + 1), word);
+         readGrid(words.take(option), option, o.grid);
      }},
     {"-order", [](const std::string &option, Words &words, Options &o, Given &given) {
          given.order = true;
@@ -222,15 +256,13 @@ const OptionRow kOptions[] = {
              throw UsageError("the scale \"" + words.last() + "\" is not a percentage above 0 (after -scale)");
          o.sizing.scalePercent = percent;
      }},
-    {"-size", [](const std::string &option, Words &words, Options &o, Given &) {
+    {"-size", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.size = true;
          const std::string &kind = words.take(option);
          o.sizing.customSize = true;
          if (kind != "Custom") {
              // The page options' sizes, portrait, in millimetres; "landscape" after one turns it.
-             static const struct { const char *name; double width, height; } kSizes[] = {
-                 {"A3", 297, 420}, {"A4", 210, 297}, {"A5", 148, 210}, {"B4", 250, 353}, {"B5", 176, 250},
-                 {"Letter", 215.9, 279.4}, {"Legal", 215.9, 355.6}, {"Ledger", 279.4, 431.8},
-             };
+             const auto &kSizes = kSheetSizes;
              const auto *size = std::find_if(std::begin(kSizes), std::end(kSizes),
                                              [&kind](const auto &s) { return kind == s.name; });
              if (size == std::end(kSizes))
@@ -299,7 +331,8 @@ const OptionRow kOptions[] = {
                               + std::to_string(int(kMaxFrameWidth)) + " points (after -frame)");
          o.marks.frameWidth = width;
      }},
-    {"-duplex", [](const std::string &option, Words &words, Options &o, Given &) {
+    {"-duplex", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.duplex = true;
          const std::string &edge = words.take(option);
          if (edge != "short" && edge != "long")
              throw UsageError("\"" + edge + "\" is not an edge (after -duplex): use short or long");
@@ -353,6 +386,61 @@ const OptionRow kOptions[] = {
          o.files.proof = true;
      }},
     {"-calibrate", [](const std::string &, Words &, Options &, Given &given) { given.calibrate = true; }},
+    {"-cut", [](const std::string &option, Words &words, Options &o, Given &given) {
+         o.cut.on = true;
+         // The grid may follow (else -per's, or a booklet's).
+         if (!words.done() && looksLikeGrid(words.peek())) {
+             given.grid = true;
+             readGrid(words.take(option), option, o.grid);
+         }
+     }},
+    {"-scan", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.scan = true;
+         const std::string &order = words.take(option);
+         if (order != "alternate" && order != "fronts-first" && order != "backs-reversed")
+             throw UsageError("\"" + order + "\" is not a scan's order (after -scan): use alternate, fronts-first or "
+                              "backs-reversed");
+         o.cut.scan = order == "alternate" ? ScanOrder::Alternate : order == "fronts-first" ? ScanOrder::FrontsFirst
+                                                                                           : ScanOrder::BacksReversed;
+     }},
+    {"-dropblank", [](const std::string &, Words &, Options &o, Given &given) {
+         given.dropBlank = true;
+         o.pages.dropBlank = true;
+     }},
+    {"-poster", [](const std::string &option, Words &words, Options &o, Given &) {
+         o.poster.on = true;
+         const std::string &what = words.take(option);
+         if (looksLikeGrid(what)) {
+             Grid tiles;
+             readGrid(what, option, tiles);
+             o.poster.columns = tiles.columns;
+             o.poster.rows = tiles.rows;
+             return;
+         }
+         if (what == "Custom") {
+             o.poster.width = words.length(option);
+             o.poster.height = words.length(option);
+             if (!(o.poster.width > 0) || !(o.poster.height > 0))
+                 throw UsageError("the poster's size must be above 0 (after -poster)");
+             return;
+         }
+         const auto *size = std::find_if(std::begin(kPosterSizes), std::end(kPosterSizes),
+                                         [&what](const NamedSize &s) { return what == s.name; });
+         if (size == std::end(kPosterSizes))
+             throw UsageError("\"" + what + "\" is neither a grid of sheets such as 3*2 nor a poster's size (after "
+                              "-poster): use A0, A1, A2, A3, A4, B0, B1, B2, B3, Ledger, ArchC, ArchD, ArchE, or "
+                              "Custom W UNIT H UNIT");
+         o.poster.width = size->width * pointsPerUnit("mm");
+         o.poster.height = size->height * pointsPerUnit("mm");
+     }},
+    {"-overlap", [](const std::string &option, Words &words, Options &o, Given &given) {
+         given.overlap = true;
+         o.poster.overlap = words.length(option);
+     }},
+    {"-overview", [](const std::string &, Words &, Options &o, Given &given) {
+         given.overview = true;
+         o.poster.overview = true;
+     }},
 };
 
 void parseOption(const std::string &option, Words &words, Options &o, Given &given)
@@ -360,6 +448,7 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
     for (const auto &[name, field] : kMarginOptions) {
         if (option == name) {
             o.margins.*field = words.length(option);
+            given.margins = given.margins || (field != &Margins::gutterX && field != &Margins::gutterY);
             return;
         }
     }
@@ -370,6 +459,51 @@ void parseOption(const std::string &option, Words &words, Options &o, Given &giv
         }
     }
     throw UsageError("unknown option \"" + option + "\"");
+}
+
+// What -cut and -poster leave without effect, said and undone.
+void checkCutAndPoster(Options &o, const Given &given, std::vector<std::string> &warnings, const Chosen &chosen)
+{
+    const bool marks = o.marks.lines || o.marks.cropMarks > 0 || o.marks.frameWidth > 0 || o.marks.slug;
+    if (marks && !whyNot(chosen, Switch::Marks).empty()) {
+        warnings.push_back(whyNot(chosen, Switch::Marks));
+        o.marks.lines = o.marks.slug = false;
+        o.marks.cropMarks = o.marks.frameWidth = 0;
+    }
+    if (given.scan && !whyNot(chosen, Switch::Scan).empty())
+        warnings.push_back(whyNot(chosen, Switch::Scan));
+    if (given.dropBlank && !whyNot(chosen, Switch::DropBlank).empty()) {
+        warnings.push_back(whyNot(chosen, Switch::DropBlank));
+        o.pages.dropBlank = false;
+    }
+    if ((given.overlap || given.overview) && !whyNot(chosen, Switch::PosterOnly).empty()) {
+        warnings.push_back(whyNot(chosen, Switch::PosterOnly));
+        o.poster.overview = false;
+    }
+    if (o.cut.on) {
+        if (given.scale || given.size || given.fit || o.room.trim)
+            warnings.push_back("-scale, -size, -fit and -bleed are ignored with -cut: each page is as large as its cell");
+        const bool upright = o.sizing.autoRotate;  // sets scanned sheets upright
+        o.sizing = Sizing{};
+        o.sizing.autoRotate = upright;
+        o.room.trim = false;
+        o.room.bleed = 0;
+    }
+    if (o.poster.on) {
+        if ((given.grid && !o.cut.on) || given.order)
+            warnings.push_back("-per and -order are ignored beside -poster, whose sheets have an order of their own");
+        if (given.scale || given.fit || o.room.trim || given.duplex)
+            warnings.push_back("-scale, -fit, -bleed and -duplex are ignored with -poster: the page is enlarged to the "
+                               "poster, printed on one side");
+        o.twoSided = TwoSided{};
+        o.room.trim = false;
+        o.room.bleed = 0;
+        o.sizing.scalePercent = 100;
+        // Margins hold the marks and the tiles' names, and keep clear of the printer's border.
+        if (!given.margins)
+            o.margins.left = o.margins.right = o.margins.top = o.margins.bottom = kPosterMargin;
+        o.margins.gutterX = o.margins.gutterY = 0;
+    }
 }
 
 // The checks that look at more than one option, or at a value beside its limit; options that
@@ -389,9 +523,12 @@ void checkAcross(Options &o, const Given &given, std::vector<std::string> &warni
     chosen.sheetSize = o.sizing.customSize;
     chosen.scale = given.scale;
     chosen.duplex = o.twoSided.duplex != Duplex::None;
+    chosen.cut = o.cut.on;
+    chosen.poster = o.poster.on;
     const std::string refused = refusal(chosen);
     if (!refused.empty())
         throw UsageError(refused);
+    checkCutAndPoster(o, given, warnings, chosen);
     if (o.booklet.on) {
         if (given.grid || given.order)
             warnings.push_back("-per and -order are ignored in a booklet, which has its own grid and order");
@@ -575,7 +712,43 @@ const char kUsagePrintRoom[] = "Print room:\n"
            "                         (none when the margin is below 3.5 mm)\n"
            "  -sheets LIST           makes only these sheets (output pages), e.g. 3 or 2-4, as a preview;\n"
            "                         prints sheets=N, the number the whole document makes, and for\n"
-           "                         each sheet made pages=P,Q,... the input's pages it shows\n"
+           "                         each sheet made pages=P,Q,... the input's pages it shows (cut\n"
+           "                         apart: the sheet's side it was cut from) and shows=WORDS, what it is\n"
+           "                         (\"cut from sheet 2, back\", \"Tile B3 of 12\")\n";
+
+
+const char kUsageCutAndPosters[] = "Cut apart and posters:\n"
+           "  -cut [C*R]             the way back: each side of INPUT is a sheet imposed as the other\n"
+           "                         options say (-per, -order, margins and gutters, -booklet, -fold,\n"
+           "                         -signature, -rtl, -creep, -duplex, -stack); each cell becomes a page\n"
+           "                         of OUTPUT, in reading order, as large as the cell; links, notes and\n"
+           "                         fields go with the cell that holds most of them, bookmarks with the\n"
+           "                         page they showed. C*R is the grid (else -per's, or the booklet's).\n"
+           "                         With -autorotate, sheets scanned a quarter turn round are set\n"
+           "                         upright (fronts anticlockwise, backs clockwise); e.g. a scanned\n"
+           "                         booklet: -cut -booklet -scan backs-reversed -dropblank\n"
+           "  -scan alternate|fronts-first|backs-reversed\n"
+           "                         the order of the sides in a scan: front, back, front, back (a\n"
+           "                         two-sided scan, the default); all fronts, then the backs in the same\n"
+           "                         order; or all fronts, then the backs last to first (a one-sided\n"
+           "                         feeder, the stack turned over). -duplex names the edge the sheets\n"
+           "                         were turned on (a booklet's default: short)\n"
+           "  -dropblank             pages cut out, or a poster's tiles, on which nothing is drawn are\n"
+           "                         left out (each named in a warning); nothing else is left out\n"
+           "  -poster C*R | NAME | Custom W UNIT H UNIT\n"
+           "                         each selected page enlarged across C by R sheets, or to a poster of\n"
+           "                         A0, A1, A2, A3, A4, B0, B1, B2, B3, Ledger, ArchC, ArchD or ArchE\n"
+           "                         (turned as the page is), or of W by H, on as many sheets as it\n"
+           "                         takes; the sheets are of -size (else of the page's own size), their\n"
+           "                         margins (10 mm where none is given) hold trim marks at the corners\n"
+           "                         of the printed area, alignment marks where the next sheet's edge\n"
+           "                         goes, and each tile's name (\"B3: row 2 of 3, column 3 of 4\"). Trim\n"
+           "                         each sheet at its left and top marks, lay it over its neighbours up\n"
+           "                         to their alignment marks, glue; rows first, then the rows together\n"
+           "  -overlap N UNIT        how far a poster's sheets overlap, to be glued (default 10 mm)\n"
+           "  -overview              a first sheet for each poster: the whole page, the tiles drawn on it\n";
+
+const char kUsageEnd[] =
            "Units: mm, cm, inch, in, point, pt.\n"
            "Without -scale and -size every cell is as large as the largest selected page.\n"
            "\n"
@@ -586,6 +759,7 @@ const char kUsagePrintRoom[] = "Print room:\n"
 
 const char *usageText()
 {
-    static const std::string text = std::string(kUsageOptions) + kUsageBooklets + kUsageBothSides + kUsagePrintRoom;
+    static const std::string text = std::string(kUsageOptions) + kUsageBooklets + kUsageBothSides + kUsagePrintRoom
+                                    + kUsageCutAndPosters + kUsageEnd;
     return text.c_str();
 }

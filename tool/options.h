@@ -31,6 +31,9 @@ struct PageChoice
     Selection selection = Selection::All;
     PageList list;     // with Selection::List
     int rotation = 0;  // clockwise degrees: 0, 90, 180 or 270
+    // Pages cut apart, and a poster's tiles, on which nothing is drawn are left out (and
+    // named in a warning).
+    bool dropBlank = false;
 };
 
 // How a page is sized in its cell: scaled to fill it, at its own size (at the scale given),
@@ -98,6 +101,35 @@ struct PrintRoom
     double bleed = 0;
 };
 
+// The sides of a scan in the order a scanner gives them: front, back, front, back (a
+// two-sided scan); all fronts, then all backs in the same order; or all fronts, then the backs
+// last to first (a one-sided feeder, the stack turned over between the two passes).
+enum class ScanOrder { Alternate, FrontsFirst, BacksReversed };
+
+// Cutting imposed sheets back into their pages: each side of INPUT is a sheet whose cells
+// (the grid's, or a booklet's) become the pages of OUTPUT, in reading order. The other
+// options say how the sheets were imposed: -cut undoes them.
+struct CutApart
+{
+    bool on = false;
+    ScanOrder scan = ScanOrder::Alternate;
+};
+
+// A poster: each selected page enlarged across a grid of sheets, which overlap by `overlap`
+// to be glued.
+struct Poster
+{
+    bool on = false;
+    int columns = 0, rows = 0;      // the grid of sheets; 0 where the poster's size is given
+    double width = 0, height = 0;   // the enlarged page's size, in points; 0 with a grid
+    double overlap = 72 * 10 / 25.4;
+    bool overview = false;          // a first sheet with the whole page, the tiles drawn on it
+};
+
+// The margins of a poster's sheets where none is given: room for its marks and names, and
+// for most printers' border.
+constexpr double kPosterMargin = 72 * 10 / 25.4;
+
 // What is read and what is written.
 struct Files
 {
@@ -118,6 +150,8 @@ struct Options
     TwoSided twoSided;
     Marks marks;
     PrintRoom room;
+    CutApart cut;
+    Poster poster;
     Files files;
 };
 

@@ -28,6 +28,9 @@ struct SheetsMade
     std::vector<std::vector<int>> proofPages;
     Kept kept;                                 // what the sheets hold of links, fields, bookmarks
     std::string sizes;                         // the pages' sizes where they differ (sizes: ...)
+    // With -sheets, what each output page made is where that is not a sheet of pages: "cut
+    // from sheet 2, back", "Tile B3 of 12".
+    std::vector<std::string> words;
 };
 
 // Where the sheets are made.
@@ -54,8 +57,19 @@ struct PageFacts
 };
 using PagesRead = std::vector<std::optional<PageFacts>>;
 
+// With -cut and -poster it makes their pages (buildCutPages, buildPosterSheets) instead.
 SheetsMade buildSheets(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
                        const StageProgress &progress, PagesRead *read = nullptr);
+
+// The pages cut from imposed sheets (cutlayout.h), each its cell of a sheet, clipped; what
+// lies on a cell (links, notes, fields) goes with it, destinations lead to the cell they
+// point into; with -dropblank, pages on which nothing is drawn are left out and named.
+SheetsMade buildCutPages(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
+                         const StageProgress &progress, PagesRead *read);
+// A poster's sheets for each selected page (posterlayout.h): an overview first where asked,
+// then the tiles row by row; with -dropblank, tiles on which nothing is drawn are left out.
+SheetsMade buildPosterSheets(QPDF &pdf, const Options &options, MadeIn where, const WarnFn &warn,
+                             const StageProgress &progress, PagesRead *read);
 
 // The pages of a damaged document (numbered from 0) whose drawing could not be read at all:
 // their content was cut off or could not be recovered, or their own object was (they have no

@@ -1,0 +1,417 @@
+// The two ways the other way round: imposed sheets cut back into pages, and one page enlarged
+// across many sheets. Each output page shows a part of one input page through a clip, the
+// input page drawn once as a form; what lies on a part goes with it.
+#include "cutlayout.h"
+#include "errors.h"
+#include "ink.h"
+#include "pdfparts.h"
+#include "pdfsheets.h"
+#include "posterlayout.h"
+
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+
+namespace {
+
+// Shares of the stage, by the time each part takes.
+constexpr double kRead = 0.2, kDrawn = 0.5, kMade = 0.9;
+
+// The output's pages, made in the input's document (replacing its pages) or in a new one
+// that holds copies of the input pages drawn.
+class PartPages
+{
+public:
+    PartPages(QPDF &pdf, const Options &o, MadeIn where, std::vector<QPDFPageObjectHelper> &pages,
+              const std::vector<bool> &drawn, SheetsMade &made)
+        : m_made(made), m_newDocument(where == MadeIn::NewDocument || o.files.proof)
+    {
+        m_target = &pdf;
+        m_objects.resize(pages.size());
+        if (m_newDocument) {
+            made.document = std::make_unique<QPDF>();
+            made.document->emptyPDF();
+            m_target = made.document.get();
+            for (size_t i = 0; i < pages.size(); ++i) {
+                if (drawn[i])
+                    m_objects[i] = proofCopy(*m_target, pages[i]);
+            }
+        } else {
+            for (size_t i = 0; i < pages.size(); ++i)
+                m_objects[i] = pages[i].getObjectHandle();
+            m_pagesNode = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
+        }
+        m_links = std::make_unique<LinkKeeper>(*m_target, m_objects);
+    }
+
+    QPDF &target() { return *m_target; }
+    LinkKeeper &links() { return *m_links; }
+
+    // The input page's drawing as a form, made once; then the page itself can go.
+    QPDFObjectHandle form(int index, const Box &visible, const WarnFn &warn)
+    {
+        QPDFObjectHandle &made = m_forms[index];
+        if (!made.isInitialized()) {
+            QPDFPageObjectHelper page(m_objects.at(size_t(index)));
+            made = formOf(*m_target, page, visible, m_shared, warn);
+        }
+        return made;
+    }
+
+    // A new page of `width` by `height` points (in larger user units where PDF's largest
+    // page is smaller), drawn by `content` with these resources.
+    QPDFObjectHandle page(double width, double height, const std::string &content, QPDFObjectHandle resources,
+                          double unit)
+    {
+        QPDFObjectHandle page = m_target->makeIndirectObject(QPDFObjectHandle::newDictionary());
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        page.replaceKey("/MediaBox", rectangle({0, 0, width / unit, height / unit}, 3));
+        if (unit != 1)
+            page.replaceKey("/UserUnit", QPDFObjectHandle::newReal(pdfNumber(unit, 3)));
+        page.replaceKey("/Resources", resources);
+        QPDFObjectHandle &drawing = m_drawings[content];
+        if (!drawing.isInitialized())
+            drawing = compressedStream(*m_target, content);
+        page.replaceKey("/Contents", drawing);
+        if (m_pagesNode.isInitialized()) {
+            page.replaceKey("/Parent", m_pagesNode);
+            m_pagesNode.getKey("/Kids").appendItem(page);
+        }
+        m_made.sheets.push_back(page);
+        return page;
+    }
+
+    // The pages made take the old ones' place; links lead to them.
+    void finish(QPDF &pdf, const WarnFn &warn)
+    {
+        m_links->releaseOldPages();
+        if (m_newDocument) {
+            m_links->forgetDestinations();
+            m_made.kept = m_links->kept();
+            return;
+        }
+        m_made.sheets.clear();
+        m_pagesNode.replaceKey("/Count", QPDFObjectHandle::newInteger(m_pagesNode.getKey("/Kids").getArrayNItems()));
+        dropPageReferences(pdf);
+        pdf.getRoot().replaceKey("/Pages", m_pagesNode);
+        pdf.updateAllPagesCache();
+        finishLinks(*m_links, m_made, warn);
+    }
+
+private:
+    SheetsMade &m_made;
+    const bool m_newDocument;
+    QPDF *m_target = nullptr;
+    std::vector<QPDFObjectHandle> m_objects;
+    std::unique_ptr<LinkKeeper> m_links;
+    QPDFObjectHandle m_pagesNode;
+    Forms m_shared;
+    std::map<int, QPDFObjectHandle> m_forms;
+    std::map<std::string, QPDFObjectHandle> m_drawings;
+};
+
+// The unit a page of this size is written in: 1, or more beyond PDF's largest page.
+double unitFor(double width, double height)
+{
+    const double largest = std::max(width, height);
+    return largest > kMaxPageUnits ? std::ceil(largest / kMaxPageUnits * 1000) / 1000 : 1;
+}
+
+Matrix divided(const Matrix &m, double unit)
+{
+    return {m.a / unit, m.b / unit, m.c / unit, m.d / unit, m.e / unit, m.f / unit};
+}
+
+// A part of a page: clipped to `clip` (in the new page's units), drawn by `cm`.
+std::string partDrawing(const Box &clip, const Matrix &cm, const Box &visible, int decimals)
+{
+    const double tolerance = std::pow(10.0, -decimals) / 2;
+    return "q " + pdfNumber(clip.x0, decimals) + " " + pdfNumber(clip.y0, decimals) + " " + pdfNumber(clip.width(), decimals)
+           + " " + pdfNumber(clip.height(), decimals) + " re W n " + matrixOperands(cm, visible.reach(), tolerance)
+           + " cm /Fx1 Do Q\n";
+}
+
+std::string segments(const std::vector<Box> &lines, int decimals)
+{
+    std::string drawn;
+    for (const Box &l : lines)
+        drawn += pdfNumber(l.x0, decimals) + " " + pdfNumber(l.y0, decimals) + " m " + pdfNumber(l.x1, decimals) + " "
+                 + pdfNumber(l.y1, decimals) + " l S\n";
+    return drawn;
+}
+
+QPDFObjectHandle resourcesWith(QPDFObjectHandle form, bool text)
+{
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    if (form.isInitialized()) {
+        QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+        xobjects.replaceKey("/Fx1", form);
+        resources.replaceKey("/XObject", xobjects);
+    }
+    if (text)
+        resources.replaceKey("/Font", textFonts());
+    return resources;
+}
+
+// Page numbers as a list: "3, 14 and 15".
+std::string listed(const std::vector<std::string> &items)
+{
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    return text;
+}
+
+// The ink of input pages, each read once.
+class InkOfPages
+{
+public:
+    explicit InkOfPages(std::vector<QPDFPageObjectHelper> &pages) : m_pages(pages) {}
+    const std::vector<Box> &of(int index)
+    {
+        std::optional<std::vector<Box>> &ink = m_ink[index];
+        if (!ink)
+            ink = inkOf(m_pages.at(size_t(index)).getObjectHandle());
+        return *ink;
+    }
+
+private:
+    std::vector<QPDFPageObjectHelper> &m_pages;
+    std::map<int, std::optional<std::vector<Box>>> m_ink;
+};
+
+} // namespace
+
+SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
+                         PagesRead *read)
+{
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.empty())
+        throw ImposeError(o.files.input + " has no pages");
+    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
+    if (selected.empty())
+        throw ImposeError("no page of " + o.files.input + " is selected");
+    PagesRead readNow;
+    const std::vector<PageGeometry> sides = selectedGeometry(pages, selected, o, warn, read ? *read : readNow);
+    const CutPlan plan = planCut(o, sides);
+    progress(kRead);
+
+    // The pages kept: all, or those on which something is drawn. A cell is read a little
+    // inside its edges, where a fold's shadow or a neighbour's line may reach.
+    std::vector<size_t> kept;
+    std::vector<std::string> blank;
+    InkOfPages ink(pages);
+    for (size_t i = 0; i < plan.pages.size(); ++i) {
+        const CutPage &p = plan.pages[i];
+        bool drawn = true;
+        if (o.pages.dropBlank) {
+            drawn = false;
+            if (p.side >= 0) {
+                const Box c = p.cell;
+                const double inX = c.width() * 0.03, inY = c.height() * 0.03;
+                drawn = inkWithin(ink.of(selected[size_t(p.side)]), {c.x0 + inX, c.y0 + inY, c.x1 - inX, c.y1 - inY});
+            }
+        }
+        if (drawn)
+            kept.push_back(i);
+        else
+            blank.push_back(std::to_string(i + 1));
+    }
+    if (kept.empty())
+        throw ImposeError("nothing is drawn on any page cut from " + o.files.input);
+    if (!blank.empty())
+        warn("left out " + std::to_string(blank.size()) + (blank.size() == 1 ? " blank page: " : " blank pages: ")
+             + listed(blank) + " (of the pages cut out, in reading order)");
+    std::vector<std::string> lacking;
+    for (const size_t i : kept) {
+        if (plan.pages[i].side < 0)
+            lacking.push_back(std::to_string(i + 1));
+    }
+    if (!lacking.empty())
+        warn("the last sheet's back is not in " + o.files.input + ": " + (lacking.size() == 1 ? "page " : "pages ")
+             + listed(lacking) + (lacking.size() == 1 ? " is" : " are") + " blank");
+
+    SheetsMade made;
+    made.sides = kept.size();
+    const std::vector<size_t> wanted = wantedSides(o, kept.size());
+    std::vector<bool> drawn(pages.size(), false);
+    for (const size_t w : wanted) {
+        const int side = plan.pages[kept[w]].side;
+        if (side >= 0)
+            drawn[size_t(selected[size_t(side)])] = true;
+    }
+    PartPages out(pdf, o, where, pages, drawn, made);
+    // Each page made, then each side's parts handed to the links at once.
+    std::map<int, std::vector<Placement>> parts;
+    for (size_t n = 0; n < wanted.size(); ++n) {
+        const CutPage &p = plan.pages[kept[wanted[n]]];
+        const double unit = unitFor(p.width, p.height);
+        const int decimals = decimalsFor(0.005 / unit);
+        QPDFObjectHandle form;
+        std::string content;
+        if (p.side >= 0) {
+            const int index = selected[size_t(p.side)];
+            form = out.form(index, sides[size_t(p.side)].visible, warn);
+            const Matrix cm = divided(p.cm, unit);
+            content = partDrawing({0, 0, p.width / unit, p.height / unit}, cm, sides[size_t(p.side)].visible, decimals);
+        }
+        QPDFObjectHandle page = out.page(p.width, p.height, content, resourcesWith(form, false), unit);
+        if (p.side >= 0) {
+            const int index = selected[size_t(p.side)];
+            parts[index].push_back({page, divided(p.cm, unit), p.cell, decimals});
+            made.proofPages.push_back({index + 1});
+        } else {
+            made.proofPages.push_back({});
+        }
+        made.words.push_back(cutWords(plan, p));
+        progress(kRead + (kDrawn - kRead) * double(n) / double(wanted.size()));
+    }
+    for (const auto &[index, placed] : parts)
+        out.links().placeParts(index, placed);
+    progress(kMade);
+    out.finish(pdf, warn);
+    progress(1);
+    return made;
+}
+
+SheetsMade buildPosterSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn,
+                             const StageProgress &progress, PagesRead *read)
+{
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.empty())
+        throw ImposeError(o.files.input + " has no pages");
+    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
+    if (selected.empty())
+        throw ImposeError("no page of " + o.files.input + " is selected");
+    PagesRead readNow;
+    const std::vector<PageGeometry> geometry = selectedGeometry(pages, selected, o, warn, read ? *read : readNow);
+    std::vector<PosterPlan> plans;
+    std::vector<std::string> said;
+    for (const PageGeometry &g : geometry) {
+        plans.push_back(planPoster(o, g));
+        for (const std::string &w : plans.back().warnings) {
+            if (std::find(said.begin(), said.end(), w) == said.end()) {
+                said.push_back(w);
+                warn(w);
+            }
+        }
+    }
+    progress(kRead);
+
+    // The sheets: for each page its overview where asked, then its tiles, those on which
+    // nothing is drawn left out with -dropblank.
+    struct Sheet
+    {
+        size_t page;  // among the selected
+        int tile;     // -1: the overview
+    };
+    std::vector<Sheet> sheets;
+    std::vector<std::string> empty;
+    InkOfPages ink(pages);
+    const bool several = selected.size() > 1;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        if (o.poster.overview)
+            sheets.push_back({i, -1});
+        const std::string ofPage = several ? " (page " + std::to_string(selected[i] + 1) + ")" : std::string();
+        for (size_t t = 0; t < plans[i].tiles.size(); ++t) {
+            const PosterTile &tile = plans[i].tiles[t];
+            if (o.pages.dropBlank && !inkWithin(ink.of(selected[i]), tile.area)) {
+                empty.push_back(tileName(tile.row, tile.column) + ofPage);
+                continue;
+            }
+            sheets.push_back({i, int(t)});
+        }
+    }
+    if (sheets.empty())
+        throw ImposeError("nothing is drawn on the selected pages of " + o.files.input + ": every tile is left out");
+    if (!empty.empty())
+        warn("left out " + std::to_string(empty.size()) + (empty.size() == 1 ? " tile" : " tiles")
+             + " with nothing drawn on it: " + listed(empty));
+
+    SheetsMade made;
+    made.sides = sheets.size();
+    const std::vector<size_t> wanted = wantedSides(o, sheets.size());
+    std::vector<bool> drawn(pages.size(), false);
+    for (const size_t w : wanted)
+        drawn[size_t(selected[sheets[w].page])] = true;
+    PartPages out(pdf, o, where, pages, drawn, made);
+    std::map<int, std::vector<Placement>> parts;
+    for (size_t n = 0; n < wanted.size(); ++n) {
+        const Sheet &sheet = sheets[wanted[n]];
+        const PosterPlan &plan = plans[sheet.page];
+        const int index = selected[sheet.page];
+        const PageGeometry &g = geometry[sheet.page];
+        const double unit = unitFor(plan.sheetWidth, plan.sheetHeight);
+        const int decimals = decimalsFor(0.005 / unit);
+        const auto scaled = [unit](const Box &b) { return Box{b.x0 / unit, b.y0 / unit, b.x1 / unit, b.y1 / unit}; };
+        const auto number = [&](double v) { return pdfNumber(v / unit, decimals); };
+        const auto say = [&](const std::string &text, double x, double y, double size) {
+            return "BT /FSlug " + pdfNumber(size / unit, 2) + " Tf 1 0 0 1 " + number(x) + " " + number(y) + " Tm "
+                   + pdfText(text) + " Tj ET\n";
+        };
+        const std::string page = several ? ", page " + std::to_string(index + 1) : std::string();
+        QPDFObjectHandle form = out.form(index, g.visible, warn);
+        std::string content;
+        bool text = false;
+        if (sheet.tile < 0) {
+            // The whole page small, each tile outlined and named on it.
+            content = partDrawing(scaled(plan.printed), divided(plan.overviewCm, unit), g.visible, decimals);
+            content += "q " + pdfNumber(0.5 / unit, 3) + " w 0.85 0.1 0.1 RG\n";
+            for (const Box &b : plan.overviewTiles)
+                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re S\n";
+            content += "Q q 0.85 0.1 0.1 rg\n";
+            for (size_t t = 0; t < plan.tiles.size(); ++t) {
+                const std::string name = tileName(plan.tiles[t].row, plan.tiles[t].column);
+                const double size = plan.overviewNameSize;
+                const auto [x, y] = plan.overviewNames[t];
+                content += say(name, x - size * 0.3 * double(name.size()), y - size * 0.35, size);
+            }
+            content += "Q\n";
+            if (plan.names) {
+                content += "q 0 g\n" + say("Poster" + page + ": " + std::to_string(plan.columns) + " by "
+                                               + std::to_string(plan.rows) + " sheets, "
+                                               + millimetres(plan.posterWidth) + " x " + millimetres(plan.posterHeight) + " mm",
+                                           plan.nameX, plan.nameY, plan.nameSize)
+                           + "Q\n";
+            }
+            text = true;
+            made.words.push_back("Overview" + page + ": " + std::to_string(plan.columns * plan.rows) + " tiles");
+        } else {
+            const PosterTile &tile = plan.tiles[size_t(sheet.tile)];
+            content = partDrawing(scaled(plan.printed), divided(tile.cm, unit), g.visible, decimals);
+            std::vector<Box> marks = tile.trims;
+            marks.insert(marks.end(), tile.alignment.begin(), tile.alignment.end());
+            if (!marks.empty()) {
+                std::vector<Box> inUnits;
+                for (const Box &m : marks)
+                    inUnits.push_back(scaled(m));
+                content += "q " + pdfNumber(0.5 / unit, 3) + " w 0 G\n" + segments(inUnits, decimals) + "Q\n";
+            }
+            if (plan.names) {
+                // Across the middle of the margin, clear of the corners' marks.
+                const std::string name = tileWords(plan, tile) + page;
+                const double width = 0.5 * plan.nameSize * double(name.size());
+                const double x = plan.printed.x0 + std::max(plan.nameSize, (plan.printed.width() - width) / 2);
+                content += "q 0 g\n" + say(name, x, plan.nameY, plan.nameSize) + "Q\n";
+                text = true;
+            }
+            made.words.push_back("Tile " + tileName(tile.row, tile.column) + " of "
+                                 + std::to_string(plan.columns * plan.rows) + page);
+        }
+        QPDFObjectHandle made_ = out.page(plan.sheetWidth, plan.sheetHeight, content, resourcesWith(form, text), unit);
+        if (sheet.tile >= 0)
+            parts[index].push_back({made_, divided(plan.tiles[size_t(sheet.tile)].cm, unit),
+                                    plan.tiles[size_t(sheet.tile)].area, decimals});
+        made.proofPages.push_back({index + 1});
+        progress(kRead + (kDrawn - kRead) * double(n) / double(wanted.size()));
+    }
+    for (const auto &[index, placed] : parts)
+        out.links().placeParts(index, placed);
+    progress(kMade);
+    out.finish(pdf, warn);
+    progress(1);
+    return made;
+}
