@@ -112,6 +112,17 @@ int sheetCountIn(const QString &output)
     return ok ? count : -1;
 }
 
+QStringList sheetWordsIn(const QString &output)
+{
+    static const QLatin1String marker("shows=");
+    QStringList words;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(marker))
+            words << line.mid(marker.size()).trimmed();
+    }
+    return words;
+}
+
 QList<QList<int>> sheetPagesIn(const QString &output)
 {
     static const QLatin1String marker("pages=");

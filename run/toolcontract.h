@@ -38,6 +38,9 @@ int sheetCountIn(const QString &output);
 // The pages each side of a proof shows, side by side in the order made ("pages=12,1";
 // a blank side says "pages="), as the document's page numbers from 1.
 QList<QList<int>> sheetPagesIn(const QString &output);
+// What each side made is, in the tool's words, where it is no sheet of pages ("shows=" lines:
+// "cut from sheet 2, back", "Tile B3 of 12"); empty where the tool says nothing.
+QStringList sheetWordsIn(const QString &output);
 
 // The words that write the test sheet for measuring the back shift into `output`, for a
 // run with this options string and these sheet options: its sheet size, edge and shift.

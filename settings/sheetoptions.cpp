@@ -2,6 +2,8 @@
 
 #include "settings/settingsfile.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // Each kind of value and its text.
@@ -72,6 +74,39 @@ QString toText(Folds value)
 {
     return value == Folds::Quarto ? QStringLiteral("quarto") : value == Folds::Octavo ? QStringLiteral("octavo")
                                                                                       : QStringLiteral("one fold");
+}
+
+// The order of a scan's sides.
+void fromText(const QString &text, ScanOrder &value)
+{
+    value = text == QLatin1String("fronts, then backs")            ? ScanOrder::FrontsFirst
+            : text == QLatin1String("fronts, then backs reversed") ? ScanOrder::BacksReversed
+                                                                   : ScanOrder::Alternate;
+}
+QString toText(ScanOrder value)
+{
+    return value == ScanOrder::FrontsFirst     ? QStringLiteral("fronts, then backs")
+           : value == ScanOrder::BacksReversed ? QStringLiteral("fronts, then backs reversed")
+                                               : QStringLiteral("front, back");
+}
+
+// A poster's size: "3 x 2 sheets", or a paper's name.
+void fromText(const QString &text, PosterSize &value)
+{
+    static const QRegularExpression grid(QStringLiteral("^(\\d+) x (\\d+) sheets$"));
+    const QRegularExpressionMatch m = grid.match(text);
+    value = PosterSize{};
+    if (m.hasMatch() && m.captured(1).toInt() > 0 && m.captured(2).toInt() > 0) {
+        value.columns = m.captured(1).toInt();
+        value.rows = m.captured(2).toInt();
+    } else if (!text.isEmpty()) {
+        value.paper = text.toStdString();
+    }
+}
+QString toText(const PosterSize &value)
+{
+    return value.columns > 0 ? QStringLiteral("%1 x %2 sheets").arg(value.columns).arg(value.rows)
+                             : QString::fromStdString(value.paper);
 }
 
 struct Row

@@ -37,4 +37,15 @@
     X(Fold, fold, "Fold", "one fold", comboBox_Fold, "-fold", "Fold")                                              \
     X(SpineMarks, spineMarks, "SpineMarks", "0", checkBox_SpineMarks, "-spinemarks", "Spine marks")                \
     X(FoldMarks, foldMarks, "FoldMarks", "0", checkBox_FoldMarks, "-foldmarks", "Fold marks")                      \
-    X(Sewing, sewing, "Sewing", "0", spinBox_Sewing, "-sewing", "Sewing stations")
+    X(Sewing, sewing, "Sewing", "0", spinBox_Sewing, "-sewing", "Sewing stations")                                 \
+    /* The way back and the way up: sheets cut apart, the order of a scan's sides ("front, */                    \
+    /* back", "fronts, then backs" or "fronts, then backs reversed"); a poster, its size    */                    \
+    /* ("A2", "3 x 2 sheets"), its overlap and overview; blank pages or tiles left out.      */                    \
+    X(Cut, cut, "Cut", "0", checkBox_Cut, "-cut", "Cut apart")                                                     \
+    X(Scan, scan, "Scan", "front, back", comboBox_Scan, "-scan", "Scanned")                                        \
+    X(Poster, poster, "Poster", "0", checkBox_Poster, "-poster", "Poster")                                         \
+    X(PosterSize, posterSize, "PosterSize", "A2", comboBox_PosterSize, "-poster", "Poster")                        \
+    X(Overlap, overlap, "Overlap", "10", lineEdit_Overlap, "-overlap", "Overlap")                                  \
+    X(OverlapUnit, overlapUnit, "OverlapUnit", "mm", comboBox_OverlapUnit, "-overlap", "Overlap")                  \
+    X(Overview, overview, "Overview", "0", checkBox_Overview, "-overview", "Overview sheet")                        \
+    X(DropBlank, dropBlank, "DropBlank", "0", checkBox_DropBlank, "-dropblank", "Leave out blank pages")

@@ -203,21 +203,22 @@ void ProofMaker::render()
     const Request made = m_made;
     const int count = m_count;
     const QList<QList<int>> pages = m_pages;
+    const QString shows = m_shows.value(0);
     ++m_rendering;
-    m_renderers.start([this, generation, pdf, view, made, count, pages] {
+    m_renderers.start([this, generation, pdf, view, made, count, pages, shows] {
         QSizeF points;
         QImage image;
         const RenderTurn turn{&m_renderGeneration, generation};
         if (generation == m_renderGeneration)
             image = renderSheet(pdf, view, turn, points);
-        QMetaObject::invokeMethod(this, [this, generation, image, points, made, count, pages] {
+        QMetaObject::invokeMethod(this, [this, generation, image, points, made, count, pages, shows] {
             --m_rendering;
             if (generation != m_renderGeneration)
                 return;  // a newer picture is on its way
             if (image.isNull())
                 emit failed(made, count, QStringLiteral("The sheet could not be shown."));
             else
-                emit rendered(made, count, image, points, pages.value(0));
+                emit rendered(made, count, image, points, pages.value(0), shows);
         }, Qt::QueuedConnection);
     });
 }
@@ -229,6 +230,7 @@ void ProofMaker::made(const QString &said, const QByteArray &pdf)
     m_madeStamp = m_server ? m_serverStamp : QFileInfo(m_running.input).lastModified();
     m_count = sheetCountIn(said);
     m_pages = sheetPagesIn(said);
+    m_shows = sheetWordsIn(said);
     emit warned(m_made, toolWarnings(said));
     render();
 }

@@ -77,8 +77,10 @@ public:
 signals:
     // A sheet is ready: `count` sides in the whole document (-1 unknown), the side's size
     // in points, and the numbers of the document's pages it shows.
+    // `shows` is what the side is where it is no sheet of pages, in the tool's words ("cut
+    // from sheet 2, back", "Tile B3 of 12").
     void rendered(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
-                  const QList<int> &pages);
+                  const QList<int> &pages, const QString &shows);
     // The tool made the request and warned of what it made (pages larger than their cells,
     // links dropped), each warning in its words; none: empty.
     void warned(const ProofMaker::Request &request, const QStringList &warnings);
@@ -126,6 +128,7 @@ private:
     QByteArray m_pdf;
     int m_count = -1;
     QList<QList<int>> m_pages;
+    QStringList m_shows;
     View m_view;
     int m_rendering = 0;  // renders on their way
     std::atomic<int> m_renderGeneration{0};  // read by the renderer to skip what is superseded

@@ -7,6 +7,7 @@
 #include "sheetswindow/foldingwords.h"
 #include "print/papertab.h"
 #include "print/printjob.h"
+#include "print/posterborder.h"
 #include "print/turnstack.h"
 #include "run/pageruns.h"
 #include "run/toolcontract.h"
@@ -100,6 +101,29 @@ QRectF inkOnSheet(const QImage &image, const QSizeF &points)
         return QRectF();
     const double sx = points.width() / rgb.width(), sy = points.height() / rgb.height();
     return QRectF(left * sx, top * sy, (right + 1 - left) * sx, (bottom + 1 - top) * sy);
+}
+
+BarWords barWords(const SheetChoices &options, int side, int sides, bool twoSided, const QString &shows)
+{
+    BarWords w;
+    if (options.cut) {
+        // "Page 3 of 16", "cut from sheet 2, back".
+        w.sheet = sides < 0 ? SheetsWindow::tr("Page %1").arg(side + 1) : SheetsWindow::tr("Page %1 of %2").arg(side + 1).arg(sides);
+        w.side = shows;
+        w.whole = shows.isEmpty() ? w.sheet : w.sheet + QStringLiteral(", ") + shows;
+    } else if (options.poster) {
+        // "Tile B3 of 12", "sheet 4 of 13".
+        const QString sheet = sides < 0 ? SheetsWindow::tr("sheet %1").arg(side + 1)
+                                        : SheetsWindow::tr("sheet %1 of %2").arg(side + 1).arg(sides);
+        w.sheet = shows.isEmpty() ? sheet : shows;
+        w.side = shows.isEmpty() ? QString() : sheet;
+        w.whole = shows.isEmpty() ? sheet : shows + QStringLiteral(" (") + sheet + QLatin1Char(')');
+    } else {
+        w.sheet = sheetText(side, sides, twoSided);
+        w.side = twoSided ? sideText(side) : QString();
+        w.whole = w.side.isEmpty() ? w.sheet : w.sheet + QStringLiteral(", ") + w.side;
+    }
+    return w;
 }
 
 QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages)
@@ -227,6 +251,13 @@ void SheetsWindow::setUpOptions()
     ui->comboBox_BothSides->addItems({QStringLiteral("off"), QStringLiteral("short edge"), QStringLiteral("long edge")});
     ui->comboBox_Fit->addItems({QStringLiteral("fit"), QStringLiteral("actual size"), QStringLiteral("shrink only")});
     ui->comboBox_Fold->addItems({QStringLiteral("one fold"), QStringLiteral("quarto"), QStringLiteral("octavo")});
+    ui->comboBox_Scan->addItems(
+        {QStringLiteral("front, back"), QStringLiteral("fronts, then backs"), QStringLiteral("fronts, then backs reversed")});
+    ui->comboBox_PosterSize->addItems({QStringLiteral("A0"), QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("A3"),
+                                       QStringLiteral("2 x 1 sheets"), QStringLiteral("2 x 2 sheets"),
+                                       QStringLiteral("3 x 2 sheets"), QStringLiteral("3 x 3 sheets"),
+                                       QStringLiteral("4 x 3 sheets"), QStringLiteral("4 x 4 sheets")});
+    ui->comboBox_OverlapUnit->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
     {
         // Each control as the person left it (a length as typed), then what is in effect.
         const SettingsFile file;
@@ -296,8 +327,11 @@ void SheetsWindow::updateOptionsEnabled()
     // and says why.
     const auto follow = [](std::initializer_list<QWidget *> group, const std::string &why) {
         for (QWidget *w : group) {
+            // The control's own tip where the rules leave it alone.
+            if (!w->property("ownToolTip").isValid())
+                w->setProperty("ownToolTip", w->toolTip());
             w->setEnabled(why.empty());
-            w->setToolTip(ruleInWindowWords(why));
+            w->setToolTip(why.empty() ? w->property("ownToolTip").toString() : ruleInWindowWords(why));
         }
     };
     follow({ui->label_Signature, ui->spinBox_Signature, ui->label_Creep, ui->lineEdit_Creep, ui->comboBox_CreepUnit,
@@ -319,11 +353,29 @@ void SheetsWindow::updateOptionsEnabled()
         without.*ticked = false;
         follow({box}, box->isChecked() && !booklet ? std::string() : whyNot(chosenOf(without), option));
     }
-    ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked());
-    ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked());
-    ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked());
-    ui->lineEdit_Bleed->setEnabled(ui->checkBox_Bleed->isChecked());
-    ui->comboBox_BleedUnit->setEnabled(ui->checkBox_Bleed->isChecked());
+    // Cut apart and posters: one or the other, each where the rest allows it; their own
+    // options where they are chosen; no marks on what they make.
+    for (const auto &[box, option, ticked] : {std::tuple{ui->checkBox_Cut, Switch::Cut, &SheetChoices::cut},
+                                              std::tuple{ui->checkBox_Poster, Switch::Poster, &SheetChoices::poster}}) {
+        SheetChoices without = m_chosen;
+        without.*ticked = false;
+        const std::string why = whyNot(chosenOf(without), option);
+        follow({box}, box->isChecked() && why.empty() ? std::string() : why);
+    }
+    follow({ui->label_Scan, ui->comboBox_Scan}, whyNot(chosen, Switch::Scan));
+    follow({ui->label_PosterSize, ui->comboBox_PosterSize, ui->label_Overlap, ui->lineEdit_Overlap,
+            ui->comboBox_OverlapUnit, ui->checkBox_Overview},
+           whyNot(chosen, Switch::PosterOnly));
+    follow({ui->checkBox_DropBlank}, whyNot(chosen, Switch::DropBlank));
+    follow({ui->label_Fit, ui->comboBox_Fit, ui->checkBox_Bleed}, whyNot(chosen, Switch::Sizing));
+    follow({ui->label_BothSides, ui->comboBox_BothSides}, whyNot(chosen, Switch::BothSides));
+    const std::string marks = whyNot(chosen, Switch::Marks);
+    follow({ui->checkBox_CropMarks, ui->checkBox_Frame, ui->checkBox_Slug}, marks);
+    ui->lineEdit_CropMarks->setEnabled(ui->checkBox_CropMarks->isChecked() && marks.empty());
+    ui->comboBox_CropMarksUnit->setEnabled(ui->checkBox_CropMarks->isChecked() && marks.empty());
+    ui->lineEdit_Frame->setEnabled(ui->checkBox_Frame->isChecked() && marks.empty());
+    ui->lineEdit_Bleed->setEnabled(ui->checkBox_Bleed->isChecked() && ui->checkBox_Bleed->isEnabled());
+    ui->comboBox_BleedUnit->setEnabled(ui->checkBox_Bleed->isChecked() && ui->checkBox_Bleed->isEnabled());
 }
 
 void SheetsWindow::writeCalibrationSheet()
@@ -440,6 +492,12 @@ void SheetsWindow::print()
     if (!r.queue.isEmpty()) {
         paperTab->ask(r.queue);  // the printer as it was chosen at last
         r.paper = paperTab->choice();
+        // A poster keeps clear of the printer's border: its margins widened to it.
+        const QStringList widened = posterBorderWords(r.options, r.paper);
+        if (!widened.isEmpty()) {
+            r.options += QLatin1Char(' ') + widened.join(QLatin1Char(' '));
+            r.imposed.clear();
+        }
         // More copies than the printer makes: as many as it makes, said.
         const int most = paperTab->maxCopies();
         if (most > 0 && r.copies > most) {
@@ -605,7 +663,7 @@ void SheetsWindow::request()
 }
 
 void SheetsWindow::shown(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
-                         const QList<int> &pages)
+                         const QList<int> &pages, const QString &shows)
 {
     if (request.input != m_input)
         return;  // of a file no longer shown
@@ -613,6 +671,7 @@ void SheetsWindow::shown(const ProofMaker::Request &request, int count, const QI
     m_image = image;
     m_points = points;
     m_pages = pages;
+    m_shows = shows;
     m_message.clear();
     ui->sheetView->setImage(image);
     ui->sheetView->setDimmed(request != m_latest);
@@ -649,10 +708,14 @@ void SheetsWindow::updateBar()
     ui->label_FoldHow->setText(foldingInstruction(options));
     ui->label_FoldHow->setAccessibleDescription(foldingInstruction(options));
     ui->label_FoldHow->setVisible(options.booklet);
-    const bool twoSided = hasBacks(chosenOf(options));
+    // Pages cut apart and a poster's sheets are pages of their own, each said as the tool
+    // says what it is.
+    const bool parts = options.cut || options.poster;
+    const bool twoSided = !parts && hasBacks(chosenOf(options));
     const bool shown = !m_input.isEmpty() && m_message.isEmpty() && m_count > 0;
-    ui->label_Sheet->setText(m_input.isEmpty() ? QString() : sheetText(m_side, shown ? m_count : -1, twoSided));
-    ui->label_Side->setText(twoSided && !m_input.isEmpty() ? sideText(m_side) : QString());
+    const BarWords words = barWords(options, m_side, shown ? m_count : -1, twoSided, m_shows);
+    ui->label_Sheet->setText(m_input.isEmpty() ? QString() : words.sheet);
+    ui->label_Side->setText(m_input.isEmpty() ? QString() : words.side);
     ui->label_Size->setText(m_image.isNull() ? QString()
                                              : tr("%1 x %2 mm").arg(millimetres(m_points.width()), millimetres(m_points.height())));
     // Only a side on screen can be left for another.
@@ -663,6 +726,7 @@ void SheetsWindow::updateBar()
     ui->toolButton_Print->setEnabled(shown || m_printJob);
     ui->sheetView->setAccessibleDescription(!m_message.isEmpty() ? m_message
                                             : m_image.isNull()   ? QString()
+                                            : parts              ? words.whole
                                                                  : describeSide(m_side, m_count, twoSided, m_pages));
 }
 

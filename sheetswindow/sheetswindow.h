@@ -86,7 +86,7 @@ protected:
 private:
     void request();
     void shown(const ProofMaker::Request &request, int count, const QImage &image, const QSizeF &points,
-               const QList<int> &pages);
+               const QList<int> &pages, const QString &shows);
     void refused(const ProofMaker::Request &request, int count, const QString &reason);
     void showMessage(const QString &message);
     // The status line says something of the file shown, at this moment: it is cleared when
@@ -134,6 +134,7 @@ private:
     QImage m_image;
     QSizeF m_points;
     QList<int> m_pages;  // of the input, on the side shown
+    QString m_shows;     // what the side is, where it is no sheet of pages (a page cut out, a tile)
     QString m_message;
     ProofMaker::Request m_latest;
     QObject *m_calibration = nullptr;  // the tool writing the test sheet
@@ -142,6 +143,15 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     QPointer<PrintJob> m_printJob;
 };
+
+// The bar's words for the side shown: the sheet ("Sheet 3 of 45", a page cut apart "Page 3
+// of 16", a poster's tile as the tool names it, "Tile B3 of 12"), beside it the side ("back",
+// "cut from sheet 2, back", "sheet 4 of 13"), and both as one for screen readers.
+struct BarWords
+{
+    QString sheet, side, whole;
+};
+BarWords barWords(const SheetChoices &options, int side, int sides, bool twoSided, const QString &shows);
 
 // What a screen reader says of a side: "Sheet 3 of 45, front: pages 9 to 12". `side` and
 // `sides` count sides from 0 and in all (-1 unknown); `pages` are the input's, in any order.

@@ -237,6 +237,20 @@ const ChoiceCase kChoiceCases[] = {
     {"actual size", [](SheetChoices &c) { c.fit = Fit::Actual; }, [](const Options &o) { return o.sizing.fit == Fit::Actual; }},
     {"shrink only", [](SheetChoices &c) { c.fit = Fit::Shrink; }, [](const Options &o) { return o.sizing.fit == Fit::Shrink; }},
     {"turned to fit", [](SheetChoices &c) { c.autoRotate = true; }, [](const Options &o) { return o.sizing.autoRotate; }},
+    {"cut apart", [](SheetChoices &c) { c.cut = true; }, [](const Options &o) { return o.cut.on; }},
+    {"a scanned booklet, backs reversed", [](SheetChoices &c) { c.cut = true, c.booklet = true, c.scan = ScanOrder::BacksReversed; },
+     [](const Options &o) { return o.cut.on && o.booklet.on && o.cut.scan == ScanOrder::BacksReversed; }},
+    {"blank pages left out", [](SheetChoices &c) { c.cut = true, c.dropBlank = true; },
+     [](const Options &o) { return o.pages.dropBlank; }},
+    {"a poster of 3 by 2 sheets", [](SheetChoices &c) { c.poster = true, c.posterSize.columns = 3, c.posterSize.rows = 2; },
+     [](const Options &o) { return o.poster.on && o.poster.columns == 3 && o.poster.rows == 2; }},
+    {"an A1 poster, its overlap in cm, an overview",
+     [](SheetChoices &c) { c.poster = true, c.posterSize.paper = "A1", c.overlap = 1.5, c.overlapUnit = "cm", c.overview = true; },
+     [](const Options &o) {
+         return qFuzzyCompare(o.poster.width, 594 * kMm) && qFuzzyCompare(o.poster.overlap, 15 * kMm) && o.poster.overview;
+     }},
+    {"a poster's empty tiles left out", [](SheetChoices &c) { c.poster = true, c.dropBlank = true; },
+     [](const Options &o) { return o.poster.on && o.pages.dropBlank; }},
 };
 
 } // namespace
@@ -260,7 +274,10 @@ void TestOptions::sheetChoicesReadBackByTheTool()
     QString words;
     for (const std::string &w : args)
         words += QLatin1Char(' ') + QString::fromStdString(w);
-    args.insert(args.end(), {"-size", "A4", "--", "in.pdf", "out.pdf"});
+    // On sheets of a size, as the window's are (pages cut apart take the size of their cells).
+    if (!choices.cut)
+        args.insert(args.end(), {"-size", "A4"});
+    args.insert(args.end(), {"--", "in.pdf", "out.pdf"});
     const CommandLine cmd = parseCommandLine(args);
     QVERIFY2(c.read(cmd.options), qPrintable(words));
     QVERIFY2(cmd.warnings.empty(), cmd.warnings.empty() ? "" : cmd.warnings.front().c_str());

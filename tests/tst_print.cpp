@@ -1,6 +1,7 @@
 // What printing asks of the printer, decided without one: the sides the sheets were made for,
 // and the two jobs of printing two-sided by hand.
 #include "settings/sheetoptions.h"
+#include "print/posterborder.h"
 #include "print/printplan.h"
 #include "print/turnstack.h"
 #include "run/optionsstring.h"
@@ -164,19 +165,32 @@ void TestPrint::paperForTheSheets_data()
     QTest::addColumn<QString>("said");
     QTest::addColumn<QRectF>("ink");    // mm from the sheet's top left
     QTest::addColumn<QString>("border");
+    QTest::addColumn<QString>("options");  // the options string the sheets are made with
+    QTest::addColumn<QString>("widened");  // what a poster's margins are widened by
     // Six Letter pages as a booklet: Ledger sheets, printed on the printer's A4 or Letter.
     QTest::newRow("ledger booklet on A4 or Letter: the larger scale") << QSizeF(431.8, 279.4) << "" << false
-                                                                      << "printed on A4 at 69%" << QRectF() << "";
+                                                                      << "printed on A4 at 69%" << QRectF() << "" << "" << "";
     QTest::newRow("Letter in the tray") << QSizeF(431.8, 279.4) << "tray:na_letter_8.5x11in" << false
-                                        << "printed on Letter at 65%" << QRectF() << "";
+                                        << "printed on Letter at 65%" << QRectF() << "" << "" << "";
     QTest::newRow("the person picks Letter") << QSizeF(431.8, 279.4) << "na_letter_8.5x11in" << false
-                                             << "printed on Letter at 65%" << QRectF() << "";
-    QTest::newRow("A4 sheets: as they are") << QSizeF(210, 297) << "" << false << "" << QRectF() << "";
-    QTest::newRow("landscape A4 sheets: as they are") << QSizeF(297, 210) << "" << false << "" << QRectF() << "";
+                                             << "printed on Letter at 65%" << QRectF() << "" << "" << "";
+    QTest::newRow("A4 sheets: as they are") << QSizeF(210, 297) << "" << false << "" << QRectF() << "" << "" << "";
+    QTest::newRow("landscape A4 sheets: as they are") << QSizeF(297, 210) << "" << false << "" << QRectF() << "" << "" << "";
     QTest::newRow("crop marks into the border") << QSizeF(210, 297) << "" << false << "" << QRectF(1, 1, 208, 295)
-                                                << "the sheets' pages and marks fall 3 mm into the printer's 4 mm border";
+                                                << "the sheets' pages and marks fall 3 mm into the printer's 4 mm border" << "" << "";
     QTest::newRow("fit to the printable area: clear of it") << QSizeF(431.8, 279.4) << "" << true << "printed on A4 at 67%"
-                                                            << QRectF(1, 1, 429.8, 277.4) << "";
+                                                            << QRectF(1, 1, 429.8, 277.4) << "" << "" << "";
+    QTest::newRow("a poster's margins widened to the border")
+        << QSizeF(210, 297) << "" << false << "" << QRectF() << "" << " -per 2*2 -l 2 mm -r 5 mm -t 2 mm -b 2 mm -poster 2*2"
+        << "-l 11.34 pt -t 11.34 pt -b 11.34 pt";
+    QTest::newRow("a landscape poster's margins") << QSizeF(297, 210) << "" << false << "" << QRectF() << ""
+                                                  << " -l 1 mm -t 5 mm -poster A2" << "-l 11.34 pt -r 11.34 pt -b 11.34 pt";
+    QTest::newRow("a poster's own margins hold the border") << QSizeF(210, 297) << "" << false << "" << QRectF() << ""
+                                                            << " -poster A1" << "";
+    QTest::newRow("sheets that are no poster") << QSizeF(210, 297) << "" << false << "" << QRectF() << ""
+                                               << " -l 1 mm -per 2*2" << "";
+    QTest::newRow("a poster placed on other paper") << QSizeF(431.8, 279.4) << "" << false << "printed on A4 at 69%"
+                                                    << QRectF() << "" << " -l 1 mm -poster 3*3" << "";
 }
 
 void TestPrint::paperForTheSheets()
@@ -187,6 +201,8 @@ void TestPrint::paperForTheSheets()
     QFETCH(QString, said);
     QFETCH(QRectF, ink);
     QFETCH(QString, border);
+    QFETCH(QString, options);
+    QFETCH(QString, widened);
     const double mm = 72 / 25.4;
     const QMarginsF four(4 * mm, 4 * mm, 4 * mm, 4 * mm);
     const QList<Paper> papers{{QStringLiteral("iso_a4_210x297mm"), QSizeF(210, 297) * mm, four},
@@ -197,6 +213,7 @@ void TestPrint::paperForTheSheets()
     QCOMPARE(paperWords(choice), said);
     const QRectF inkPoints(ink.topLeft() * mm, ink.size() * mm);
     QCOMPARE(borderWords(inkPoints, sheet * mm, choice), border);
+    QCOMPARE(posterBorderWords(options, choice).join(QLatin1Char(' ')), widened);
 }
 
 QTEST_MAIN(TestPrint)

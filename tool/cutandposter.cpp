@@ -359,17 +359,19 @@ SheetsMade buildPosterSheets(QPDF &pdf, const Options &o, MadeIn where, const Wa
         if (sheet.tile < 0) {
             // The whole page small, each tile outlined and named on it.
             content = partDrawing(scaled(plan.printed), divided(plan.overviewCm, unit), g.visible, decimals);
-            content += "q " + pdfNumber(0.5 / unit, 3) + " w 0.85 0.1 0.1 RG\n";
+            // Black lines and names edged in white, to be seen on any page.
+            std::string outlines, names;
             for (const Box &b : plan.overviewTiles)
-                content += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re S\n";
-            content += "Q q 0.85 0.1 0.1 rg\n";
+                outlines += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re S\n";
             for (size_t t = 0; t < plan.tiles.size(); ++t) {
                 const std::string name = tileName(plan.tiles[t].row, plan.tiles[t].column);
                 const double size = plan.overviewNameSize;
                 const auto [x, y] = plan.overviewNames[t];
-                content += say(name, x - size * 0.3 * double(name.size()), y - size * 0.35, size);
+                names += say(name, x - size * 0.3 * double(name.size()), y - size * 0.35, size);
             }
-            content += "Q\n";
+            content += "q " + pdfNumber(2 / unit, 3) + " w 1 G\n" + outlines + "Q q " + pdfNumber(0.6 / unit, 3) + " w 0 G\n"
+                       + outlines + "Q q 2 Tr " + pdfNumber(plan.overviewNameSize / 6 / unit, 3) + " w 1 G 1 j\n" + names
+                       + "Q q 0 g\n" + names + "Q\n";
             if (plan.names) {
                 content += "q 0 g\n" + say("Poster" + page + ": " + std::to_string(plan.columns) + " by "
                                                + std::to_string(plan.rows) + " sheets, "

@@ -16,6 +16,9 @@ const char kDropBlank[] = "-dropblank is ignored without -cut or -poster";
 const char kPosterOnly[] = "-overlap and -overview are ignored without -poster";
 const char kMarksCut[] = "-cropmarks, -frame, -slug and -addline are ignored with -cut: the pages cut out carry no marks";
 const char kMarksPoster[] = "-cropmarks, -frame, -slug and -addline are ignored with -poster, which marks its sheets itself";
+const char kSizingCut[] = "-scale, -size, -fit and -bleed are ignored with -cut: each page is as large as its cell";
+const char kSizingPoster[] = "-scale, -fit, -bleed and -duplex are ignored with -poster: the page is enlarged to the poster, "
+                             "printed on one side";
 const char kBinderMarksCut[] = "-spinemarks, -sewing and -foldmarks are ignored with -cut: the pages cut out carry no marks";
 
 } // namespace
@@ -59,6 +62,8 @@ std::string whyNot(const Chosen &c, Switch option)
     case Switch::DropBlank: return c.cut || c.poster ? std::string() : kDropBlank;
     case Switch::PosterOnly: return c.poster ? std::string() : kPosterOnly;
     case Switch::Marks: return c.cut ? kMarksCut : c.poster ? kMarksPoster : std::string();
+    case Switch::Sizing: return c.cut ? kSizingCut : c.poster ? kSizingPoster : std::string();
+    case Switch::BothSides: return c.poster ? kSizingPoster : std::string();
     case Switch::BackShift: return hasBacks(c) ? std::string() : kBackShift;
     case Switch::Scale: with.scale = true; break;
     case Switch::Size: with.sheetSize = true; break;

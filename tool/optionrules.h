@@ -10,6 +10,10 @@
 enum class Duplex { None, Short, Long };
 // How a page is scaled into its cell.
 enum class Fit { Fit, Actual, Shrink };
+// The sides of a scan in the order a scanner gives them: front, back, front, back (a
+// two-sided scan); all fronts, then all backs in the same order; or all fronts, then the backs
+// last to first (a one-sided feeder, the stack turned over between the two passes).
+enum class ScanOrder { Alternate, FrontsFirst, BacksReversed };
 
 // What is chosen, as far as the rules look.
 struct Chosen
@@ -31,8 +35,10 @@ struct Chosen
 // booklet's own options, the binder's marks, the back shift).
 // With -cut and -poster: the scan's order, leaving out blank pages, a poster's own options,
 // and the marks drawn beside the pages.
+// Sizing: the scale, the sheet's size, the fit and a bleed, which -cut and -poster decide
+// themselves; BothSides: -duplex, which a poster has none of.
 enum class Switch { Stack, Repeat, Fold, Scale, Size, BookletOnly, BinderMarks, BackShift, Cut, Poster, Scan,
-                    DropBlank, PosterOnly, Marks };
+                    DropBlank, PosterOnly, Marks, Sizing, BothSides };
 
 // Why the options chosen cannot go together, in the tool's words; empty when they can.
 std::string refusal(const Chosen &chosen);

@@ -482,7 +482,7 @@ void checkCutAndPoster(Options &o, const Given &given, std::vector<std::string> 
     }
     if (o.cut.on) {
         if (given.scale || given.size || given.fit || o.room.trim)
-            warnings.push_back("-scale, -size, -fit and -bleed are ignored with -cut: each page is as large as its cell");
+            warnings.push_back(whyNot(chosen, Switch::Sizing));
         const bool upright = o.sizing.autoRotate;  // sets scanned sheets upright
         o.sizing = Sizing{};
         o.sizing.autoRotate = upright;
@@ -493,8 +493,7 @@ void checkCutAndPoster(Options &o, const Given &given, std::vector<std::string> 
         if ((given.grid && !o.cut.on) || given.order)
             warnings.push_back("-per and -order are ignored beside -poster, whose sheets have an order of their own");
         if (given.scale || given.fit || o.room.trim || given.duplex)
-            warnings.push_back("-scale, -fit, -bleed and -duplex are ignored with -poster: the page is enlarged to the "
-                               "poster, printed on one side");
+            warnings.push_back(whyNot(chosen, Switch::Sizing));
         o.twoSided = TwoSided{};
         o.room.trim = false;
         o.room.bleed = 0;

@@ -101,11 +101,6 @@ struct PrintRoom
     double bleed = 0;
 };
 
-// The sides of a scan in the order a scanner gives them: front, back, front, back (a
-// two-sided scan); all fronts, then all backs in the same order; or all fronts, then the backs
-// last to first (a one-sided feeder, the stack turned over between the two passes).
-enum class ScanOrder { Alternate, FrontsFirst, BacksReversed };
-
 // Cutting imposed sheets back into their pages: each side of INPUT is a sheet whose cells
 // (the grid's, or a booklet's) become the pages of OUTPUT, in reading order. The other
 // options say how the sheets were imposed: -cut undoes them.

@@ -76,6 +76,19 @@ std::vector<std::string> wordsOf(const SheetChoices &c)
     }
     if (c.autoRotate)
         w.push_back("-autorotate");
+    if (c.cut) {
+        w.push_back("-cut");
+        if (c.scan != ScanOrder::Alternate)
+            w.insert(w.end(), {"-scan", c.scan == ScanOrder::FrontsFirst ? "fronts-first" : "backs-reversed"});
+    }
+    if (c.poster) {
+        w.insert(w.end(), {"-poster", c.posterSize.word()});
+        length("-overlap", c.overlap, c.overlapUnit);
+        if (c.overview)
+            w.push_back("-overview");
+    }
+    if (c.dropBlank && (c.cut || c.poster))
+        w.push_back("-dropblank");
     return w;
 }
 
@@ -87,7 +100,8 @@ bool operator==(const SheetChoices &a, const SheetChoices &b)
         return std::tie(c.booklet, c.signature, c.creep, c.creepUnit, c.rightToLeft, c.fold, c.spineMarks, c.foldMarks,
                         c.sewing, c.cropMarks, c.cropMarksLength, c.cropMarksUnit, c.frame, c.frameWidth, c.bothSides,
                         c.backShiftX, c.backShiftY, c.backShiftUnit, c.stack, c.repeat, c.bleed, c.bleedLength,
-                        c.bleedUnit, c.slug, c.fit, c.autoRotate);
+                        c.bleedUnit, c.slug, c.fit, c.autoRotate, c.cut, c.scan, c.dropBlank, c.poster, c.posterSize,
+                        c.overlap, c.overlapUnit, c.overview);
     };
     return fields(a) == fields(b);
 }
@@ -99,9 +113,17 @@ std::string numberWord(double value)
     return std::string(text, result.ptr);
 }
 
+std::string PosterSize::word() const
+{
+    return columns > 0 && rows > 0 ? std::to_string(columns) + "*" + std::to_string(rows) : paper;
+}
+
 SheetChoices inEffect(const SheetChoices &chosen)
 {
     SheetChoices e = chosen;
+    // Cut apart wins over a poster; a poster is no booklet nor cut and stacked or repeated.
+    if (e.poster && (e.cut || e.booklet || e.stack || e.repeat))
+        e.poster = false;
     if (e.booklet) {
         // A booklet has its own order, and is printed on both sides.
         e.stack = e.repeat = false;

@@ -17,6 +17,16 @@
 // How often a sheet of a booklet is folded: the pages it holds, both sides.
 enum class Folds { One = 4, Quarto = 8, Octavo = 16 };
 
+// How large a poster is: a grid of sheets, or a paper's size by its name ("A2").
+struct PosterSize
+{
+    int columns = 0, rows = 0;  // a grid, where above 0
+    std::string paper = "A2";
+    // The tool's word: "3*2", "A2".
+    std::string word() const;
+    bool operator==(const PosterSize &o) const { return columns == o.columns && rows == o.rows && paper == o.paper; }
+};
+
 struct SheetChoices
 {
     // Binding.
@@ -47,6 +57,16 @@ struct SheetChoices
     bool slug = false;
     Fit fit = Fit::Fit;  // "fit" is also the neutral value, whose effect the others decide
     bool autoRotate = false;
+    // The way back and the way up: sheets cut apart into their pages (as the grid and the
+    // booklet say they were imposed), a page enlarged to a poster.
+    bool cut = false;
+    ScanOrder scan = ScanOrder::Alternate;
+    bool dropBlank = false;
+    bool poster = false;
+    PosterSize posterSize;
+    double overlap = 10;
+    std::string overlapUnit = "mm";
+    bool overview = false;
 };
 
 bool operator==(const SheetChoices &a, const SheetChoices &b);
@@ -54,7 +74,8 @@ inline bool operator!=(const SheetChoices &a, const SheetChoices &b) { return !(
 
 // The choices as they take effect: a booklet's Both sides shows the edge it is printed for
 // (where none is chosen), step and repeat with a bleed keeps the cards' size (where no other
-// fit is chosen); cut and stack, step and repeat are not made in a booklet, nor both at once.
+// fit is chosen); cut and stack, step and repeat are not made in a booklet, nor both at once;
+// a poster is made of neither a booklet nor cut sheets.
 SheetChoices inEffect(const SheetChoices &chosen);
 
 // The tool's words for the choices in effect, each only where it asks for something:

@@ -150,6 +150,43 @@ class WindowsTest(RealInputCase):
         self.assertFalse(p.enabled(stack))
         self.assertIn('exclude each other', stack.description or '')
 
+    def test_a_booklet_cut_apart_and_a_poster_chosen_by_real_input(self):
+        # A printed booklet's sheets (six pages padded to eight), shown again as its pages.
+        pages = self.pdf('pages.pdf', 6, kind='--a5')
+        document = os.path.join(self.folder, 'scanned.pdf')
+        subprocess.run([os.path.join(self.bin, 'pdfplyjoin'), '-booklet', pages, document], check=True,
+                       capture_output=True)
+        self.start(document)
+        sheets = self.open_sheets(document)
+        p = self.program
+        # Room for the whole panel: its last group is the way back and up.
+        desktop.xdotool('windowsize', '--sync', desktop.xdotool('search', '--name', '^Sheets - ').split()[0], '1100', '1040')
+        time.sleep(0.5)
+        p.click(p.find('check box', 'Booklet', sheets))
+        p.click(p.find('check box', 'Cut apart', sheets))
+        self.described(sheets, 'Page 1 of 8, cut from sheet 1, front')
+        self.assertTrue(desktop.wait(lambda: self.stored('Cut') == '1'), 'the settings file lacks Cut=1')
+        # The padding left out: six pages; the last is page 6, from the second sheet's front.
+        p.click(p.find('check box', 'Leave out blank pages', sheets))
+        desktop.key('End')
+        self.described(sheets, 'Page 6 of 6, cut from sheet 2, front')
+        # A poster cannot be had beside cut sheets, and says why.
+        poster = p.find('check box', 'Poster', sheets)
+        self.assertFalse(p.enabled(poster))
+        self.assertIn('exclude each other', poster.description or '')
+        # Each sheet as a poster, of 2 by 2 sheets chosen with the keyboard on its list.
+        for name in ('Leave out blank pages', 'Cut apart', 'Booklet'):
+            p.click(p.find('check box', name, sheets))
+        p.click(poster)
+        desktop.key('Home')
+        self.described(sheets, 'Tile A1 of 9, page 1 (sheet 1 of 36)')
+        p.click(p.find('combo box', None, sheets, described='Poster size'))
+        desktop.key('Down', 'Down', 'Down', 'Return')
+        self.assertTrue(desktop.wait(lambda: self.stored('PosterSize') == '2 x 2 sheets'))
+        self.described(sheets, 'Tile A1 of 4, page 1 (sheet 1 of 16)')
+        label = p.find('label', lambda n: (n or '').startswith('Tile '), sheets)
+        self.assertEqual(p.text_of(label), 'Tile A1 of 4, page 1')
+
     def test_a_quarto_chosen_by_a_person_is_made_and_told_how_to_fold(self):
         document = self.pdf('colours.pdf', 8)
         self.start(document)
@@ -227,14 +264,14 @@ class WindowsTest(RealInputCase):
             order.append(p.focused(sheets))
             if order[-1] == order[0]:
                 break
-        # What is not there to be used (cut and stack, step and repeat in a booklet; the bleed's
-        # length while it is off) is passed over.
+        # What is not there to be used (cut and stack, step and repeat, a poster in a booklet;
+        # the bleed's length while it is off; a scan's order while nothing is cut) is passed over.
         self.maxDiff = None
         self.assertEqual(order, ['Sheet', 'Booklet', 'Fold', 'Sheets per signature', 'Creep', 'Unit of the creep',
                                  'Right to left', 'Spine marks', 'Fold marks', 'Sewing stations', 'Crop marks', 'Crop mark length', 'Unit of the crop mark length',
                                  'Frame', 'Frame width in points', 'Both sides', 'Back shift right', 'Back shift up',
                                  'Unit of the back shift', 'Calibration sheet...', 'Bleed', 'Slug line', 'Fit',
-                                 'Turn pages to fit', 'First sheet', 'Previous sheet', 'Next sheet', 'Last sheet',
+                                 'Turn pages to fit', 'Cut apart', 'First sheet', 'Previous sheet', 'Next sheet', 'Last sheet',
                                  'Actual size', 'Print', 'Sheet'])
 
     def test_alt_f4_closes_the_sheets_window_alone(self):
