@@ -1,8 +1,10 @@
 // Renders the README's pictures: the main window with files listed and a 3x2 preview, the
 // previews of a few layouts, the page options dialog, the about box, and the window after a
 // run in which the last file failed, with the reason on screen.
-// With --sheets, the sheets window beside the main window on a real document, and a booklet.
+// With --sheets, the sheets window beside the main window on a real document, and a booklet;
+// with --cut and --poster, a 2-up handout cut apart and a page as a poster.
 // usage: plyjoin-screenshots OUTDIR SAMPLE.pdf... [--fails LOCKED.pdf] [--sheets DOCUMENT.pdf]
+//        [--cut HANDOUT.pdf --poster PLAN.pdf]
 #include "about.h"
 #include "app/sheetwin.h"
 #include "widgets/formfont.h"
@@ -106,6 +108,71 @@ static void sheetsPictures(Sheetwin *window, const QString &document, const QDir
     writeSetting(SettingKey::RemainOriginalSize, QStringLiteral("1"));
     writeSetting(SettingKey::FitToPageSize, QStringLiteral("0"));
     window->ui->lineEdit_x->setText(QStringLiteral("4"));
+    sheets->close();
+}
+
+// The sheets window of a file, opened from the main window (its last row).
+static SheetsWindow *openSheets(Sheetwin *window, const QString &file)
+{
+    window->addFilesFromCommandLine({file});
+    QTableWidget *table = window->ui->tableWidget_Files;
+    table->setCurrentCell(table->rowCount() - 1, 0);
+    window->On_Button_Preview();
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("SheetsWindow"))
+            return static_cast<SheetsWindow *>(top);
+    }
+    return nullptr;
+}
+
+// Until the sheets window shows the side asked for.
+static void settle(SheetsWindow *sheets)
+{
+    QElapsedTimer t;
+    t.start();
+    QApplication::processEvents();
+    while (t.elapsed() < 30000 && (sheets->proofs().isBusy() || sheets->sideImage().isNull()))
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QThread::msleep(300);
+    QApplication::processEvents();
+}
+
+// The way back and the way up: a 2-up handout cut apart into its pages, and a page as a
+// poster of 3 by 2 sheets, each in the sheets window.
+static void cutAndPosterPictures(Sheetwin *window, const QString &handout, const QString &plan, const QDir &out)
+{
+    writeSetting(SettingKey::RemainOriginalSize, QStringLiteral("1"));
+    writeSetting(SettingKey::FitToPageSize, QStringLiteral("0"));
+    window->ui->comboBox_pagers_per_sheet->setCurrentText(QStringLiteral("Custom"));
+    window->ui->lineEdit_pages_per_sheet_horizontal->setText(QStringLiteral("2"));
+    window->ui->lineEdit_pages_per_sheet_vertical->setText(QStringLiteral("1"));
+    for (QLineEdit *e : {window->ui->lineEdit_left, window->ui->lineEdit_right, window->ui->lineEdit_top,
+                         window->ui->lineEdit_bottom, window->ui->lineEdit_x, window->ui->lineEdit_y})
+        e->setText(QStringLiteral("0"));
+    SheetsWindow *sheets = openSheets(window, handout);
+    if (!sheets)
+        return;
+    sheets->resize(820, 720);
+    sheets->ui->checkBox_Cut->setChecked(true);
+    sheets->setCurrentSide(2);
+    settle(sheets);
+    sheets->grab().save(out.filePath(QStringLiteral("sheets-cut.png")));
+    sheets->ui->checkBox_Cut->setChecked(false);
+
+    // The same window follows the row chosen.
+    sheets = openSheets(window, plan);
+    if (!sheets)
+        return;
+    sheets->ui->comboBox_PosterSize->setCurrentText(QStringLiteral("3 x 2 sheets"));
+    sheets->ui->checkBox_Overview->setChecked(true);
+    sheets->ui->checkBox_Poster->setChecked(true);
+    sheets->setCurrentSide(0);
+    settle(sheets);
+    sheets->grab().save(out.filePath(QStringLiteral("sheets-poster-overview.png")));
+    sheets->setCurrentSide(5);
+    settle(sheets);
+    sheets->grab().save(out.filePath(QStringLiteral("sheets-poster.png")));
+    sheets->ui->checkBox_Poster->setChecked(false);
     sheets->close();
 }
 
@@ -220,6 +287,8 @@ int main(int argc, char *argv[])
     };
     const QString failing = option("--fails");
     const QString document = option("--sheets");
+    const QString handout = option("--cut");
+    const QString plan = option("--poster");
 
     writeSetting(SettingKey::OutputFolder, QDir::toNativeSeparators(out.absolutePath()));
     auto *window = new Sheetwin;
@@ -228,6 +297,8 @@ int main(int argc, char *argv[])
     dialogPictures(out);
     if (!document.isEmpty())
         sheetsPictures(window, document, out);
+    if (!handout.isEmpty() && !plan.isEmpty())
+        cutAndPosterPictures(window, handout, plan, out);
 
     // A run of the real tool (found beside this program) in which the last file fails.
     if (!failing.isEmpty())
