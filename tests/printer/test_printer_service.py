@@ -123,9 +123,11 @@ class PrinterService(unittest.TestCase):
         os.mkdir(cls.runtime, 0o700)
         cls.jobs = os.path.join(cls.folder, 'jobs')
         cls.starts = os.path.join(cls.folder, 'program-starts')
+        cls.program_pids = os.path.join(cls.folder, 'program-pids')
         program = os.path.join(cls.folder, 'program')
         with open(program, 'w') as f:
-            f.write('#!/bin/sh\necho "$@" >> "%s"\n' % cls.starts)
+            # Open as the program is open, with its window, until closed; it listens nowhere.
+            f.write('#!/bin/sh\necho "$@" >> "%s"\necho $$ >> "%s"\nexec sleep 60\n' % (cls.starts, cls.program_pids))
         os.chmod(program, 0o755)
         cls.env = dict(os.environ, XDG_RUNTIME_DIR=cls.runtime, XDG_DATA_HOME=os.path.join(cls.folder, 'data'),
                        PLYJOIN_JOBS=cls.jobs, PLYJOIN_PROGRAM=program)
@@ -138,6 +140,7 @@ class PrinterService(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.stop_printer()
+        cls.close_programs()
         for process in reversed(cls.processes):
             if process.poll() is None:
                 process.terminate()
@@ -147,6 +150,18 @@ class PrinterService(unittest.TestCase):
                     process.kill()
         if not os.environ.get("PLYJOIN_KEEP"):
             shutil.rmtree(cls.folder, ignore_errors=True)
+
+    @classmethod
+    def close_programs(cls):
+        if not os.path.exists(cls.program_pids):
+            return
+        with open(cls.program_pids) as f:
+            for pid in f.read().split():
+                try:
+                    os.kill(int(pid), signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+        os.remove(cls.program_pids)
 
     # --- the scheduler and the printer ------------------------------------------------------
 
@@ -460,6 +475,11 @@ class PrinterService(unittest.TestCase):
         self.titled('In a burst', 8)
         with open(self.starts) as f:
             self.assertEqual(f.read().split(), ['--jobs'])
+        # Closed before the next job: that job starts it again, without waiting.
+        self.close_programs()
+        self.assertEqual(self.lp(document, '-t', 'After closing').returncode, 0)
+        self.titled('After closing', 1)
+        self.assertTrue(wait(lambda: open(self.starts).read().split() == ['--jobs'] * 2, 5))
 
     def test_someone_listening_first_takes_nothing(self):
         # Another user listens on the owner's port before the owner's printer starts.
