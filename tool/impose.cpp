@@ -105,6 +105,8 @@ public:
     {
         for (const QPDFExc &w : pdf.getWarnings()) {
             const std::string detail = w.getMessageDetail().empty() ? w.what() : w.getMessageDetail();
+            if (w.getErrorCode() == qpdf_e_system && m_readError.empty())
+                m_readError = detail;
             auto it = std::find_if(m_kinds.begin(), m_kinds.end(), [&](const auto &k) { return k.first == detail; });
             if (it == m_kinds.end())
                 m_kinds.emplace_back(detail, 1);
@@ -132,10 +134,22 @@ public:
         m_count = 0;
     }
 
+    // The system's words for a read that failed (qpdf reads on past it, as past damage), or
+    // nothing.
+    const std::string &readError() const { return m_readError; }
+
 private:
     std::vector<std::pair<std::string, size_t>> m_kinds;
     size_t m_count = 0;
+    std::string m_readError;
 };
+
+// A disk's read error is no damage to mend: nothing is made of what was read before it.
+void refuseReadError(const Options &o, const QpdfWarnings &said)
+{
+    if (!said.readError().empty())
+        throw ImposeError("cannot read " + o.files.input + ": " + said.readError());
+}
 
 // Page numbers from 1 as a person reads them: "page 31", "pages 38-76", "pages 2, 5-9 and 12".
 std::string pageList(const std::vector<int> &indexes)
@@ -225,6 +239,8 @@ std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, QpdfWarnin
     } catch (QPDFExc &e) {
         if (e.getErrorCode() == qpdf_e_password)
             throw ImposeError(o.files.input + " is encrypted and needs a password");
+        if (e.getErrorCode() == qpdf_e_system)
+            throw ImposeError("cannot read " + o.files.input + ": " + e.getMessageDetail());
         if (!saysItIsPdf(o.files.input))
             throw ImposeError(o.files.input + " is not a PDF file (" + e.getMessageDetail() + ")");
         said.take(*pdf);
@@ -237,6 +253,7 @@ std::unique_ptr<QPDF> openInput(const Options &o, const WarnFn &warn, QpdfWarnin
     }
     damaged = pdf->anyWarnings();
     said.take(*pdf);
+    refuseReadError(o, said);
     return pdf;
 }
 
@@ -389,6 +406,8 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
         // Reading all of a damaged file can fail where its pages can still be read, as qpdf's
         // own rewrite reads them: the pages alone, copied into a document of their own.
         const std::string why = e.getMessageDetail();
+        if (e.getErrorCode() == qpdf_e_system)
+            throw ImposeError("cannot read " + o.files.input + ": " + why);
         if (o.files.proof)
             throw ImposeError("cannot read " + o.files.input + ": " + why);
         output = std::make_unique<OutputFile>(o.files.output);
@@ -400,12 +419,14 @@ ImposeReport impose(const Options &o, const ProgressFn &progress, const std::fun
             if (!read.empty())
                 unreadablePages(*document, fresh);
             made = makeAndWrite(*document, o, MadeIn::NewDocument, damaged, *output, xref, stages, warn, again, fresh);
+            refuseReadError(o, again);
         } catch (QPDFExc &) {
             throw ImposeError("cannot read " + o.files.input + ": " + why);
         }
         warn(o.files.input + " is damaged (" + why + "); its pages are imposed as far as they could be read, "
              "without its bookmarks, named destinations and form");
     }
+    refuseReadError(o, said);
     output->commit();
     stages.at(100);
     if (keepDocument)

@@ -64,9 +64,14 @@ size_t InputFile::readAt(qpdf_offset_t at, char *buffer, size_t length)
 {
     if (QUtil::seek(m_file.get(), at, SEEK_SET) != 0)
         QUtil::throw_system_error("seek to " + m_name + ", offset " + std::to_string(at));
+    errno = 0;
     const size_t got = std::fread(buffer, 1, length, m_file.get());
-    if (got == 0 && std::ferror(m_file.get()))
-        throw QPDFExc(qpdf_e_system, m_name, "", at, "read " + std::to_string(length) + " bytes");
+    // A read that failed part of the way is no end of the file: what it got is not used.
+    if (std::ferror(m_file.get())) {
+        const int error = errno;
+        std::clearerr(m_file.get());
+        throw QPDFExc(qpdf_e_system, m_name, "", at, error ? std::strerror(error) : "read error");
+    }
     return got;
 }
 
