@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <cups/cups.h>
+
 class TestPrint : public QObject
 {
     Q_OBJECT
@@ -167,30 +169,34 @@ void TestPrint::paperForTheSheets_data()
     QTest::addColumn<QString>("border");
     QTest::addColumn<QString>("options");  // the options string the sheets are made with
     QTest::addColumn<QString>("widened");  // what a poster's margins are widened by
+    QTest::addColumn<QString>("alsoListed");  // a paper the printer lists after A4 and Letter
     // Six Letter pages as a booklet: Ledger sheets, printed on the printer's A4 or Letter.
     QTest::newRow("ledger booklet on A4 or Letter: the larger scale") << QSizeF(431.8, 279.4) << "" << false
-                                                                      << "printed on A4 at 69%" << QRectF() << "" << "" << "";
+                                                                      << "printed on A4 at 69%" << QRectF() << "" << "" << "" << "";
     QTest::newRow("Letter in the tray") << QSizeF(431.8, 279.4) << "tray:na_letter_8.5x11in" << false
-                                        << "printed on Letter at 65%" << QRectF() << "" << "" << "";
+                                        << "printed on Letter at 65%" << QRectF() << "" << "" << "" << "";
     QTest::newRow("the person picks Letter") << QSizeF(431.8, 279.4) << "na_letter_8.5x11in" << false
-                                             << "printed on Letter at 65%" << QRectF() << "" << "" << "";
-    QTest::newRow("A4 sheets: as they are") << QSizeF(210, 297) << "" << false << "" << QRectF() << "" << "" << "";
-    QTest::newRow("landscape A4 sheets: as they are") << QSizeF(297, 210) << "" << false << "" << QRectF() << "" << "" << "";
+                                             << "printed on Letter at 65%" << QRectF() << "" << "" << "" << "";
+    QTest::newRow("A4 sheets: as they are") << QSizeF(210, 297) << "" << false << "" << QRectF() << "" << "" << "" << "";
+    QTest::newRow("landscape A4 sheets: as they are") << QSizeF(297, 210) << "" << false << "" << QRectF() << "" << "" << "" << "";
     QTest::newRow("crop marks into the border") << QSizeF(210, 297) << "" << false << "" << QRectF(1, 1, 208, 295)
-                                                << "the sheets' pages and marks fall 3 mm into the printer's 4 mm border" << "" << "";
+                                                << "the sheets' pages and marks fall 3 mm into the printer's 4 mm border" << "" << "" << "";
     QTest::newRow("fit to the printable area: clear of it") << QSizeF(431.8, 279.4) << "" << true << "printed on A4 at 67%"
-                                                            << QRectF(1, 1, 429.8, 277.4) << "" << "" << "";
+                                                            << QRectF(1, 1, 429.8, 277.4) << "" << "" << "" << "";
     QTest::newRow("a poster's margins widened to the border")
         << QSizeF(210, 297) << "" << false << "" << QRectF() << "" << " -per 2*2 -l 2 mm -r 5 mm -t 2 mm -b 2 mm -poster 2*2"
-        << "-l 11.34 pt -t 11.34 pt -b 11.34 pt";
+        << "-l 11.34 pt -t 11.34 pt -b 11.34 pt" << "";
     QTest::newRow("a landscape poster's margins") << QSizeF(297, 210) << "" << false << "" << QRectF() << ""
-                                                  << " -l 1 mm -t 5 mm -poster A2" << "-l 11.34 pt -r 11.34 pt -b 11.34 pt";
+                                                  << " -l 1 mm -t 5 mm -poster A2" << "-l 11.34 pt -r 11.34 pt -b 11.34 pt" << "";
     QTest::newRow("a poster's own margins hold the border") << QSizeF(210, 297) << "" << false << "" << QRectF() << ""
-                                                            << " -poster A1" << "";
+                                                            << " -poster A1" << "" << "";
     QTest::newRow("sheets that are no poster") << QSizeF(210, 297) << "" << false << "" << QRectF() << ""
-                                               << " -l 1 mm -per 2*2" << "";
+                                               << " -l 1 mm -per 2*2" << "" << "";
     QTest::newRow("a poster placed on other paper") << QSizeF(431.8, 279.4) << "" << false << "printed on A4 at 69%"
-                                                    << QRectF() << "" << " -l 1 mm -poster 3*3" << "";
+                                                    << QRectF() << "" << " -l 1 mm -poster 3*3" << "" << "";
+    // A4 and Folio (210 x 330 mm) hold these sheets at the same scale: the first listed.
+    QTest::newRow("a tie: the paper listed first") << QSizeF(420, 300) << "" << false << "printed on A4 at 70%" << QRectF()
+                                                   << "" << "" << "" << "om_folio_210x330mm";
 }
 
 void TestPrint::paperForTheSheets()
@@ -203,10 +209,13 @@ void TestPrint::paperForTheSheets()
     QFETCH(QString, border);
     QFETCH(QString, options);
     QFETCH(QString, widened);
+    QFETCH(QString, alsoListed);
     const double mm = 72 / 25.4;
     const QMarginsF four(4 * mm, 4 * mm, 4 * mm, 4 * mm);
-    const QList<Paper> papers{{QStringLiteral("iso_a4_210x297mm"), QSizeF(210, 297) * mm, four},
-                              {QStringLiteral("na_letter_8.5x11in"), QSizeF(215.9, 279.4) * mm, four}};
+    QList<Paper> papers{{QStringLiteral("iso_a4_210x297mm"), QSizeF(210, 297) * mm, four},
+                        {QStringLiteral("na_letter_8.5x11in"), QSizeF(215.9, 279.4) * mm, four}};
+    if (const pwg_media_t *also = pwgMediaForPWG(alsoListed.toUtf8().constData()))
+        papers.append({alsoListed, QSizeF(also->width, also->length) / 100 * mm, four});
     const bool tray = wanted.startsWith(QLatin1String("tray:"));
     const PaperChoice choice = choosePaper(sheet * mm, papers, tray ? QString() : wanted, printable,
                                            tray ? QStringList{wanted.mid(5)} : QStringList());
