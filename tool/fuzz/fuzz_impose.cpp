@@ -25,13 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     o.pages.rotation = 90;
     o.marks.lines = true;
     o.margins.gutterX = o.margins.gutterY = 5;
-    // The print room's and the proof's paths too, chosen by the input's length.
-    switch (size % 6) {
+    // The print room's, the proof's, the way back's and the poster's paths too, chosen by the
+    // input's length; the last three read every drawing and picture for ink.
+    switch (size % 9) {
     case 1: o.twoSided.duplex = Duplex::Long; o.room.stack = true; break;
     case 2: o.room.repeat = true; o.twoSided.duplex = Duplex::Short; o.twoSided.backShiftX = 3; break;
     case 3: o.room.trim = true; o.room.bleed = 8; o.marks.cropMarks = 10; o.marks.slug = true; o.margins.bottom = 20; break;
     case 4: o.files.proof = true; o.files.proofSheets = {{2, 3}}; break;
     case 5: o.booklet.on = true; o.twoSided.duplex = Duplex::Long; o.booklet.creep = 2; break;
+    case 6: o.cut.on = true; o.booklet.on = true; o.sizing.autoRotate = true; o.pages.dropBlank = true; break;
+    case 7: o.poster.on = true; o.poster.columns = o.poster.rows = 2; o.poster.overview = true; o.pages.dropBlank = true;
+            o.margins.left = o.margins.right = o.margins.top = o.margins.bottom = 20; o.marks.lines = false; break;
+    case 8: o.cut.on = true; o.cut.scan = ScanOrder::BacksReversed; o.twoSided.duplex = Duplex::Short; break;
     default: break;
     }
     try {
