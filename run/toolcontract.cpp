@@ -1,13 +1,15 @@
 #include "run/toolcontract.h"
 
 #include "run/optionsstring.h"
+#include "protocol.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
-const char kProgressMarker[] = "Tavrell processing ";
-const char kSuccessMarker[] = "result=OK";
+#include <climits>
+#include <cstring>
+
 
 QString toolFileName()
 {
@@ -100,47 +102,29 @@ QStringList calibrationArguments(const QString &options, const SheetChoices &she
 
 int sheetCountIn(const QString &output)
 {
-    static const QLatin1String marker("sheets=");
-    const int at = output.lastIndexOf(marker);
-    if (at < 0 || (at > 0 && output.at(at - 1) != QLatin1Char('\n')))
-        return -1;
-    int end = at + marker.size();
-    while (end < output.size() && output.at(end).isDigit())
-        ++end;
-    bool ok = false;
-    const int count = output.mid(at + marker.size(), end - at - marker.size()).toInt(&ok);
-    return ok ? count : -1;
+    const long long count = protocol::readSides(output.toStdString()).sheets;
+    return count >= 0 && count <= INT_MAX ? int(count) : -1;
 }
 
 QStringList sheetWordsIn(const QString &output)
 {
-    static const QLatin1String marker("shows=");
     QStringList words;
-    for (const QString &line : output.split(QLatin1Char('\n'))) {
-        if (line.startsWith(marker))
-            words << line.mid(marker.size()).trimmed();
-    }
+    for (const std::string &w : protocol::readSides(output.toStdString()).shows)
+        words << QString::fromStdString(w).trimmed();
     return words;
 }
 
 QList<QList<int>> sheetPagesIn(const QString &output)
 {
-    static const QLatin1String marker("pages=");
     QList<QList<int>> sides;
-    for (const QString &line : output.split(QLatin1Char('\n'))) {
-        if (!line.startsWith(marker))
-            continue;
-        QList<int> pages;
-        for (const QString &number : line.mid(marker.size()).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts))
-            pages << number.toInt();
-        sides << pages;
-    }
+    for (const std::vector<int> &pages : protocol::readSides(output.toStdString()).pages)
+        sides << QList<int>(pages.begin(), pages.end());
     return sides;
 }
 
 int progressInChunk(const QString &chunk)
 {
-    const QLatin1String marker(kProgressMarker);
+    const QLatin1String marker(protocol::kProgress);
     const int at = chunk.lastIndexOf(marker);
     if (at < 0)
         return -1;
@@ -153,9 +137,9 @@ int progressInChunk(const QString &chunk)
 int ToolOutputReader::feed(const QString &chunk)
 {
     const QString text = m_tail + chunk;
-    if (text.contains(QLatin1String(kSuccessMarker)))
+    if (text.contains(QLatin1String(protocol::kSuccess)))
         m_ok = true;
-    const int keep = int(sizeof(kSuccessMarker)) - 2;
+    const int keep = int(std::strlen(protocol::kSuccess)) - 1;
     m_tail = text.right(keep);
     return progressInChunk(chunk);
 }
@@ -168,12 +152,9 @@ void ToolOutputReader::reset()
 
 QStringList toolWarnings(const QString &errorOutput)
 {
-    static const QLatin1String prefix("pdfplyjoin: warning: ");
     QStringList warnings;
-    for (const QString &line : errorOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(prefix))
-            warnings << line.mid(prefix.size()).trimmed();
-    }
+    for (const std::string &w : protocol::readWarnings(errorOutput.toStdString()))
+        warnings << QString::fromStdString(w);
     return warnings;
 }
 

@@ -72,5 +72,3 @@ QString failureReason(const QString &errorOutput, bool stopped, bool crashed, in
 // The tool's warnings on its standard error, each without "pdfplyjoin: warning: ".
 QStringList toolWarnings(const QString &errorOutput);
 
-extern const char kProgressMarker[];  // "Tavrell processing "
-extern const char kSuccessMarker[];   // "result=OK"

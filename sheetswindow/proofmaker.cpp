@@ -11,6 +11,7 @@
 #include <poppler-qt6.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -100,18 +101,13 @@ void ProofMaker::setHeld(bool held)
     // A run has the machine to itself: a tool at work ends, and what it was making is made
     // again when the run is over (unless something newer is wanted by then).
     if (m_server) {
-        if (m_serving && !m_hasWanted) {
+        if (m_work == Work::Asking && !m_wanted)
             m_wanted = m_running;
-            m_hasWanted = true;
-        }
-        m_serving = false;
         stopServer();
     }
-    if (m_process && !m_stopping) {
-        if (!m_hasWanted) {
+    if (m_work == Work::Making) {
+        if (!m_wanted)
             m_wanted = m_running;
-            m_hasWanted = true;
-        }
         stopTool();
     }
 }
@@ -119,51 +115,49 @@ void ProofMaker::setHeld(bool held)
 void ProofMaker::stopTool()
 {
     // The tool removes what it was writing when asked to end.
-    m_stopping = true;
+    m_work = Work::Ending;
     m_process->askToEnd();
 }
 
 void ProofMaker::request(const Request &r)
 {
-    if (m_process && m_running == r && !m_stopping) {
-        m_hasWanted = false;  // it is being made
+    if (m_work == Work::Making && m_running == r) {
+        m_wanted.reset();  // it is being made
         return;
     }
-    if (!m_process && !m_serving && !m_pdf.isEmpty() && m_made == r && m_madeStamp == QFileInfo(r.input).lastModified()) {
-        m_hasWanted = false;  // it was made: only shown again
+    if (m_work == Work::Idle && !m_pdf.isEmpty() && m_made == r && m_madeStamp == QFileInfo(r.input).lastModified()) {
+        m_wanted.reset();  // it was made: only shown again
         render();
         return;
     }
     m_wanted = r;
-    m_hasWanted = true;
     emit working();
-    if (m_serving)
-        return;  // answered in a moment; then the newest is asked
-    if (!m_process) {
-        startTool();
-    } else if (!m_stopping) {
-        stopTool();  // superseded
+    switch (m_work) {
+    case Work::Idle: startTool(); break;
+    case Work::Making: stopTool(); break;  // superseded
+    case Work::Asking: break;              // answered in a moment; then the newest is asked
+    case Work::Ending: break;              // the newest is asked when it has ended
     }
 }
 
 void ProofMaker::startTool()
 {
-    if (m_held || m_process || m_serving || !m_hasWanted)
+    if (m_held || m_work != Work::Idle || !m_wanted)
         return;
-    m_running = m_wanted;
-    m_hasWanted = false;
-    m_stopping = false;
+    m_running = *m_wanted;
+    m_wanted.reset();
     if (m_tool.isEmpty()) {
         emit failed(m_running, -1, QStringLiteral("The tiling tool was not found."));
         return;
     }
-    if (!m_noServer) {
+    if (m_serverState != Server::DoesNotServe) {
         serve();
         return;
     }
     m_runningOutput = m_folder.filePath(QStringLiteral("sheet-%1.pdf").arg(++m_runs));
     auto *process = new ToolProcess(this);
     m_process = process;
+    m_work = Work::Making;
     process->setGrace(m_grace);
     connect(process, &ToolProcess::ended, this, [this, process](const ToolEnd &end) {
         if (process == m_process)
@@ -178,19 +172,19 @@ void ProofMaker::toolFinished(const ToolEnd &end)
     ToolProcess *process = m_process;
     m_process = nullptr;
     process->deleteLater();
+    const bool asked = m_work == Work::Ending;
+    m_work = Work::Idle;
     QFile file(m_runningOutput);
-    const bool superseded = m_hasWanted && m_wanted != m_running;
-    if (!superseded && end.ok && file.open(QIODevice::ReadOnly)) {
+    if (!superseded() && end.ok && file.open(QIODevice::ReadOnly)) {
         // Also when it was asked to end too late: what it made is what is wanted.
-        m_hasWanted = false;
-        made(end.said + end.errors, file.readAll());
+        m_wanted.reset();
+        made(protocol::readSides(end.said.toStdString()), toolWarnings(end.errors), file.readAll());
         file.close();
-    } else if (!superseded && !m_stopping) {
+    } else if (!superseded() && !asked) {
         emit failed(m_running, sheetCountIn(end.said), end.reason);
     }
     // A tool that was asked to end says nothing of the request: that is wanted again, or
     // something newer is.
-    m_stopping = false;
     file.remove();
     startTool();
 }
@@ -203,7 +197,7 @@ void ProofMaker::render()
     const Request made = m_made;
     const int count = m_count;
     const QList<QList<int>> pages = m_pages;
-    const QString shows = m_shows.value(0);
+    const QString shows = m_shows;
     ++m_rendering;
     m_renderers.start([this, generation, pdf, view, made, count, pages, shows] {
         QSizeF points;
@@ -223,15 +217,17 @@ void ProofMaker::render()
     });
 }
 
-void ProofMaker::made(const QString &said, const QByteArray &pdf)
+void ProofMaker::made(const protocol::Sides &sides, const QStringList &warnings, const QByteArray &pdf)
 {
     m_pdf = pdf;
     m_made = m_running;
     m_madeStamp = m_server ? m_serverStamp : QFileInfo(m_running.input).lastModified();
-    m_count = sheetCountIn(said);
-    m_pages = sheetPagesIn(said);
-    m_shows = sheetWordsIn(said);
-    emit warned(m_made, toolWarnings(said));
+    m_count = sides.sheets >= 0 && sides.sheets <= INT_MAX ? int(sides.sheets) : -1;
+    m_pages.clear();
+    for (const std::vector<int> &pages : sides.pages)
+        m_pages << QList<int>(pages.begin(), pages.end());
+    m_shows = sides.shows.empty() ? QString() : QString::fromStdString(sides.shows.front()).trimmed();
+    emit warned(m_made, warnings);
     render();
 }
 
@@ -247,8 +243,8 @@ void ProofMaker::serve()
         m_server = server;
         m_serverInput = m_running.input;
         m_serverStamp = stamp;
-        m_answered = false;
-        m_answer.clear();
+        m_serverState = Server::Unproven;
+        m_answers.clear();
         connect(server, &QProcess::readyReadStandardOutput, this, [this, server] {
             if (server == m_server)
                 readAnswer();
@@ -261,50 +257,34 @@ void ProofMaker::serve()
     for (const QString &word : QProcess::splitCommand(m_running.options))
         words += word.toUtf8() + '\n';
     words += "-sheets\n" + QByteArray::number(m_running.sheet + 1) + "\n\n";
-    m_serving = true;
+    m_work = Work::Asking;
     m_server->write(words);
 }
 
 void ProofMaker::readAnswer()
 {
-    m_answer += m_server->readAllStandardOutput();
-    // Lines up to "pdf=LENGTH" and its bytes, or up to "error=...".
-    qsizetype at = 0;
-    QString said;
-    while (true) {
-        const qsizetype end = m_answer.indexOf('\n', at);
-        if (end < 0)
-            return;  // more to come
-        const QByteArray line = m_answer.mid(at, end - at);
-        at = end + 1;
-        said += QString::fromUtf8(line) + QLatin1Char('\n');
-        if (line.startsWith("pdf=")) {
-            const qsizetype length = line.mid(4).toLongLong();
-            if (m_answer.size() - at < length)
-                return;
-            const QByteArray pdf = m_answer.mid(at, length);
-            m_answer.remove(0, at + length);
-            m_answered = true;
-            m_serving = false;
-            if (!(m_hasWanted && m_wanted != m_running)) {
-                m_hasWanted = false;
-                made(said, pdf);
-            }
-            startTool();
-            return;
-        }
-        if (line.startsWith("error=")) {
-            m_answer.remove(0, at);
-            m_serving = false;
-            m_answered = true;
-            if (!(m_hasWanted && m_wanted != m_running)) {
-                const QString reason = QString::fromUtf8(line.mid(line.indexOf(' ') + 1));
-                emit failed(m_running, sheetCountIn(said), reason);
-            }
-            startTool();
-            return;
+    const QByteArray bytes = m_server->readAllStandardOutput();
+    m_answers.feed(bytes.constData(), size_t(bytes.size()));
+    const std::optional<protocol::Answer> answer = m_answers.next();
+    if (!answer)
+        return;  // more to come
+    m_serverState = Server::Answered;
+    m_work = Work::Idle;
+    if (!superseded()) {
+        m_wanted.reset();
+        if (answer->made) {
+            QStringList warnings;
+            for (const std::string &w : answer->warnings)
+                warnings << QString::fromStdString(w);
+            made(answer->sides, warnings,
+                 QByteArray(answer->pdf.data(), qsizetype(answer->pdf.size())));
+        } else {
+            const long long count = answer->sides.sheets;
+            emit failed(m_running, count >= 0 && count <= INT_MAX ? int(count) : -1,
+                        QString::fromStdString(answer->reason));
         }
     }
+    startTool();
 }
 
 void ProofMaker::serverEnded(ToolProcess *server)
@@ -313,16 +293,15 @@ void ProofMaker::serverEnded(ToolProcess *server)
     if (server != m_server)
         return;  // one that was asked to end
     m_server = nullptr;
-    const bool asking = m_serving;
-    m_serving = false;
-    if (!m_answered) {
+    const bool asking = m_work == Work::Asking;
+    if (asking)
+        m_work = Work::Idle;
+    if (m_serverState != Server::Answered) {
         // A tool that does not serve (an older one): one tool a side from now on.
-        m_noServer = true;
-        if (asking && !m_hasWanted) {
+        m_serverState = Server::DoesNotServe;
+        if (asking && !m_wanted)
             m_wanted = m_running;
-            m_hasWanted = true;
-        }
-    } else if (asking && !(m_hasWanted && m_wanted != m_running)) {
+    } else if (asking && !superseded()) {
         emit failed(m_running, -1, QStringLiteral("The tiling tool stopped unexpectedly; it starts again for the next "
                                                   "sheet."));
     }
@@ -335,7 +314,8 @@ void ProofMaker::stopServer()
         return;
     ToolProcess *server = m_server;
     m_server = nullptr;
-    m_serving = false;
+    if (m_work == Work::Asking)
+        m_work = Work::Idle;
     server->disconnect(this);
     server->closeWriteChannel();  // it ends when its input does
     server->endAndWait();

@@ -22,6 +22,9 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <optional>
+
+#include "protocol.h"
 
 class ToolProcess;
 struct ToolEnd;
@@ -68,9 +71,9 @@ public:
     void setHeld(bool held);
 
     void request(const Request &request);
-    bool isToolRunning() const { return m_process != nullptr || m_serving; }
+    bool isToolRunning() const { return m_work != Work::Idle; }
     // A tool runs, a request waits, or a picture is being rendered.
-    bool isBusy() const { return m_process || m_serving || m_hasWanted || m_rendering > 0; }
+    bool isBusy() const { return m_work != Work::Idle || m_wanted || m_rendering > 0; }
     // The maker's own temporary folder, removed with it.
     QString folder() const { return m_folder.path(); }
 
@@ -90,6 +93,20 @@ signals:
     void working();
 
 private:
+    // What the maker does with the running request.
+    enum class Work {
+        Idle,    // nothing: the next wanted request may be asked
+        Asking,  // the staying tool makes it
+        Making,  // a tool of its own makes it (m_process)
+        Ending,  // that tool was asked to end (superseded, or a run holds the maker)
+    };
+    // What the staying tool has shown of itself.
+    enum class Server {
+        Unproven,      // started, no answer yet
+        Answered,      // it serves
+        DoesNotServe,  // it ended before its first answer: one tool a side from now on
+    };
+
     void startTool();
     void stopTool();
     void toolFinished(const ToolEnd &end);
@@ -99,17 +116,18 @@ private:
     void readAnswer();
     void serverEnded(ToolProcess *server);
     void stopServer();
-    // A side made, from the tool's words (sheets=, pages=) and the PDF; or refused.
-    void made(const QString &said, const QByteArray &pdf);
+    // The running request made: the sides the tool said, its warnings, the PDF.
+    void made(const protocol::Sides &sides, const QStringList &warnings, const QByteArray &pdf);
+    // A newer request than the running one waits.
+    bool superseded() const { return m_wanted && *m_wanted != m_running; }
 
+    Work m_work = Work::Idle;
+    Server m_serverState = Server::Unproven;
     ToolProcess *m_server = nullptr;
     QString m_serverInput;
     QDateTime m_serverStamp;   // the file's time when the tool read it
     QDateTime m_madeStamp;     // the file's time when the side shown was made of it
-    QByteArray m_answer;
-    bool m_serving = false;    // a request is with the staying tool
-    bool m_answered = false;   // the staying tool has answered at least once
-    bool m_noServer = false;   // the tool does not serve: one tool a side
+    protocol::AnswerReader m_answers;
 
     QString m_tool;
     QTemporaryDir m_folder;
@@ -117,9 +135,7 @@ private:
     ToolProcess *m_process = nullptr;
     Request m_running;          // what the running tool makes
     QString m_runningOutput;
-    bool m_stopping = false;    // the running tool was asked to end
-    Request m_wanted;           // the newest request
-    bool m_hasWanted = false;
+    std::optional<Request> m_wanted;  // the newest request, not yet asked
     bool m_held = false;
     int m_grace;
     int m_runs = 0;
@@ -128,7 +144,7 @@ private:
     QByteArray m_pdf;
     int m_count = -1;
     QList<QList<int>> m_pages;
-    QStringList m_shows;
+    QString m_shows;
     View m_view;
     int m_rendering = 0;  // renders on their way
     std::atomic<int> m_renderGeneration{0};  // read by the renderer to skip what is superseded

@@ -3,6 +3,7 @@
 #include "layout.h"
 #include "options.h"
 #include "pagerange.h"
+#include "protocol.h"
 #include "outputpdf.h"
 #include "samplefiles.h"
 #include "samplepdf.h"
@@ -89,6 +90,8 @@ private slots:
     void selectionAndPartialLastSheet();
     void someSheetsAsTheWholeRun_data();
     void someSheetsAsTheWholeRun();
+    void answersReadAsWritten_data();
+    void answersReadAsWritten();
     void rotationTurnsPages();
     void fitToSheetWithMarginsAndLines();
     void visibleAreaOnly();
@@ -278,21 +281,16 @@ void TestTool::someSheetsAsTheWholeRun()
     QProcess server;
     server.start(QStringLiteral(PDFPLYJOIN_PATH), {QStringLiteral("--serve"), in});
     QVERIFY(server.waitForStarted());
-    const auto ask = [&server](const QStringList &words) {
+    protocol::AnswerReader answers;
+    const auto ask = [&server, &answers](const QStringList &words) {
         server.write((words.join(QLatin1Char('\n')) + QStringLiteral("\n\n")).toUtf8());
-        QByteArray answer;
-        for (qsizetype at; server.waitForReadyRead(30000) || server.bytesAvailable();) {
-            answer += server.readAll();
-            if ((at = answer.indexOf("pdf=")) >= 0 && answer.indexOf('\n', at) > 0) {
-                const qsizetype start = answer.indexOf('\n', at) + 1;
-                const qsizetype length = answer.mid(at + 4, start - at - 5).toLongLong();
-                if (answer.size() >= start + length)
-                    return answer.mid(start, length);
-            }
-            if (answer.contains("error="))
-                break;
+        while (server.waitForReadyRead(30000) || server.bytesAvailable()) {
+            const QByteArray bytes = server.readAll();
+            answers.feed(bytes.constData(), size_t(bytes.size()));
+            if (const std::optional<protocol::Answer> answer = answers.next())
+                return QByteArray::fromStdString(answer->made ? answer->pdf : answer->said);
         }
-        return answer;
+        return QByteArray();
     };
     ask({"-per", "1*1", "-rt", "90", "-sheets", "1"});
     const QString served = path(QStringLiteral("served.pdf"));
@@ -308,6 +306,86 @@ void TestTool::someSheetsAsTheWholeRun()
     for (auto it = servedPages.cbegin(); it != servedPages.cend(); ++it) {
         QCOMPARE(onePages.value(it.key()).centre, it->centre);
         QCOMPARE(onePages.value(it.key()).size, it->size);
+    }
+}
+
+void TestTool::answersReadAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("written");  // by the tool's writers
+    QTest::addColumn<bool>("made");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<qlonglong>("sheets");
+    QTest::addColumn<QString>("pages");  // each side's pages, sides parted by "|"
+    QTest::addColumn<QString>("shows");  // each side's words, parted by "|"
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<QByteArray>("pdf");
+    const auto made = [](const protocol::Sides &sides, const std::vector<std::string> &warnings, const QByteArray &pdf) {
+        return QByteArray::fromStdString(protocol::answerHead(sides, warnings, size_t(pdf.size()))) + pdf;
+    };
+    // Bytes of a PDF that look like the answer's own lines.
+    const QByteArray tricky("%PDF-1.7\nerror=1 no\npdf=3\nsheets=9\n\0\xff\n");
+    QTest::newRow("a sheet of pages") << made({12, {{3, 1}}, {""}}, {"page 3 is larger than its cell"}, tricky) << true
+                                      << 0 << "" << 12LL << "3,1" << "" << QStringList{"page 3 is larger than its cell"}
+                                      << tricky;
+    QTest::newRow("a part cut from a sheet, the words on one line")
+        << made({8, {{5}}, {"cut from sheet 2,\nback"}}, {"a link\nacross"}, "%PDF") << true << 0 << "" << 8LL << "5"
+        << "cut from sheet 2, back" << QStringList{"a link across"} << QByteArray("%PDF");
+    QTest::newRow("a blank side, and an empty PDF") << made({1, {{}}, {}}, {}, "") << true << 0 << "" << 1LL << ""
+                                                    << "" << QStringList{} << QByteArray();
+    QTest::newRow("refused: no such sheet, the sides known")
+        << QByteArray::fromStdString(protocol::refusal(1, "there is no sheet 9:\nthe run makes 4", 4)) << false << 1
+        << "there is no sheet 9: the run makes 4" << 4LL << "" << "" << QStringList{} << QByteArray();
+    QTest::newRow("refused: words that are wrong")
+        << QByteArray::fromStdString(protocol::refusal(2, "-per 0*1: no grid")) << false << 2 << "-per 0*1: no grid"
+        << -1LL << "" << "" << QStringList{} << QByteArray();
+}
+
+// What the tool writes, the program reads back as it was meant, in whatever pieces it
+// arrives, one answer after another.
+void TestTool::answersReadAsWritten()
+{
+    QFETCH(QByteArray, written);
+    QFETCH(bool, made);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    QFETCH(qlonglong, sheets);
+    QFETCH(QString, pages);
+    QFETCH(QString, shows);
+    QFETCH(QStringList, warnings);
+    QFETCH(QByteArray, pdf);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(5), written.size() * 2}) {
+        protocol::AnswerReader reader;
+        const QByteArray twice = written + written;
+        QList<protocol::Answer> answers;
+        for (qsizetype at = 0; at < twice.size(); at += piece) {
+            const QByteArray chunk = twice.mid(at, piece);
+            reader.feed(chunk.constData(), size_t(chunk.size()));
+            while (std::optional<protocol::Answer> answer = reader.next())
+                answers << *answer;
+        }
+        QCOMPARE(answers.size(), 2);
+        for (const protocol::Answer &a : answers) {
+            QCOMPARE(a.made, made);
+            QCOMPARE(a.status, status);
+            QCOMPARE(QString::fromStdString(a.reason), reason);
+            QCOMPARE(a.sides.sheets, sheets);
+            QStringList sides, words;
+            for (size_t n = 0; n < a.sides.pages.size(); ++n) {
+                QStringList numbers;
+                for (int page : a.sides.pages[n])
+                    numbers << QString::number(page);
+                sides << numbers.join(QLatin1Char(','));
+                words << QString::fromStdString(a.sides.shows.at(n));
+            }
+            QCOMPARE(sides.join(QLatin1Char('|')), pages);
+            QCOMPARE(words.join(QLatin1Char('|')), shows);
+            QStringList said;
+            for (const std::string &w : a.warnings)
+                said << QString::fromStdString(w);
+            QCOMPARE(said, warnings);
+            QCOMPARE(QByteArray::fromStdString(a.pdf), pdf);
+        }
     }
 }
 

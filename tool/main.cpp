@@ -2,6 +2,7 @@
 #include "calibrate.h"
 #include "impose.h"
 #include "output.h"
+#include "protocol.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -56,10 +57,20 @@ std::vector<std::string> arguments(int argc, char *argv[])
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+// The sides a report made, as they are said.
+protocol::Sides sidesOf(const ImposeReport &report)
+{
+    protocol::Sides sides;
+    sides.sheets = (long long)report.sheets;
+    for (const std::vector<int> &pages : report.pages)
+        sides.pages.push_back(pages);
+    sides.shows = report.words;
+    return sides;
+}
+
 // The sheets window's server: the input read once, then proofs asked on standard input (the
 // options' words one a line, "-sheets N" among them, then an empty line) and answered on
-// standard output: "sheets=N", "pages=...", each warning as "pdfplyjoin: warning: ...", then "pdf=LENGTH"
-// and the PDF's bytes; or "error=STATUS message" (with "sheets=N" first where known).
+// standard output, one answer each (protocol.h).
 int serve(const std::string &input)
 {
 #ifdef _WIN32
@@ -77,13 +88,6 @@ int serve(const std::string &input)
         openError = e.what();
     }
     const auto say = [](const std::string &text) { std::fwrite(text.data(), 1, text.size(), stdout); };
-    const auto oneLine = [](std::string text) {
-        for (char &c : text) {
-            if (c == '\n' || c == '\r')
-                c = ' ';
-        }
-        return text;
-    };
     std::vector<std::string> words;
     std::string line;
     while (std::getline(std::cin, line)) {
@@ -97,7 +101,7 @@ int serve(const std::string &input)
         words.clear();
         args.insert(args.end(), {"--", input, "-"});
         if (!openError.empty()) {
-            say("error=1 " + oneLine(openError) + "\n");
+            say(protocol::refusal(1, openError));
         } else {
             try {
                 CommandLine cmd = parseCommandLine(args);
@@ -106,25 +110,14 @@ int serve(const std::string &input)
                 ImposeReport report;
                 const std::string pdf = proofOf(*document, cmd.options,
                                                 [&warnings](const std::string &w) { warnings.push_back(w); }, report, read);
-                std::string head = "sheets=" + std::to_string(report.sheets) + "\n";
-                for (size_t n = 0; n < report.pages.size(); ++n) {
-                    head += "pages=";
-                    for (size_t i = 0; i < report.pages[n].size(); ++i)
-                        head += (i ? "," : "") + std::to_string(report.pages[n][i]);
-                    head += "\n";
-                    if (n < report.words.size())
-                        head += "shows=" + oneLine(report.words[n]) + "\n";
-                }
-                for (const std::string &w : warnings)
-                    head += "pdfplyjoin: warning: " + oneLine(w) + "\n";
-                say(head + "pdf=" + std::to_string(pdf.size()) + "\n");
+                say(protocol::answerHead(sidesOf(report), warnings, pdf.size()));
                 say(pdf);
             } catch (const UsageError &e) {
-                say("error=2 " + oneLine(e.what()) + "\n");
+                say(protocol::refusal(2, e.what()));
             } catch (const NoSuchSheet &e) {
-                say("sheets=" + std::to_string(e.sheets) + "\nerror=1 " + oneLine(e.what()) + "\n");
+                say(protocol::refusal(1, e.what(), (long long)e.sheets));
             } catch (const std::exception &e) {
-                say("error=1 " + oneLine(e.what()) + "\n");
+                say(protocol::refusal(1, e.what()));
             }
         }
         std::fflush(stdout);
@@ -173,10 +166,10 @@ int main(int argc, char *argv[])
         if (percent <= last)
             return;
         last = percent;
-        std::printf("Tavrell processing %d%%\n", percent);
+        std::fputs(protocol::progressLine(percent).c_str(), stdout);
         std::fflush(stdout);
     };
-    auto warn = [](const std::string &message) { std::cerr << "pdfplyjoin: warning: " << message << "\n"; };
+    auto warn = [](const std::string &message) { std::cerr << protocol::warningLine(message); };
     for (const std::string &warning : cmd.warnings)
         warn(warning);
     std::unique_ptr<QPDF> document;
@@ -192,7 +185,9 @@ int main(int argc, char *argv[])
         return 2;
     } catch (const std::exception &e) {
         if (const auto *none = dynamic_cast<const NoSuchSheet *>(&e)) {
-            std::printf("sheets=%zu\n", none->sheets);  // so that a preview can ask again
+            protocol::Sides known;  // so that a preview can ask again
+            known.sheets = (long long)none->sheets;
+            std::fputs(protocol::sidesLines(known).c_str(), stdout);
             std::fflush(stdout);
         }
         std::cerr << "pdfplyjoin: " << e.what() << "\n";
@@ -200,22 +195,14 @@ int main(int argc, char *argv[])
     }
     if (cmd.action == Action::Run) {
         if (cmd.options.files.proof) {
-            std::printf("sheets=%zu\n", report.sheets);
-            for (size_t n = 0; n < report.pages.size(); ++n) {
-                std::string line = "pages=";
-                for (size_t i = 0; i < report.pages[n].size(); ++i)
-                    line += (i ? "," : "") + std::to_string(report.pages[n][i]);
-                if (n < report.words.size())
-                    line += "\nshows=" + report.words[n];
-                std::printf("%s\n", line.c_str());
-            }
+            std::fputs(protocol::sidesLines(sidesOf(report)).c_str(), stdout);
         } else {
             std::printf("%s\n", keptLine(report.kept).c_str());
             if (!report.sizes.empty())
                 std::printf("%s\n", report.sizes.c_str());
         }
     }
-    std::printf("result=OK\n");
+    std::printf("%s\n", protocol::kSuccess);
     std::fflush(stdout);
     // The output is complete and renamed; the system reclaims the document's memory.
     document.release();
