@@ -1,11 +1,11 @@
 // The two ways the other way round: imposed sheets cut back into pages, and one page enlarged
 // across many sheets. Each output page shows a part of one input page through a clip, the
 // input page drawn once as a form; what lies on a part goes with it.
+#include "cutandposter.h"
 #include "cutlayout.h"
 #include "errors.h"
 #include "ink.h"
 #include "pdfparts.h"
-#include "pdfsheets.h"
 #include "posterlayout.h"
 
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -157,7 +157,7 @@ QPDFObjectHandle resourcesWith(QPDFObjectHandle form, bool text)
 }
 
 // Page numbers as a list: "3, 14 and 15".
-std::string listed(const std::vector<std::string> &items)
+std::string listInWords(const std::vector<std::string> &items)
 {
     std::string text;
     for (size_t i = 0; i < items.size(); ++i)
@@ -224,7 +224,7 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
         throw ImposeError("nothing is drawn on any page cut from " + o.files.input);
     if (!blank.empty())
         warn("left out " + std::to_string(blank.size()) + (blank.size() == 1 ? " blank page: " : " blank pages: ")
-             + listed(blank) + " (of the pages cut out, in reading order)");
+             + listInWords(blank) + " (of the pages cut out, in reading order)");
     std::vector<std::string> lacking;
     for (const size_t i : kept) {
         if (plan.pages[i].side < 0)
@@ -232,7 +232,7 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
     }
     if (!lacking.empty())
         warn("the last sheet's back is not in " + o.files.input + ": " + (lacking.size() == 1 ? "page " : "pages ")
-             + listed(lacking) + (lacking.size() == 1 ? " is" : " are") + " blank");
+             + listInWords(lacking) + (lacking.size() == 1 ? " is" : " are") + " blank");
 
     SheetsMade made;
     made.sides = kept.size();
@@ -329,7 +329,7 @@ SheetsMade buildPosterSheets(QPDF &pdf, const Options &o, MadeIn where, const Wa
         throw ImposeError("nothing is drawn on the selected pages of " + o.files.input + ": every tile is left out");
     if (!empty.empty())
         warn("left out " + std::to_string(empty.size()) + (empty.size() == 1 ? " tile" : " tiles")
-             + " with nothing drawn on it: " + listed(empty));
+             + " with nothing drawn on it: " + listInWords(empty));
 
     SheetsMade made;
     made.sides = sheets.size();

@@ -5,7 +5,7 @@
 
 #include "layout.h"
 #include "links.h"
-#include "pdfsheets.h"
+#include "sheetsmade.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>

@@ -1,5 +1,7 @@
 #include "pdfsheets.h"
 
+#include "cutandposter.h"
+
 #include "errors.h"
 #include "links.h"
 #include "pdfparts.h"
