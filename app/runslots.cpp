@@ -8,12 +8,43 @@
 #include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
 #include "ui_sheetwin.h"
+#include "widgets/desktopopen.h"
+#include "widgets/toolbutton.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QUrl>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+
+bool g_bProcess = false;
+
+void Sheetwin::DymicUpdateStartButtonIconText(bool bProcess)
+{
+    if (bProcess)
+        setToolButton(ui->toolButton_Start, tr("Stop"), QStringLiteral(":/MyImage/Image/stop.png"));
+    else
+        setToolButton(ui->toolButton_Start, tr("Start"), QStringLiteral(":/MyImage/Image/start.png"));
+}
+
+void Sheetwin::DymicUpdateOutputLineText(bool bProcess)
+{
+    ui->lineEdit_OutputPath->setReadOnly(bProcess);
+}
+
+void Sheetwin::warn(const QString &text)
+{
+    QMessageBox::information(this, QStringLiteral("Warning"), text, QMessageBox::Yes);
+}
+
+void Sheetwin::openDocument(const QString &path)
+{
+    openPdfWithDesktop(path, this, [this, path](bool opened) {
+        if (!opened)
+            warn(QStringLiteral("No program to open PDF files was found. The file is:\n") + QDir::toNativeSeparators(path));
+    });
+}
 
 QString Sheetwin::GetSetParameter()
 {
@@ -25,9 +56,7 @@ QString Sheetwin::GetSetParameter()
 SheetChoices Sheetwin::sheetChoicesFor(int row) const
 {
     SheetChoices choices = readSheetChoices(SettingsFile());
-    const QTableWidgetItem *item = row >= 0 && row < ui->tableWidget_Files->rowCount() ? ui->tableWidget_Files->item(row, 0)
-                                                                                       : nullptr;
-    const std::optional<PrintedJob> job = item ? printedJobOf(item->text()) : std::nullopt;
+    const std::optional<PrintedJob> job = m_files->printedJobOf(row);
     if (job && choices.bothSides == Duplex::None && !choices.booklet) {
         if (job->sides == QLatin1String("two-sided-long-edge"))
             choices.bothSides = Duplex::Long;
@@ -161,7 +190,7 @@ void Sheetwin::refreshSheets()
     const QTableWidgetItem *result = row < table->rowCount() ? table->item(row, 2) : nullptr;
     m_sheets->setMade(resultOf(row), result ? result->data(kOptionsRole).toString() : QString());
     // A printed job's sheets start with the two sides and the copies it asked for.
-    const std::optional<PrintedJob> job = item ? printedJobOf(item->text()) : std::nullopt;
+    const std::optional<PrintedJob> job = m_files->printedJobOf(row);
     const SheetChoices stored = readSheetChoices(SettingsFile()), forRow = sheetChoicesFor(row);
     m_sheets->setPrintedJob(forRow.bothSides != stored.bothSides ? forRow.bothSides : Duplex::None,
                             job ? job->copies : 1);

@@ -11,10 +11,18 @@
 #include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
 #include "widgets/taborder.h"
+#include "widgets/toolbutton.h"
 #include "ui_sheetwin.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -26,7 +34,6 @@
 #include <QScreen>
 #include <QShortcut>
 
-bool g_bProcess = false;
 
 QStringList sheetOptionsSummary(const SheetChoices &chosen)
 {
@@ -66,22 +73,13 @@ namespace {
 
 const char *const kUnits[] = {"mm", "cm", "inch", "point"};
 
-void setToolButton(QToolButton *button, const QString &text, const QString &image)
-{
-    const QPixmap pixmap(image);
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setText(text);
-    button->setIcon(QIcon(pixmap));
-    button->setIconSize(pixmap.size());
-}
-
 } // namespace
 
 Sheetwin::Sheetwin(QWidget *parent)
     : QMainWindow(parent), ui(new Ui_Sheetwin), m_printedJobs(new PrintedJobs(printedJobsFolder(), this))
 {
     ui->setupUi(this);
+    m_files = new FileList(ui->tableWidget_Files, m_printedJobs, this);
     useFormFont(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tavrell PDF Plyjoin"));
@@ -218,14 +216,6 @@ void Sheetwin::setUpTableInput()
         edit->installEventFilter(this);
     auto *remove = new QShortcut(QKeySequence::Delete, table, this, &Sheetwin::On_Button_RemoveFile);
     remove->setContext(Qt::WidgetWithChildrenShortcut);
-    // A printed job's row removed: the job is done with.
-    connect(ui->tableWidget_Files->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex &, int first, int last) {
-                for (int row = first; row <= last; ++row) {
-                    if (const QTableWidgetItem *item = ui->tableWidget_Files->item(row, 0))
-                        forgetPrintedJob(item->text());
-                }
-            });
 }
 
 void Sheetwin::nameControls()
@@ -280,19 +270,6 @@ void Sheetwin::InitAllChoice()
 
     ui->lineEdit_OutputPath->setText(readSetting(SettingKey::OutputFolder));
     ui->progressBar->setValue(0);
-}
-
-void Sheetwin::DymicUpdateStartButtonIconText(bool bProcess)
-{
-    if (bProcess)
-        setToolButton(ui->toolButton_Start, tr("Stop"), QStringLiteral(":/MyImage/Image/stop.png"));
-    else
-        setToolButton(ui->toolButton_Start, tr("Start"), QStringLiteral(":/MyImage/Image/start.png"));
-}
-
-void Sheetwin::DymicUpdateOutputLineText(bool bProcess)
-{
-    ui->lineEdit_OutputPath->setReadOnly(bProcess);
 }
 
 void Sheetwin::resizeEvent(QResizeEvent *)
@@ -426,15 +403,114 @@ void Sheetwin::sayInPane(const QString &text)
     ui->textEdit->setPlainText(text);
 }
 
-void Sheetwin::warn(const QString &text)
+// --- the file list's buttons, menu and drops ----------------------------------------------
+
+void Sheetwin::On_Button_AddFile()
 {
-    QMessageBox::information(this, QStringLiteral("Warning"), text, QMessageBox::Yes);
+    if (g_bProcess)
+        return;
+    const QString startFolder = readSetting(SettingKey::InputFolder);
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Select one or more files to open"), startFolder,
+        tr("PDF File (*.pdf);;All Supported Files (*.*)"));
+    if (files.isEmpty())
+        return;
+    const QString &first = files.first();
+    writeSetting(SettingKey::InputFolder, first.left(first.lastIndexOf(QLatin1Char('/'))));
+    m_files->addChosen(files);
 }
 
-void Sheetwin::openDocument(const QString &path)
+void Sheetwin::dragEnterEvent(QDragEnterEvent *event)
 {
-    openPdfWithDesktop(path, this, [this, path](bool opened) {
-        if (!opened)
-            warn(QStringLiteral("No program to open PDF files was found. The file is:\n") + QDir::toNativeSeparators(path));
-    });
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+}
+
+void Sheetwin::dropEvent(QDropEvent *event)
+{
+    for (const QUrl &url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            break;  // not a local file: this and every later entry are ignored
+        m_files->addDropped(path);
+    }
+}
+
+void Sheetwin::addFilesFromCommandLine(const QStringList &paths)
+{
+    m_files->addFromCommandLine(paths);
+}
+
+void Sheetwin::On_Button_RemoveFile()
+{
+    if (g_bProcess)
+        return;
+    m_files->removeCurrentAndSelected();
+}
+
+void Sheetwin::On_Button_ClearFile()
+{
+    if (g_bProcess)
+        return;
+    m_files->removeEveryRow();
+}
+
+void Sheetwin::On_Button_OutputFolder()
+{
+    if (g_bProcess)
+        return;
+    const QString stored = readSetting(SettingKey::OutputFolder);
+    ui->lineEdit_OutputPath->setText(stored);
+    const QString start = QFileInfo::exists(stored) ? stored : QString();
+    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+        this, tr("Open directory"), start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks));
+    if (chosen.isEmpty())
+        return;
+    writeSetting(SettingKey::OutputFolder, chosen);
+    ui->lineEdit_OutputPath->clear();
+    ui->lineEdit_OutputPath->setText(chosen);
+}
+
+void Sheetwin::On_Button_Browse()
+{
+    const QFileInfo folder(ui->lineEdit_OutputPath->text());
+    if (!folder.exists()) {
+        warn(QStringLiteral("Please select a correct output folder!"));
+        return;
+    }
+    // A relative folder is taken from the program's working folder; the desktop needs it whole.
+#ifdef Q_OS_WIN
+    QProcess::startDetached(QStringLiteral("explorer"), {QDir::toNativeSeparators(folder.absoluteFilePath())});
+#else
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder.absoluteFilePath()));
+#endif
+}
+
+// A double-click on a cell reaches both this slot and openFile, which opens the row's file;
+// opening the cell's text here too would open that file twice.
+void Sheetwin::On_TableWidget_DoubleClicked()
+{
+}
+
+// The current row's file, from "View PDF File" or a double-click on any of the row's cells
+// (a double-click on a cell without an item opens nothing).
+void Sheetwin::openFile()
+{
+    QTableWidget *table = ui->tableWidget_Files;
+    if (sender() == table && !table->currentItem())
+        return;
+    const QString path = m_files->pathOf(table->currentRow());
+    if (!path.isEmpty())
+        openDocument(path);
+}
+
+void Sheetwin::takePrintedJobs(bool showNewest)
+{
+    const int newest = m_files->addPrintedJobs();
+    if (newest < 0 || !showNewest || g_bProcess)
+        return;
+    ui->tableWidget_Files->setCurrentCell(newest, 0);
+    raise();
+    activateWindow();
+    On_Button_Preview();
 }

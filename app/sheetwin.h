@@ -1,7 +1,8 @@
 // The main window.
 //
-// How the pieces meet: the form (sheetwin.ui) holds every widget. The file-list slots
-// (filelist.cpp) edit tableWidget_Files and format sizes with sizetext.h. Every change of a
+// How the pieces meet: the form (sheetwin.ui) holds every widget. The file-list slots hand
+// tableWidget_Files to a FileList (filelist.h), which adds rows by the rules of each way in
+// and lets printed jobs (printedjobs.h) go with their rows. Every change of a
 // layout control reaches updatePreview (layoutoptions.cpp), which reads the controls into a
 // LayoutValues and draws the tiles that previewTiles() computes. The settings file is read
 // and written through settings/settingsfile.h; the window's own load and save of its layout
@@ -13,6 +14,7 @@
 // refreshSheets gives it the row's file and the options string of every change.
 #pragma once
 
+#include "app/filelist.h"
 #include "app/printedjobs.h"
 #include "run/optionsstring.h"
 #include "run/toolcontract.h"
@@ -82,10 +84,6 @@ public:
     // Lists the jobs printed to the printer application that are not listed yet (every job
     // waiting, at every start); with `showNewest`, the newest of them in the sheets window.
     void takePrintedJobs(bool showNewest);
-    // A printed job whose row went: its PDF goes to the trash, its folder goes.
-    void forgetPrintedJob(const QString &path);
-    // The printed job whose PDF `path` is, where it is one.
-    std::optional<PrintedJob> printedJobOf(const QString &path) const;
     // A word about the program's surroundings (the printer) in the tool-output pane.
     void sayInPane(const QString &text);
 
@@ -128,9 +126,6 @@ private:
     // The window as a run starts or ends: what may be used, the Start button, the bar.
     void showRunning(bool running);
     void setRunControlsEnabled(bool enabled);
-    void appendFileRow(const QString &path, const QString &sizeText);
-    // Adds a file by the rules of a drop: a PDF ("pdf" or "PDF"), not a folder, not listed yet.
-    void addDroppedFile(const QString &path);
     void applyColumnRule();
     // The six length controls (left, right, top, bottom margins, the two gutters), each an
     // edit and a unit box with their keys in the settings file: the one list that reading,
@@ -172,4 +167,5 @@ private:
     bool m_booklet = false; // the sheet options make a booklet: its own grid (m_bookletGrid)
     Folds m_bookletGrid = Folds::One;
     PrintedJobs *m_printedJobs = nullptr;
+    FileList *m_files = nullptr;
 };
