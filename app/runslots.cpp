@@ -4,6 +4,7 @@
 #include "app/sheetwin.h"
 #include "run/runcontroller.h"
 #include "run/windowwords.h"
+#include "settings/settings.h"
 #include "settings/settingsfile.h"
 #include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
@@ -48,14 +49,13 @@ void Sheetwin::openDocument(const QString &path)
 
 QString Sheetwin::GetSetParameter()
 {
-    const SettingsFile file;
-    return buildOptionsString(PageOptions::fromSettings(file), layoutValues())
-           + sheetOptionsWords(readSheetChoices(file));
+    return buildOptionsString(PageOptions::fromSettings(SettingsFile()), layoutValues())
+           + sheetOptionsWords(m_settings->sheetChoices());
 }
 
 SheetChoices Sheetwin::sheetChoicesFor(int row) const
 {
-    SheetChoices choices = readSheetChoices(SettingsFile());
+    SheetChoices choices = m_settings->sheetChoices();
     const std::optional<PrintedJob> job = m_files->printedJobOf(row);
     if (job && choices.bothSides == Duplex::None && !choices.booklet) {
         if (job->sides == QLatin1String("two-sided-long-edge"))
@@ -191,7 +191,7 @@ void Sheetwin::refreshSheets()
     m_sheets->setMade(resultOf(row), result ? result->data(kOptionsRole).toString() : QString());
     // A printed job's sheets start with the two sides and the copies it asked for.
     const std::optional<PrintedJob> job = m_files->printedJobOf(row);
-    const SheetChoices stored = readSheetChoices(SettingsFile()), forRow = sheetChoicesFor(row);
+    const SheetChoices stored = m_settings->sheetChoices(), forRow = sheetChoicesFor(row);
     m_sheets->setPrintedJob(forRow.bothSides != stored.bothSides ? forRow.bothSides : Duplex::None,
                             job ? job->copies : 1);
     m_sheets->setSource(item ? QDir::toNativeSeparators(item->text()) : QString(), optionsFor(row));

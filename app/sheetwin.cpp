@@ -7,6 +7,7 @@
 #include "app/layoutpresets.h"
 #include "run/runcontroller.h"
 #include "setting.h"
+#include "settings/settings.h"
 #include "settings/settingsfile.h"
 #include "settings/sheetoptions.h"
 #include "sheetswindow/sheetswindow.h"
@@ -80,6 +81,9 @@ Sheetwin::Sheetwin(QWidget *parent)
 {
     ui->setupUi(this);
     m_files = new FileList(ui->tableWidget_Files, m_printedJobs, this);
+    // A sheet option changed (in the sheets window): a booklet shows in this window too.
+    m_settings = new Settings(this);
+    connect(m_settings, &Settings::sheetChoicesChanged, this, &Sheetwin::followSheetOptions);
     useFormFont(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tavrell PDF Plyjoin"));
@@ -113,7 +117,7 @@ Sheetwin::Sheetwin(QWidget *parent)
     tabInReadingOrder(this);
     setUpRun();
     InitAllChoice();
-    const SheetChoices stored = readSheetChoices(SettingsFile());
+    const SheetChoices stored = m_settings->sheetChoices();
     m_booklet = stored.booklet;
     m_bookletGrid = stored.fold;
     applyBookletLook();
@@ -337,9 +341,8 @@ void Sheetwin::On_Button_Preview()
     if (!m_sheets) {
         // A window of its own, owned by this one: this window's modality does not block it,
         // and the window manager keeps it in front of this one.
-        m_sheets = new SheetsWindow(this);
+        m_sheets = new SheetsWindow(this, m_settings);
         m_sheets->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_sheets, &SheetsWindow::sheetOptionsChanged, this, &Sheetwin::followSheetOptions);
     }
     m_sheets->show();
     m_sheets->raise();

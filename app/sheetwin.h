@@ -35,6 +35,7 @@ class QComboBox;
 class QLineEdit;
 class QTextEdit;
 class RunController;
+class Settings;
 class SheetsWindow;
 class Ui_Sheetwin;
 struct ToolJob;
@@ -168,4 +169,5 @@ private:
     Folds m_bookletGrid = Folds::One;
     PrintedJobs *m_printedJobs = nullptr;
     FileList *m_files = nullptr;
+    Settings *m_settings = nullptr;
 };

@@ -154,14 +154,15 @@ QString describeSide(int side, int sides, bool twoSided, const QList<int> &pages
     return text + QStringLiteral(": ") + shows;
 }
 
-SheetsWindow::SheetsWindow(QWidget *parent) : QWidget(parent, Qt::Window), ui(new Ui_SheetsWindow)
+SheetsWindow::SheetsWindow(QWidget *parent, Settings *settings)
+    : QWidget(parent, Qt::Window), ui(new Ui_SheetsWindow), m_settings(settings ? settings : new Settings(this))
 {
     static const bool rolesInstalled = (QAccessible::installFactory(accessibleRoles), true);
     Q_UNUSED(rolesInstalled);
     ui->setupUi(this);
     setObjectName(QStringLiteral("SheetsWindow"));
     setWindowTitle(tr("Sheets"));
-    const QByteArray geometry = QByteArray::fromBase64(readSetting(SettingKey::SheetsWindowGeometry).toLatin1());
+    const QByteArray geometry = m_settings->sheetsWindowGeometry();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         resize(760, 640);
 
@@ -260,10 +261,9 @@ void SheetsWindow::setUpOptions()
     ui->comboBox_OverlapUnit->addItems({QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("inch"), QStringLiteral("point")});
     {
         // Each control as the person left it (a length as typed), then what is in effect.
-        const SettingsFile file;
         for (const OptionControl &row : optionControls())
-            setControlText(row.control, file.read(row.key));
-        m_chosen = readSheetChoices(file);
+            setControlText(row.control, m_settings->text(row.key));
+        m_chosen = m_settings->sheetChoices();
     }
     connect(ui->pushButton_Calibration, &QPushButton::clicked, this, &SheetsWindow::writeCalibrationSheet);
     showChoices();
@@ -275,10 +275,9 @@ void SheetsWindow::setUpOptions()
                 return;
             const QString text = controlText(row.control);
             setSheetOptionText(m_chosen, row.key, text);
-            writeSetting(row.key, text);
             showChoices();
             updateBar();
-            emit sheetOptionsChanged(m_chosen);
+            m_settings->setSheetOption(row.key, text);
         });
     }
 }
@@ -430,7 +429,7 @@ void SheetsWindow::preparePrinter(Sides made)
     m_printer->setDocName(QFileInfo(m_input).fileName());
     m_printer->setCopyCount(m_jobCopies);
     // The printer printed on last, where it is still there.
-    const QString last = readSetting(SettingKey::LastPrinter);
+    const QString last = m_settings->lastPrinter();
     const QString own = QString::fromLatin1(kOwnQueue);
     if (!last.isEmpty() && last != own && QPrinterInfo::availablePrinterNames().contains(last))
         m_printer->setPrinterName(last);
@@ -512,8 +511,7 @@ void SheetsWindow::print()
     }
     if (!chooseSides(r, made, paperTab->printsBothSides()))
         return;
-    if (!r.queue.isEmpty())
-        writeSetting(SettingKey::LastPrinter, r.queue);
+    m_settings->setLastPrinter(r.queue);
     startPrintJob(r);
 }
 
@@ -596,13 +594,8 @@ void SheetsWindow::printEnded(bool ok, const QString &message)
 
 bool SheetsWindow::faceUp(const QString &printer)
 {
-    const auto listed = [&printer](const char *key) {
-        return readSetting(key).split(QLatin1Char(';'), Qt::SkipEmptyParts).contains(printer);
-    };
-    if (listed(SettingKey::FaceUpPrinters))
-        return true;
-    if (listed(SettingKey::FaceDownPrinters))
-        return false;
+    if (const Settings::Face said = m_settings->printerFace(printer); said != Settings::Face::Unknown)
+        return said == Settings::Face::Up;
     QMessageBox ask(QMessageBox::Question, tr("Print"),
                     tr("Does the printer %1 lay the printed sheets face down (most printers) or face up?").arg(printer),
                     QMessageBox::NoButton, this);
@@ -611,8 +604,7 @@ bool SheetsWindow::faceUp(const QString &printer)
     ask.setDefaultButton(down);
     ask.exec();
     const bool up = ask.clickedButton() != down;
-    const char *key = up ? SettingKey::FaceUpPrinters : SettingKey::FaceDownPrinters;
-    writeSetting(key, (readSetting(key).split(QLatin1Char(';'), Qt::SkipEmptyParts) << printer).join(QLatin1Char(';')));
+    m_settings->setPrinterFace(printer, up);
     return up;
 }
 
@@ -753,5 +745,5 @@ void SheetsWindow::closeEvent(QCloseEvent *event)
 
 void SheetsWindow::saveGeometryToSettings()
 {
-    writeSetting(SettingKey::SheetsWindowGeometry, QString::fromLatin1(saveGeometry().toBase64()));
+    m_settings->setSheetsWindowGeometry(saveGeometry());
 }

@@ -7,8 +7,8 @@
 // reason when there is none. The bar below moves between sides and counts sheets (a sheet
 // printed on both sides is a front and a back). The panel beside it holds the sheet options
 // (booklet, crop marks, frame), one row of optionControls() each, kept in the settings file
-// and used by every run; a change is saved at once and announced (sheetOptionsChanged), and
-// the main window gives the new options string back.
+// and used by every run; a change is saved at once through the settings the main window lends
+// (Settings, which announces it), and the main window gives the new options string back.
 //
 // The window belongs to the main window (a window of its own, owned by it), so that the main
 // window's modality leaves it its clicks and keys.
@@ -16,6 +16,7 @@
 
 #include "print/printjob.h"
 #include "run/optionsstring.h"
+#include "settings/settings.h"
 #include "sheetchoices.h"
 #include "sheetswindow/proofmaker.h"
 
@@ -39,7 +40,8 @@ class SheetsWindow : public QWidget
     Q_PROPERTY(QString message READ message)
 
 public:
-    explicit SheetsWindow(QWidget *parent = nullptr);
+    // `settings`: the main window's; none: the window reads and writes the file through its own.
+    explicit SheetsWindow(QWidget *parent = nullptr, Settings *settings = nullptr);
     ~SheetsWindow() override;
 
     Ui_SheetsWindow *ui;
@@ -76,8 +78,6 @@ public:
 signals:
     // A newly rendered side is on screen.
     void sideShown(int side, int count);
-    // A sheet option (booklet, marks) was changed and saved: the options string changes.
-    void sheetOptionsChanged(const SheetChoices &options);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -107,6 +107,7 @@ private:
     // taking what is shown for a choice.
     void showChoices();
     SheetChoices m_chosen;             // what the person chose
+    Settings *m_settings;              // the main window's, or its own
     Duplex m_jobEdge = Duplex::None;   // the two sides a printed job asked for
     int m_jobCopies = 1;
     bool m_showing = false;

@@ -1,5 +1,6 @@
 // The settings file: its path, the defaults, and the main window's load and save.
 #include "app/sheetwin.h"
+#include "settings/settings.h"
 #include "testenv.h"
 #include "ui_sheetwin.h"
 
@@ -23,6 +24,8 @@ private slots:
     void storedOrderCascade();
     void unknownStoredTextsKeepCurrentItem();
     void defaultsComeFromOneTable();
+    void theSharedSettingsSayWhatChanged_data();
+    void theSharedSettingsSayWhatChanged();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -167,6 +170,46 @@ void TestSettings::defaultsComeFromOneTable()
     writeSetting(SettingKey::OutputFolder, QStringLiteral("/out"));
     QCOMPARE(readSetting(SettingKey::OutputFolder), QStringLiteral("/out"));
     QVERIFY(env->fileBytes().contains("[SettingInfo]"));
+}
+
+void TestSettings::theSharedSettingsSayWhatChanged_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("stored");    // in the file before; "<absent>": not there
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("changed");      // the file's text changed
+    QTest::addColumn<bool>("choices");      // the sheet options read from it changed
+    QTest::newRow("a booklet ticked") << QByteArray(SettingKey::Booklet) << "<absent>" << "1" << true << true;
+    QTest::newRow("the same again") << QByteArray(SettingKey::Booklet) << "1" << "1" << false << false;
+    // The default written out is the person's choice kept, of the same value.
+    QTest::newRow("the default chosen") << QByteArray(SettingKey::Booklet) << "<absent>" << "0" << true << false;
+    // A length kept as typed: the text changes, the value does not.
+    QTest::newRow("a length typed otherwise") << QByteArray(SettingKey::Creep) << "0.5" << "0.50" << true << false;
+    QTest::newRow("a key that is no sheet option") << QByteArray(SettingKey::LastPrinter) << "a" << "b" << true << false;
+}
+
+// The one settings object the windows share: each value written at once, and said where it
+// changed (a window follows another by it), the sheet options only where their value did.
+void TestSettings::theSharedSettingsSayWhatChanged()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, written);
+    QFETCH(bool, changed);
+    QFETCH(bool, choices);
+    if (stored != QLatin1String("<absent>"))
+        TestEnv::store(key.constData(), stored);
+    Settings settings;
+    QSignalSpy said(&settings, &Settings::changed), chosen(&settings, &Settings::sheetChoicesChanged);
+    if (QByteArray(SettingKey::LastPrinter) == key)
+        settings.setLastPrinter(written);
+    else
+        settings.setSheetOption(key.constData(), written);
+    QCOMPARE(TestEnv::stored(key.constData()), written);
+    QCOMPARE(said.size(), changed ? 1 : 0);
+    QCOMPARE(chosen.size(), choices ? 1 : 0);
+    if (choices)
+        QCOMPARE(chosen.at(0).at(0).value<SheetChoices>(), settings.sheetChoices());
 }
 
 QTEST_MAIN(TestSettings)
