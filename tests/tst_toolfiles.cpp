@@ -3,6 +3,7 @@
 #include "impose.h"
 #include "inputfile.h"
 #include "outputpdf.h"
+#include "protocol.h"
 #include "samplefiles.h"
 #include "samplepdf.h"
 #include "toolrun.h"
@@ -37,6 +38,7 @@ private slots:
     void progressAndExitCodes();
     void failureLeavesNothingAndKeepsExistingOutput_data();
     void failureLeavesNothingAndKeepsExistingOutput();
+    void aReadErrorIsNoSheetShown();
     void refusesInputAsOutputAndFolders();
     void dashNamedFiles();
     void killedToolLeavesNothing();
@@ -149,6 +151,42 @@ void TestToolFiles::failureLeavesNothingAndKeepsExistingOutput()
     QCOMPARE(runTool({in, out}).exitCode, 0);
     QCOMPARE(pageCount(out), (pageCount(in) + 3) / 4);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// The tool that stays for the sheets window meets a read error while it makes a sheet: the
+// sheet is refused with the system's words, not shown as far as it was read.
+void TestToolFiles::aReadErrorIsNoSheetShown()
+{
+#ifndef SYSCALL_SHIM
+    QSKIP("needs a preloaded library (Linux)");
+#else
+    const QString in = path(QStringLiteral("in.pdf"));
+    if (!QFile::copy(QStringLiteral("/usr/share/doc/glpk-doc/glpk.pdf"), in))
+        QSKIP("needs Debian's glpk-doc");
+    for (const char *where : {"30", "40"}) {
+        QProcess server;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SYSCALL_SHIM));
+        env.insert(QStringLiteral("SHIM_BAD_SECTOR"), QStringLiteral("in.pdf@") + QLatin1String(where));
+        server.setProcessEnvironment(env);
+        server.start(QStringLiteral(PDFPLYJOIN_PATH), {QStringLiteral("--serve"), in});
+        QVERIFY(server.waitForStarted());
+        server.write("-per\n2*2\n-sheets\n3\n\n");
+        protocol::AnswerReader answers;
+        std::optional<protocol::Answer> answer;
+        while (!answer && (server.waitForReadyRead(30000) || server.bytesAvailable())) {
+            const QByteArray bytes = server.readAll();
+            answers.feed(bytes.constData(), size_t(bytes.size()));
+            answer = answers.next();
+        }
+        server.closeWriteChannel();
+        server.waitForFinished(30000);
+        QVERIFY2(answer && !answer->made, where);
+        QVERIFY2(QString::fromStdString(answer->reason).endsWith(QStringLiteral("in.pdf: ")
+                                                                 + QString::fromLocal8Bit(std::strerror(EIO))),
+                 answer->reason.c_str());
+    }
+#endif
 }
 
 void TestToolFiles::refusesInputAsOutputAndFolders()

@@ -472,6 +472,11 @@ std::string proofOf(QPDF &document, const Options &o, const std::function<void(c
     writer.setDecodeLevel(qpdf_dl_none);
     writer.setCompressStreams(false);
     writer.write();
+    // A read error while the sheet was made: no proof is made of what was read before it.
+    QpdfWarnings said;
+    said.take(document);
+    said.take(*made.document);
+    refuseReadError(o, said);
     report = ImposeReport{made.sides, made.kept, made.proofPages, made.sizes, made.words};
     return std::move(collected.bytes);
 }
