@@ -183,27 +183,36 @@ private:
     std::map<int, std::optional<std::vector<Box>>> m_ink;
 };
 
-} // namespace
-
-SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
-                         PagesRead *read)
+// The input's pages, those chosen, and the geometry of the chosen ones.
+struct PagesChosen
 {
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    if (pages.empty())
+    std::vector<QPDFPageObjectHelper> pages;
+    std::vector<int> selected;
+    std::vector<PageGeometry> geometry;
+};
+
+PagesChosen pagesChosen(QPDF &pdf, const Options &o, const WarnFn &warn, PagesRead *read)
+{
+    PagesChosen in;
+    in.pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (in.pages.empty())
         throw ImposeError(o.files.input + " has no pages");
-    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
-    if (selected.empty())
+    in.selected = selectPages(o.pages.selection, o.pages.list, int(in.pages.size()));
+    if (in.selected.empty())
         throw ImposeError("no page of " + o.files.input + " is selected");
     PagesRead readNow;
-    const std::vector<PageGeometry> sides = selectedGeometry(pages, selected, o, warn, read ? *read : readNow);
-    const CutPlan plan = planCut(o, sides);
-    progress(kRead);
+    in.geometry = selectedGeometry(in.pages, in.selected, o, warn, read ? *read : readNow);
+    return in;
+}
 
-    // The pages kept: all, or those on which something is drawn. A cell is read a little
-    // inside its edges, where a fold's shadow or a neighbour's line may reach.
+// The pages cut out that are kept: all, or those on which something is drawn. A cell is read
+// a little inside its edges, where a fold's shadow or a neighbour's line may reach. What is
+// left out, and what the scan lacks, is said.
+std::vector<size_t> keptCutPages(const CutPlan &plan, PagesChosen &in, const Options &o, const WarnFn &warn)
+{
     std::vector<size_t> kept;
     std::vector<std::string> blank;
-    InkOfPages ink(pages);
+    InkOfPages ink(in.pages);
     for (size_t i = 0; i < plan.pages.size(); ++i) {
         const CutPage &p = plan.pages[i];
         bool drawn = true;
@@ -212,7 +221,7 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
             if (p.side >= 0) {
                 const Box c = p.cell;
                 const double inX = c.width() * 0.03, inY = c.height() * 0.03;
-                drawn = inkWithin(ink.of(selected[size_t(p.side)]), {c.x0 + inX, c.y0 + inY, c.x1 - inX, c.y1 - inY});
+                drawn = inkWithin(ink.of(in.selected[size_t(p.side)]), {c.x0 + inX, c.y0 + inY, c.x1 - inX, c.y1 - inY});
             }
         }
         if (drawn)
@@ -233,17 +242,162 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
     if (!lacking.empty())
         warn("the last sheet's back is not in " + o.files.input + ": " + (lacking.size() == 1 ? "page " : "pages ")
              + listInWords(lacking) + (lacking.size() == 1 ? " is" : " are") + " blank");
+    return kept;
+}
+
+// Each chosen page's poster plan; a warning shared by several pages is said once.
+std::vector<PosterPlan> posterPlans(const Options &o, const std::vector<PageGeometry> &geometry, const WarnFn &warn)
+{
+    std::vector<PosterPlan> plans;
+    std::vector<std::string> said;
+    for (const PageGeometry &g : geometry) {
+        plans.push_back(planPoster(o, g));
+        for (const std::string &w : plans.back().warnings) {
+            if (std::find(said.begin(), said.end(), w) == said.end()) {
+                said.push_back(w);
+                warn(w);
+            }
+        }
+    }
+    return plans;
+}
+
+// A sheet of a poster.
+struct PosterSheet
+{
+    size_t page;  // among the chosen
+    int tile;     // -1: the overview
+};
+
+// The sheets: for each page its overview where asked, then its tiles, those on which nothing
+// is drawn left out with -dropblank (and said).
+std::vector<PosterSheet> posterSheets(const std::vector<PosterPlan> &plans, PagesChosen &in, const Options &o,
+                                      const WarnFn &warn)
+{
+    std::vector<PosterSheet> sheets;
+    std::vector<std::string> empty;
+    InkOfPages ink(in.pages);
+    const bool several = in.selected.size() > 1;
+    for (size_t i = 0; i < in.selected.size(); ++i) {
+        if (o.poster.overview)
+            sheets.push_back({i, -1});
+        const std::string ofPage = several ? " (page " + std::to_string(in.selected[i] + 1) + ")" : std::string();
+        for (size_t t = 0; t < plans[i].tiles.size(); ++t) {
+            const PosterTile &tile = plans[i].tiles[t];
+            if (o.pages.dropBlank && !inkWithin(ink.of(in.selected[i]), tile.area)) {
+                empty.push_back(tileName(tile.row, tile.column) + ofPage);
+                continue;
+            }
+            sheets.push_back({i, int(t)});
+        }
+    }
+    if (sheets.empty())
+        throw ImposeError("nothing is drawn on the selected pages of " + o.files.input + ": every tile is left out");
+    if (!empty.empty())
+        warn("left out " + std::to_string(empty.size()) + (empty.size() == 1 ? " tile" : " tiles")
+             + " with nothing drawn on it: " + listInWords(empty));
+    return sheets;
+}
+
+// The drawing of a poster's sheets, in the sheet's unit: the page's part, marks and names.
+class PosterDrawing
+{
+public:
+    PosterDrawing(const PosterPlan &plan, const Box &visible, const std::string &page)
+        : m_plan(plan), m_visible(visible), m_page(page), m_unit(unitFor(plan.sheetWidth, plan.sheetHeight)),
+          m_decimals(decimalsFor(0.005 / m_unit))
+    {
+    }
+    double unit() const { return m_unit; }
+    int decimals() const { return m_decimals; }
+
+    // The whole page small, each tile outlined and named on it; black lines and names edged
+    // in white, to be seen on any page.
+    std::string overview() const
+    {
+        const PosterPlan &plan = m_plan;
+        std::string content = partDrawing(scaled(plan.printed), divided(plan.overviewCm, m_unit), m_visible, m_decimals);
+        std::string outlines, names;
+        for (const Box &b : plan.overviewTiles)
+            outlines += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re S\n";
+        for (size_t t = 0; t < plan.tiles.size(); ++t) {
+            const std::string name = tileName(plan.tiles[t].row, plan.tiles[t].column);
+            const double size = plan.overviewNameSize;
+            const auto [x, y] = plan.overviewNames[t];
+            names += say(name, x - size * 0.3 * double(name.size()), y - size * 0.35, size);
+        }
+        content += "q " + pdfNumber(2 / m_unit, 3) + " w 1 G\n" + outlines + "Q q " + pdfNumber(0.6 / m_unit, 3) + " w 0 G\n"
+                   + outlines + "Q q 2 Tr " + pdfNumber(plan.overviewNameSize / 6 / m_unit, 3) + " w 1 G 1 j\n" + names
+                   + "Q q 0 g\n" + names + "Q\n";
+        if (plan.names) {
+            content += "q 0 g\n" + say("Poster" + m_page + ": " + std::to_string(plan.columns) + " by "
+                                           + std::to_string(plan.rows) + " sheets, " + millimetres(plan.posterWidth)
+                                           + " x " + millimetres(plan.posterHeight) + " mm",
+                                       plan.nameX, plan.nameY, plan.nameSize)
+                       + "Q\n";
+        }
+        return content;
+    }
+
+    // A tile: its part of the page, its trim and alignment marks, its name across the middle
+    // of the margin, clear of the corners' marks (where names are drawn).
+    std::string tile(const PosterTile &tile) const
+    {
+        const PosterPlan &plan = m_plan;
+        std::string content = partDrawing(scaled(plan.printed), divided(tile.cm, m_unit), m_visible, m_decimals);
+        std::vector<Box> marks = tile.trims;
+        marks.insert(marks.end(), tile.alignment.begin(), tile.alignment.end());
+        if (!marks.empty()) {
+            std::vector<Box> inUnits;
+            for (const Box &m : marks)
+                inUnits.push_back(scaled(m));
+            content += "q " + pdfNumber(0.5 / m_unit, 3) + " w 0 G\n" + segments(inUnits, m_decimals) + "Q\n";
+        }
+        if (plan.names) {
+            const std::string name = tileWords(plan, tile) + m_page;
+            const double width = 0.5 * plan.nameSize * double(name.size());
+            const double x = plan.printed.x0 + std::max(plan.nameSize, (plan.printed.width() - width) / 2);
+            content += "q 0 g\n" + say(name, x, plan.nameY, plan.nameSize) + "Q\n";
+        }
+        return content;
+    }
+
+private:
+    Box scaled(const Box &b) const { return Box{b.x0 / m_unit, b.y0 / m_unit, b.x1 / m_unit, b.y1 / m_unit}; }
+    std::string number(double v) const { return pdfNumber(v / m_unit, m_decimals); }
+    std::string say(const std::string &text, double x, double y, double size) const
+    {
+        return "BT /FSlug " + pdfNumber(size / m_unit, 2) + " Tf 1 0 0 1 " + number(x) + " " + number(y) + " Tm "
+               + pdfText(text) + " Tj ET\n";
+    }
+
+    const PosterPlan &m_plan;
+    const Box m_visible;
+    const std::string m_page;
+    const double m_unit;
+    const int m_decimals;
+};
+
+} // namespace
+
+SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn, const StageProgress &progress,
+                         PagesRead *read)
+{
+    PagesChosen in = pagesChosen(pdf, o, warn, read);
+    const CutPlan plan = planCut(o, in.geometry);
+    progress(kRead);
+    const std::vector<size_t> kept = keptCutPages(plan, in, o, warn);
 
     SheetsMade made;
     made.sides = kept.size();
     const std::vector<size_t> wanted = wantedSides(o, kept.size());
-    std::vector<bool> drawn(pages.size(), false);
+    std::vector<bool> drawn(in.pages.size(), false);
     for (const size_t w : wanted) {
         const int side = plan.pages[kept[w]].side;
         if (side >= 0)
-            drawn[size_t(selected[size_t(side)])] = true;
+            drawn[size_t(in.selected[size_t(side)])] = true;
     }
-    PartPages out(pdf, o, where, pages, drawn, made);
+    PartPages out(pdf, o, where, in.pages, drawn, made);
     // Each page made, then each side's parts handed to the links at once.
     std::map<int, std::vector<Placement>> parts;
     for (size_t n = 0; n < wanted.size(); ++n) {
@@ -253,14 +407,14 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
         QPDFObjectHandle form;
         std::string content;
         if (p.side >= 0) {
-            const int index = selected[size_t(p.side)];
-            form = out.form(index, sides[size_t(p.side)].visible, warn);
-            const Matrix cm = divided(p.cm, unit);
-            content = partDrawing({0, 0, p.width / unit, p.height / unit}, cm, sides[size_t(p.side)].visible, decimals);
+            const int index = in.selected[size_t(p.side)];
+            const Box &visible = in.geometry[size_t(p.side)].visible;
+            form = out.form(index, visible, warn);
+            content = partDrawing({0, 0, p.width / unit, p.height / unit}, divided(p.cm, unit), visible, decimals);
         }
         QPDFObjectHandle page = out.page(p.width, p.height, content, resourcesWith(form, false), unit);
         if (p.side >= 0) {
-            const int index = selected[size_t(p.side)];
+            const int index = in.selected[size_t(p.side)];
             parts[index].push_back({page, divided(p.cm, unit), p.cell, decimals});
             made.proofPages.push_back({index + 1});
         } else {
@@ -280,133 +434,45 @@ SheetsMade buildCutPages(QPDF &pdf, const Options &o, MadeIn where, const WarnFn
 SheetsMade buildPosterSheets(QPDF &pdf, const Options &o, MadeIn where, const WarnFn &warn,
                              const StageProgress &progress, PagesRead *read)
 {
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    if (pages.empty())
-        throw ImposeError(o.files.input + " has no pages");
-    const std::vector<int> selected = selectPages(o.pages.selection, o.pages.list, int(pages.size()));
-    if (selected.empty())
-        throw ImposeError("no page of " + o.files.input + " is selected");
-    PagesRead readNow;
-    const std::vector<PageGeometry> geometry = selectedGeometry(pages, selected, o, warn, read ? *read : readNow);
-    std::vector<PosterPlan> plans;
-    std::vector<std::string> said;
-    for (const PageGeometry &g : geometry) {
-        plans.push_back(planPoster(o, g));
-        for (const std::string &w : plans.back().warnings) {
-            if (std::find(said.begin(), said.end(), w) == said.end()) {
-                said.push_back(w);
-                warn(w);
-            }
-        }
-    }
+    PagesChosen in = pagesChosen(pdf, o, warn, read);
+    const std::vector<PosterPlan> plans = posterPlans(o, in.geometry, warn);
     progress(kRead);
-
-    // The sheets: for each page its overview where asked, then its tiles, those on which
-    // nothing is drawn left out with -dropblank.
-    struct Sheet
-    {
-        size_t page;  // among the selected
-        int tile;     // -1: the overview
-    };
-    std::vector<Sheet> sheets;
-    std::vector<std::string> empty;
-    InkOfPages ink(pages);
-    const bool several = selected.size() > 1;
-    for (size_t i = 0; i < selected.size(); ++i) {
-        if (o.poster.overview)
-            sheets.push_back({i, -1});
-        const std::string ofPage = several ? " (page " + std::to_string(selected[i] + 1) + ")" : std::string();
-        for (size_t t = 0; t < plans[i].tiles.size(); ++t) {
-            const PosterTile &tile = plans[i].tiles[t];
-            if (o.pages.dropBlank && !inkWithin(ink.of(selected[i]), tile.area)) {
-                empty.push_back(tileName(tile.row, tile.column) + ofPage);
-                continue;
-            }
-            sheets.push_back({i, int(t)});
-        }
-    }
-    if (sheets.empty())
-        throw ImposeError("nothing is drawn on the selected pages of " + o.files.input + ": every tile is left out");
-    if (!empty.empty())
-        warn("left out " + std::to_string(empty.size()) + (empty.size() == 1 ? " tile" : " tiles")
-             + " with nothing drawn on it: " + listInWords(empty));
+    const std::vector<PosterSheet> sheets = posterSheets(plans, in, o, warn);
 
     SheetsMade made;
     made.sides = sheets.size();
     const std::vector<size_t> wanted = wantedSides(o, sheets.size());
-    std::vector<bool> drawn(pages.size(), false);
+    std::vector<bool> drawn(in.pages.size(), false);
     for (const size_t w : wanted)
-        drawn[size_t(selected[sheets[w].page])] = true;
-    PartPages out(pdf, o, where, pages, drawn, made);
+        drawn[size_t(in.selected[sheets[w].page])] = true;
+    PartPages out(pdf, o, where, in.pages, drawn, made);
     std::map<int, std::vector<Placement>> parts;
+    const bool several = in.selected.size() > 1;
     for (size_t n = 0; n < wanted.size(); ++n) {
-        const Sheet &sheet = sheets[wanted[n]];
+        const PosterSheet &sheet = sheets[wanted[n]];
         const PosterPlan &plan = plans[sheet.page];
-        const int index = selected[sheet.page];
-        const PageGeometry &g = geometry[sheet.page];
-        const double unit = unitFor(plan.sheetWidth, plan.sheetHeight);
-        const int decimals = decimalsFor(0.005 / unit);
-        const auto scaled = [unit](const Box &b) { return Box{b.x0 / unit, b.y0 / unit, b.x1 / unit, b.y1 / unit}; };
-        const auto number = [&](double v) { return pdfNumber(v / unit, decimals); };
-        const auto say = [&](const std::string &text, double x, double y, double size) {
-            return "BT /FSlug " + pdfNumber(size / unit, 2) + " Tf 1 0 0 1 " + number(x) + " " + number(y) + " Tm "
-                   + pdfText(text) + " Tj ET\n";
-        };
+        const int index = in.selected[sheet.page];
         const std::string page = several ? ", page " + std::to_string(index + 1) : std::string();
-        QPDFObjectHandle form = out.form(index, g.visible, warn);
+        const Box &visible = in.geometry[sheet.page].visible;
+        const PosterDrawing drawing(plan, visible, page);
+        QPDFObjectHandle form = out.form(index, visible, warn);
         std::string content;
-        bool text = false;
+        bool text = plan.names;
         if (sheet.tile < 0) {
-            // The whole page small, each tile outlined and named on it.
-            content = partDrawing(scaled(plan.printed), divided(plan.overviewCm, unit), g.visible, decimals);
-            // Black lines and names edged in white, to be seen on any page.
-            std::string outlines, names;
-            for (const Box &b : plan.overviewTiles)
-                outlines += number(b.x0) + " " + number(b.y0) + " " + number(b.width()) + " " + number(b.height()) + " re S\n";
-            for (size_t t = 0; t < plan.tiles.size(); ++t) {
-                const std::string name = tileName(plan.tiles[t].row, plan.tiles[t].column);
-                const double size = plan.overviewNameSize;
-                const auto [x, y] = plan.overviewNames[t];
-                names += say(name, x - size * 0.3 * double(name.size()), y - size * 0.35, size);
-            }
-            content += "q " + pdfNumber(2 / unit, 3) + " w 1 G\n" + outlines + "Q q " + pdfNumber(0.6 / unit, 3) + " w 0 G\n"
-                       + outlines + "Q q 2 Tr " + pdfNumber(plan.overviewNameSize / 6 / unit, 3) + " w 1 G 1 j\n" + names
-                       + "Q q 0 g\n" + names + "Q\n";
-            if (plan.names) {
-                content += "q 0 g\n" + say("Poster" + page + ": " + std::to_string(plan.columns) + " by "
-                                               + std::to_string(plan.rows) + " sheets, "
-                                               + millimetres(plan.posterWidth) + " x " + millimetres(plan.posterHeight) + " mm",
-                                           plan.nameX, plan.nameY, plan.nameSize)
-                           + "Q\n";
-            }
+            content = drawing.overview();
             text = true;
             made.words.push_back("Overview" + page + ": " + std::to_string(plan.columns * plan.rows) + " tiles");
         } else {
             const PosterTile &tile = plan.tiles[size_t(sheet.tile)];
-            content = partDrawing(scaled(plan.printed), divided(tile.cm, unit), g.visible, decimals);
-            std::vector<Box> marks = tile.trims;
-            marks.insert(marks.end(), tile.alignment.begin(), tile.alignment.end());
-            if (!marks.empty()) {
-                std::vector<Box> inUnits;
-                for (const Box &m : marks)
-                    inUnits.push_back(scaled(m));
-                content += "q " + pdfNumber(0.5 / unit, 3) + " w 0 G\n" + segments(inUnits, decimals) + "Q\n";
-            }
-            if (plan.names) {
-                // Across the middle of the margin, clear of the corners' marks.
-                const std::string name = tileWords(plan, tile) + page;
-                const double width = 0.5 * plan.nameSize * double(name.size());
-                const double x = plan.printed.x0 + std::max(plan.nameSize, (plan.printed.width() - width) / 2);
-                content += "q 0 g\n" + say(name, x, plan.nameY, plan.nameSize) + "Q\n";
-                text = true;
-            }
+            content = drawing.tile(tile);
             made.words.push_back("Tile " + tileName(tile.row, tile.column) + " of "
                                  + std::to_string(plan.columns * plan.rows) + page);
         }
+        const double unit = drawing.unit();
         QPDFObjectHandle made_ = out.page(plan.sheetWidth, plan.sheetHeight, content, resourcesWith(form, text), unit);
         if (sheet.tile >= 0)
             parts[index].push_back({made_, divided(plan.tiles[size_t(sheet.tile)].cm, unit),
-                                    plan.tiles[size_t(sheet.tile)].area, decimals});
+                                    plan.tiles[size_t(sheet.tile)].area, drawing.decimals()});
         made.proofPages.push_back({index + 1});
         progress(kRead + (kDrawn - kRead) * double(n) / double(wanted.size()));
     }
