@@ -288,16 +288,7 @@ bool startPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, 
         auto *pictures = static_cast<Pictures *>(papplJobGetData(job));
         if (!pictures)
             return false;
-        const cups_page_header2_t &h = options->header;
-        RasterPageFormat format;
-        format.width = h.cupsWidth;
-        format.height = h.cupsHeight;
-        format.bitsPerColor = h.cupsBitsPerColor;
-        format.bitsPerPixel = h.cupsBitsPerPixel;
-        format.bytesPerLine = h.cupsBytesPerLine;
-        format.colorSpace = int(h.cupsColorSpace);
-        format.xResolution = h.HWResolution[0];
-        format.yResolution = h.HWResolution[1];
+        const RasterPageFormat format = rasterPageFormatOf(options->header);
         std::string error;
         if (page != pictures->pdf.pages() + 1 || !pictures->pdf.startRasterPage(format, error)) {
             papplJobSetMessage(job, "%s", error.empty() ? "The pages came out of order." : error.c_str());

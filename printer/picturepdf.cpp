@@ -89,6 +89,20 @@ struct PicturePdf::Deflater
     }
 };
 
+RasterPageFormat rasterPageFormatOf(const cups_page_header2_t &h)
+{
+    RasterPageFormat f;
+    f.width = h.cupsWidth;
+    f.height = h.cupsHeight;
+    f.bitsPerColor = h.cupsBitsPerColor;
+    f.bitsPerPixel = h.cupsBitsPerPixel;
+    f.bytesPerLine = h.cupsBytesPerLine;
+    f.colorSpace = int(h.cupsColorSpace);
+    f.xResolution = h.HWResolution[0];
+    f.yResolution = h.HWResolution[1];
+    return f;
+}
+
 unsigned rasterComponents(int colorSpace)
 {
     switch (colorSpace) {

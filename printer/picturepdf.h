@@ -7,6 +7,8 @@
 // length and the number of pages, in 64-bit arithmetic.
 #pragma once
 
+#include <cups/raster.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -27,6 +29,9 @@ struct RasterPageFormat
     int colorSpace = 0;                    // the header's colour space number
     std::uint64_t xResolution = 0, yResolution = 0;  // pixels per inch
 };
+
+// The format a raster page's header states.
+RasterPageFormat rasterPageFormatOf(const cups_page_header2_t &header);
 
 // The colours of a raster colour space: 1 (grey, white or black), 3 (RGB), 4 (CMYK); 0 for
 // one not taken.

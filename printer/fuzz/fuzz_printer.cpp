@@ -47,15 +47,7 @@ void raster(const uint8_t *data, size_t size)
         PicturePdf pdf(scratch);
         cups_page_header2_t h;
         while (cupsRasterReadHeader2(stream, &h)) {
-            RasterPageFormat f;
-            f.width = h.cupsWidth;
-            f.height = h.cupsHeight;
-            f.bitsPerColor = h.cupsBitsPerColor;
-            f.bitsPerPixel = h.cupsBitsPerPixel;
-            f.bytesPerLine = h.cupsBytesPerLine;
-            f.colorSpace = int(h.cupsColorSpace);
-            f.xResolution = h.HWResolution[0];
-            f.yResolution = h.HWResolution[1];
+            const RasterPageFormat f = rasterPageFormatOf(h);
             std::string error;
             // Pages the printer takes; here only those small enough to be quick.
             if (f.bytesPerLine * f.height > (std::uint64_t(1) << 22) || !pdf.startRasterPage(f, error))
