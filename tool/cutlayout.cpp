@@ -76,16 +76,13 @@ int uprightTurn(const Options &o, const PageGeometry &side, bool back, bool port
     return back ? 90 : 270;
 }
 
-CutPlan planCut(const Options &o, const std::vector<PageGeometry> &sides)
-{
-    CutPlan cut;
-    Chosen chosen;
-    chosen.booklet = o.booklet.on;
-    chosen.duplex = o.twoSided.duplex != Duplex::None;
-    cut.twoSided = hasBacks(chosen);
-    const std::vector<int> order = imposedOrder(o.cut.scan, cut.twoSided, sides.size());
+namespace {
 
-    // The sides as the imposition had them: set upright where asked.
+// The sides as the imposition had them: each set upright where asked, its turn kept in
+// `cut.turns`.
+std::vector<PageGeometry> uprightSides(const Options &o, const std::vector<PageGeometry> &sides,
+                                       const std::vector<int> &order, CutPlan &cut)
+{
     size_t portraits = 0;
     for (const PageGeometry &side : sides)
         portraits += side.height() >= side.width() ? 1 : 0;
@@ -100,9 +97,13 @@ CutPlan planCut(const Options &o, const std::vector<PageGeometry> &sides)
         cut.turns[size_t(input)] = uprightTurn(o, sides[size_t(input)], back, portraitMost);
         upright[size_t(input)].rotation = (upright[size_t(input)].rotation + cut.turns[size_t(input)]) % 360;
     }
+    return upright;
+}
 
-    // The imposition of as many pages as the sheets hold, each exactly its cell's size (so
-    // that its landing is its cell), planned by the imposition's own lines.
+// The imposition's options for pages that are exactly their cells' size: its grid, order,
+// margins, gutters and binding, without sizing, trim, bleed or marks.
+Options imposedAsCells(const Options &o)
+{
     Options imposed = o;
     imposed.sizing = Sizing{};
     imposed.sizing.customSize = true;
@@ -111,6 +112,24 @@ CutPlan planCut(const Options &o, const std::vector<PageGeometry> &sides)
     imposed.room.bleed = 0;
     imposed.marks = Marks{};
     imposed.cut = CutApart{};
+    return imposed;
+}
+
+} // namespace
+
+CutPlan planCut(const Options &o, const std::vector<PageGeometry> &sides)
+{
+    CutPlan cut;
+    Chosen chosen;
+    chosen.booklet = o.booklet.on;
+    chosen.duplex = o.twoSided.duplex != Duplex::None;
+    cut.twoSided = hasBacks(chosen);
+    const std::vector<int> order = imposedOrder(o.cut.scan, cut.twoSided, sides.size());
+    const std::vector<PageGeometry> upright = uprightSides(o, sides, order, cut);
+
+    // The imposition of as many pages as the sheets hold, each exactly its cell's size (so
+    // that its landing is its cell), planned by the imposition's own lines.
+    const Options imposed = imposedAsCells(o);
     const Grid grid = placementGrid(imposed);
     const size_t perSide = size_t(grid.columns) * size_t(grid.rows);
     const size_t positions = order.size();
