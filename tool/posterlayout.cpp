@@ -57,6 +57,42 @@ Fitted fit(const Options &o, const PageGeometry &page, int rotation, double shee
     return f;
 }
 
+// A tile's trim marks around its printed area, and where the next sheet's trimmed edge goes:
+// at `nextX` across the top and bottom margins where a column follows, at `nextY` across the
+// left and right ones where a row follows.
+void markTile(PosterTile &tile, const Box &printed, double mark, double nextX, bool columnFollows, double nextY,
+              bool rowFollows)
+{
+    tile.trims = cropMarks({printed}, mark, kCropMarkOffset);
+    const double off = kCropMarkOffset;
+    if (columnFollows) {
+        tile.alignment.push_back({nextX, printed.y1 + off, nextX, printed.y1 + off + mark});
+        tile.alignment.push_back({nextX, printed.y0 - off - mark, nextX, printed.y0 - off});
+    }
+    if (rowFollows) {
+        tile.alignment.push_back({printed.x0 - off - mark, nextY, printed.x0 - off, nextY});
+        tile.alignment.push_back({printed.x1 + off, nextY, printed.x1 + off + mark, nextY});
+    }
+}
+
+// The tiles' names in the bottom margin, else the top one (`printedHeight` above the bottom
+// margin); where neither has room, said.
+void placeNames(PosterPlan &plan, const Margins &m, double printedHeight)
+{
+    const double room = std::max(m.bottom, m.top);
+    if (room < kSlugRoom) {
+        plan.warnings.push_back("the poster's margins are too small for the tiles' names (" + millimetres(kSlugRoom)
+                                + " mm are needed)");
+        return;
+    }
+    plan.names = true;
+    plan.nameSize = std::min(9.0, room * 0.6);
+    const double below = m.bottom >= kSlugRoom ? 0 : m.bottom + printedHeight;
+    const double margin = m.bottom >= kSlugRoom ? m.bottom : m.top;
+    plan.nameX = m.left;
+    plan.nameY = below + (margin - plan.nameSize) / 2 + plan.nameSize * 0.2;
+}
+
 } // namespace
 
 std::string tileName(int row, int column)
@@ -119,41 +155,15 @@ PosterPlan planPoster(const Options &o, const PageGeometry &page)
             const double x0 = column * sx, top = areaHeight - row * sy;
             tile.cm = toPoster.then({1, 0, 0, 1, m.left - x0, m.bottom - (top - th)});
             tile.area = tile.cm.inverted().apply(printed);
-            if (mark >= 1) {
-                tile.trims = cropMarks({printed}, mark, kCropMarkOffset);
-                // Where the next sheet's trimmed edge goes: across the top and bottom margins
-                // for the next column, the left and right ones for the next row.
-                const double off = kCropMarkOffset;
-                if (column + 1 < f.columns) {
-                    const double x = m.left + sx;
-                    tile.alignment.push_back({x, printed.y1 + off, x, printed.y1 + off + mark});
-                    tile.alignment.push_back({x, printed.y0 - off - mark, x, printed.y0 - off});
-                }
-                if (row + 1 < f.rows) {
-                    const double y = m.bottom + ov;
-                    tile.alignment.push_back({printed.x0 - off - mark, y, printed.x0 - off, y});
-                    tile.alignment.push_back({printed.x1 + off, y, printed.x1 + off + mark, y});
-                }
-            }
+            if (mark >= 1)
+                markTile(tile, printed, mark, m.left + sx, column + 1 < f.columns, m.bottom + ov, row + 1 < f.rows);
             plan.tiles.push_back(tile);
         }
     }
     if (!(mark >= 1))
         plan.warnings.push_back("the poster's margins are too small for its trim and alignment marks");
 
-    // The names in the bottom margin, else the top one.
-    const double room = std::max(m.bottom, m.top);
-    if (room >= kSlugRoom) {
-        plan.names = true;
-        plan.nameSize = std::min(9.0, room * 0.6);
-        const double below = m.bottom >= kSlugRoom ? 0 : m.bottom + th;
-        const double margin = m.bottom >= kSlugRoom ? m.bottom : m.top;
-        plan.nameX = m.left;
-        plan.nameY = below + (margin - plan.nameSize) / 2 + plan.nameSize * 0.2;
-    } else {
-        plan.warnings.push_back("the poster's margins are too small for the tiles' names (" + millimetres(kSlugRoom)
-                                + " mm are needed)");
-    }
+    placeNames(plan, m, th);
 
     // The overview: the grid's area in the printed area, the tiles outlined and named.
     const double so = std::min(tw / areaWidth, th / areaHeight);
