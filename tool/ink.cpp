@@ -400,7 +400,14 @@ private:
         for (const Box &b : inkedBlocks(dark, width, height))
             mark(b);
     }
+    // One operator of a drawing, with the operands before it.
     void run(const std::string &op)
+    {
+        if (!pathOrState(op) && !colour(op))
+            textOrObject(op);
+    }
+    // The graphics state and paths; false where `op` is none of them.
+    bool pathOrState(const std::string &op)
     {
         State &s = m_state;
         if (op == "q") {
@@ -433,7 +440,16 @@ private:
             paint(false, false);
         } else if (op == "W" || op == "W*") {
             m_clipPending = true;
-        } else if (op == "g" || op == "rg" || op == "k") {
+        } else {
+            return false;
+        }
+        return true;
+    }
+    // Colours; false where `op` sets none.
+    bool colour(const std::string &op)
+    {
+        State &s = m_state;
+        if (op == "g" || op == "rg" || op == "k") {
             s.fillSpace = Space{};
             s.fillSpace.kind = op == "g" ? Space::Gray : op == "rg" ? Space::Rgb : Space::Cmyk;
             s.fillSpace.components = op == "g" ? 1 : op == "rg" ? 3 : 4;
@@ -452,7 +468,16 @@ private:
             s.fillWhite = white(s.fillSpace, m_operands);
         } else if (op == "SC" || op == "SCN") {
             s.strokeWhite = white(s.strokeSpace, m_operands);
-        } else if (op == "sh") {
+        } else {
+            return false;
+        }
+        return true;
+    }
+    // Shadings, pictures and forms, and text; nothing for any other operator.
+    void textOrObject(const std::string &op)
+    {
+        State &s = m_state;
+        if (op == "sh") {
             mark(s.ctm.inverted().apply(s.clip.width() < kEverywhere ? s.clip : kAll));
         } else if (op == "Do" && !m_operands.empty() && m_operands[0].isName()) {
             draw(m_operands[0].getName());
