@@ -576,6 +576,65 @@ pid_t runningPrinter(const std::string &runtime)
     return pid;
 }
 
+// The system: reached through the user's private socket, and on localhost where a port is
+// free; nothing announced on the network. Null where it cannot listen.
+pappl_system_t *makeSystem(const ServerOptions &options)
+{
+    const int port = options.port > 0 ? options.port : choosePort();
+    pappl_system_t *system = papplSystemCreate(pappl_soptions_t(PAPPL_SOPTIONS_NO_TLS), userplaces::kPrinterName, port,
+                                               nullptr, g_places.spool.c_str(), options.logFile.c_str(), options.level,
+                                               nullptr, false);
+    if (!system)
+        return nullptr;
+    papplSystemSetDNSSDName(system, nullptr);
+    papplSystemSetHostName(system, "localhost");
+    pappl_version_t version{};
+    std::snprintf(version.name, sizeof version.name, "plyjoin-printer");
+    std::snprintf(version.sversion, sizeof version.sversion, "%s", PLYJOIN_VERSION);
+    std::sscanf(PLYJOIN_VERSION, "%hu.%hu.%hu", version.version, version.version + 1, version.version + 2);
+    papplSystemSetVersions(system, 1, &version);
+    papplSystemSetFooterHTML(system, "Tavrell PDF Plyjoin: what is printed here opens in the program.");
+    papplSystemSetAuthCallback(system, "Basic", authorize, nullptr);
+    papplSystemSetMaxImageSize(system, 256 * 1024 * 1024, 16384, 16384);
+    const std::string socketPath = userplaces::printerSocket(g_places.runtime);
+    if (!papplSystemAddListeners(system, socketPath.c_str())) {
+        std::fprintf(stderr, "plyjoin-printer: cannot listen on %s\n", socketPath.c_str());
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    chmod(socketPath.c_str(), 0600);
+    std::string uri;
+    if (port > 0 && papplSystemAddListeners(system, "localhost"))
+        uri = "ipp://localhost:" + std::to_string(port) + "/ipp/print";
+    else
+        std::fprintf(stderr, "plyjoin-printer: no port on localhost; printing through the queue only\n");
+    writeTextFile(g_places.runtime + "/printer.uri", uri + "\n");
+    return system;
+}
+
+// The printer, its driver, and the documents it keeps.
+bool addPrinter(pappl_system_t *system)
+{
+    papplSystemSetPrinterDrivers(system, 1, kDrivers, nullptr, nullptr, driverData, nullptr);
+    papplSystemAddMIMEFilter(system, "application/pdf", "application/octet-stream", keepDocument, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", "application/octet-stream", keepDocument, nullptr);
+    pappl_printer_t *printer = papplPrinterCreate(system, 0, userplaces::kPrinterName, kDriver, kDeviceId, "file:///dev/null");
+    if (!printer)
+        return false;
+    papplPrinterSetDNSSDName(printer, nullptr);
+    // Paper without end: what a document is printed on is the real printer's business.
+    pappl_supply_t paper{};
+    paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+    std::snprintf(paper.description, sizeof paper.description, "Paper");
+    paper.level = 100;
+    paper.type = PAPPL_SUPPLY_TYPE_OTHER;
+    papplPrinterSetSupplies(printer, 1, &paper);
+    // Many jobs at once; a held one keeps nothing else waiting.
+    papplPrinterSetMaxActiveJobs(printer, 0);
+    papplPrinterSetMaxCompletedJobs(printer, 100);
+    return true;
+}
+
 int serve(int argc, char *argv[])
 {
     ServerOptions options;
@@ -613,54 +672,13 @@ int serve(int argc, char *argv[])
     if (!said.empty())
         std::fprintf(stderr, "%s", said.c_str());
 
-    const int port = options.port > 0 ? options.port : choosePort();
-    pappl_system_t *system = papplSystemCreate(pappl_soptions_t(PAPPL_SOPTIONS_NO_TLS), userplaces::kPrinterName, port,
-                                               nullptr, g_places.spool.c_str(), options.logFile.c_str(), options.level,
-                                               nullptr, false);
+    pappl_system_t *system = makeSystem(options);
     if (!system)
         return 1;
-    papplSystemSetDNSSDName(system, nullptr);
-    papplSystemSetHostName(system, "localhost");
-    pappl_version_t version{};
-    std::snprintf(version.name, sizeof version.name, "plyjoin-printer");
-    std::snprintf(version.sversion, sizeof version.sversion, "%s", PLYJOIN_VERSION);
-    std::sscanf(PLYJOIN_VERSION, "%hu.%hu.%hu", version.version, version.version + 1, version.version + 2);
-    papplSystemSetVersions(system, 1, &version);
-    papplSystemSetFooterHTML(system, "Tavrell PDF Plyjoin: what is printed here opens in the program.");
-    papplSystemSetAuthCallback(system, "Basic", authorize, nullptr);
-    papplSystemSetMaxImageSize(system, 256 * 1024 * 1024, 16384, 16384);
-    const std::string socketPath = userplaces::printerSocket(g_places.runtime);
-    if (!papplSystemAddListeners(system, socketPath.c_str())) {
-        std::fprintf(stderr, "plyjoin-printer: cannot listen on %s\n", socketPath.c_str());
+    if (!addPrinter(system)) {
         papplSystemDelete(system);
         return 1;
     }
-    chmod(socketPath.c_str(), 0600);
-    std::string uri;
-    if (port > 0 && papplSystemAddListeners(system, "localhost"))
-        uri = "ipp://localhost:" + std::to_string(port) + "/ipp/print";
-    else
-        std::fprintf(stderr, "plyjoin-printer: no port on localhost; printing through the queue only\n");
-    writeTextFile(g_places.runtime + "/printer.uri", uri + "\n");
-    papplSystemSetPrinterDrivers(system, 1, kDrivers, nullptr, nullptr, driverData, nullptr);
-    papplSystemAddMIMEFilter(system, "application/pdf", "application/octet-stream", keepDocument, nullptr);
-    papplSystemAddMIMEFilter(system, "image/jpeg", "application/octet-stream", keepDocument, nullptr);
-    pappl_printer_t *printer = papplPrinterCreate(system, 0, userplaces::kPrinterName, kDriver, kDeviceId, "file:///dev/null");
-    if (!printer) {
-        papplSystemDelete(system);
-        return 1;
-    }
-    papplPrinterSetDNSSDName(printer, nullptr);
-    // Paper without end: what a document is printed on is the real printer's business.
-    pappl_supply_t paper{};
-    paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
-    std::snprintf(paper.description, sizeof paper.description, "Paper");
-    paper.level = 100;
-    paper.type = PAPPL_SUPPLY_TYPE_OTHER;
-    papplPrinterSetSupplies(printer, 1, &paper);
-    // Many jobs at once; a held one keeps nothing else waiting.
-    papplPrinterSetMaxActiveJobs(printer, 0);
-    papplPrinterSetMaxCompletedJobs(printer, 100);
     papplSystemAddTimerCallback(system, 0, 2, keepUp, nullptr);
     std::thread(offerLocalePaper).detach();
     if (recovered > 0)
